@@ -1,0 +1,20 @@
+#include "dialogs/MessageBoxSink.h"
+#include "dialogs/frmProfileSelection.h"
+
+#include <QApplication>
+#include <QIcon>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("QuilletInetTool"));
+    QApplication::setApplicationVersion(QStringLiteral("1.0.0"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/images/app.png")));
+
+    MessageBoxSink messages;
+    auto *selection = new frmProfileSelection(messages);
+    selection->setAttribute(Qt::WA_DeleteOnClose);
+    messages.setParent(selection);
+    selection->show();
+    return app.exec();
+}

@@ -1,0 +1,47 @@
+#include "dialogs/MessageBoxSink.h"
+
+#include <QMessageBox>
+
+MessageBoxSink::MessageBoxSink(QWidget *parent) : m_parent(parent)
+{
+}
+
+void MessageBoxSink::setParent(QWidget *parent)
+{
+    m_parent = parent;
+}
+
+MessageAnswer MessageBoxSink::show(const Message &message)
+{
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    switch (message.icon) {
+    case MessageIcon::None:
+        break;
+    case MessageIcon::Information:
+        icon = QMessageBox::Information;
+        break;
+    case MessageIcon::Exclamation:
+        icon = QMessageBox::Warning;
+        break;
+    case MessageIcon::Critical:
+        icon = QMessageBox::Critical;
+        break;
+    }
+    QMessageBox::StandardButtons buttons = QMessageBox::Ok;
+    if (message.buttons == MessageButtons::OkCancel)
+        buttons = QMessageBox::Ok | QMessageBox::Cancel;
+    else if (message.buttons == MessageButtons::YesNo)
+        buttons = QMessageBox::Yes | QMessageBox::No;
+
+    QMessageBox box(icon, message.title, message.text, buttons, m_parent);
+    switch (box.exec()) {
+    case QMessageBox::Cancel:
+        return MessageAnswer::Cancel;
+    case QMessageBox::Yes:
+        return MessageAnswer::Yes;
+    case QMessageBox::No:
+        return MessageAnswer::No;
+    default:
+        return MessageAnswer::Ok;
+    }
+}

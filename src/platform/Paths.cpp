@@ -1,0 +1,54 @@
+#include "platform/Paths.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+namespace {
+QString &configuredFolder()
+{
+    static QString folder;
+    return folder;
+}
+} // namespace
+
+QString Paths::profilesFolder()
+{
+    QString &folder = configuredFolder();
+    if (folder.isEmpty()) {
+        const QString beside = QCoreApplication::applicationDirPath() + QStringLiteral("/Profiles");
+        const QString perUser = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) +
+                                QStringLiteral("/Profiles");
+        folder = chooseProfilesFolder(beside, perUser);
+        if (folder.isEmpty())
+            folder = beside;
+    } else {
+        ensureWritableFolder(folder);
+    }
+    return folder;
+}
+
+void Paths::setProfilesFolder(const QString &folder)
+{
+    configuredFolder() = folder.isEmpty() ? QString() : QDir::cleanPath(folder);
+}
+
+QString Paths::chooseProfilesFolder(const QString &preferred, const QString &fallback)
+{
+    if (ensureWritableFolder(preferred))
+        return QDir::cleanPath(preferred);
+    if (!fallback.isEmpty() && ensureWritableFolder(fallback))
+        return QDir::cleanPath(fallback);
+    return QString();
+}
+
+bool Paths::ensureWritableFolder(const QString &folder)
+{
+    if (folder.isEmpty())
+        return false;
+    if (!QDir().mkpath(folder))
+        return false;
+    const QFileInfo info(folder);
+    return info.isDir() && info.isWritable();
+}

@@ -1,0 +1,271 @@
+#include "profiles/Profile.h"
+
+#include "platform/Conversions.h"
+#include "platform/MessageSink.h"
+#include "platform/Paths.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QSaveFile>
+#include <QXmlStreamReader>
+
+#include <optional>
+
+namespace {
+
+const char *const dayElements[] = {"sunday",   "monday", "tuesday", "wednesday",
+                                   "thursday", "friday", "saturday"};
+
+QString escaped(const QString &value)
+{
+    QString out;
+    out.reserve(value.size());
+    for (const QChar c : value) {
+        if (c == QLatin1Char('&'))
+            out += QLatin1String("&amp;");
+        else if (c == QLatin1Char('<'))
+            out += QLatin1String("&lt;");
+        else if (c == QLatin1Char('>'))
+            out += QLatin1String("&gt;");
+        else
+            out += c;
+    }
+    return out;
+}
+
+// A character XML 1.0 cannot hold would make the file unreadable later.
+bool isXmlText(const QString &text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text.at(i).unicode();
+        if (c < 0x20 && c != u'\t' && c != u'\n' && c != u'\r')
+            return false;
+        if (c == 0xFFFE || c == 0xFFFF)
+            return false;
+        if (QChar::isHighSurrogate(c)) {
+            if (i + 1 >= text.size() || !text.at(i + 1).isLowSurrogate())
+                return false;
+            ++i;
+        } else if (QChar::isLowSurrogate(c)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The first element named "profile", anywhere; of its child elements, the
+// text of the first one of each name. Empty when the file is unreadable or
+// not well-formed, or holds no "profile" element.
+std::optional<QHash<QString, QString>> readProfileElements(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    QXmlStreamReader reader(&file);
+    QHash<QString, QString> fields;
+    bool found = false;
+    while (!reader.atEnd()) {
+        reader.readNext();
+        if (found || !reader.isStartElement())
+            continue;
+        if (reader.qualifiedName() != QLatin1String("profile"))
+            continue;
+        found = true;
+        while (reader.readNextStartElement()) {
+            const QString name = reader.qualifiedName().toString();
+            const QString text = reader.readElementText(QXmlStreamReader::IncludeChildElements);
+            if (!fields.contains(name))
+                fields.insert(name, text);
+        }
+    }
+    if (reader.hasError() || !found)
+        return std::nullopt;
+    return fields;
+}
+
+} // namespace
+
+Profile::Profile(MessageSink &messages) : m_messages(&messages)
+{
+}
+
+bool *Profile::dayFlag(quint8 day)
+{
+    bool *const flags[] = {&gSunday,   &gMonday, &gTuesday, &gWednesday,
+                           &gThursday, &gFriday, &gSaturday};
+    if (day < 1 || day > 7)
+        return nullptr;
+    return flags[day - 1];
+}
+
+void Profile::SetDayOfWeekSchedule(quint8 DayOfWeek, bool Value)
+{
+    if (bool *flag = dayFlag(DayOfWeek))
+        *flag = Value;
+}
+
+bool Profile::DayOfWeekChecked(quint8 DayOfWeek) const
+{
+    const bool flags[] = {gSunday, gMonday, gTuesday, gWednesday, gThursday, gFriday, gSaturday};
+    return DayOfWeek >= 1 && DayOfWeek <= 7 && flags[DayOfWeek - 1];
+}
+
+bool Profile::LoadProfileFromXMLFile(const QString &xml)
+{
+    if (xml.isEmpty())
+        return true;
+    gStrProfilePath = xml;
+
+    auto fail = [this] {
+        m_messages->post(QStringLiteral("Error Loding User Profile"), QStringLiteral("Error"),
+                         MessageIcon::Critical);
+        return false;
+    };
+
+    const auto elements = readProfileElements(xml);
+    if (!elements)
+        return fail();
+    auto text = [&](const char *name) {
+        return elements->value(QLatin1String(name));
+    };
+    auto has = [&](const char *name) {
+        return elements->contains(QLatin1String(name));
+    };
+
+    struct TextField
+    {
+        const char *element;
+        QString Profile::*field;
+    };
+    const TextField identity[] = {
+        {"first_name", &Profile::gFirstName},  {"last_name", &Profile::gLastName},
+        {"department", &Profile::gDepartment}, {"guid", &Profile::gGUID},
+        {"login", &Profile::gLogin},           {"password", &Profile::gPassword},
+    };
+    for (const TextField &entry : identity) {
+        if (!has(entry.element))
+            return fail();
+        this->*entry.field = text(entry.element);
+    }
+
+    for (quint8 day = 1; day <= 7; ++day) {
+        const char *name = dayElements[day - 1];
+        if (!has(name))
+            return fail();
+        const std::optional<bool> value = Conversions::toBoolean(text(name));
+        if (!value)
+            return fail();
+        SetDayOfWeekSchedule(day, *value);
+    }
+
+    if (!has("download_folder"))
+        return fail();
+    gStrDownloadFolder = text("download_folder");
+    if (!has("base_url"))
+        return fail();
+    gStrBaseURL = text("base_url");
+    if (!has("pollinterval"))
+        return fail();
+    const std::optional<qint32> interval = Conversions::toLong(text("pollinterval"));
+    if (!interval)
+        return fail();
+    gLngPollInterval = *interval;
+
+    // The rules run from 1 until a number is missing; an empty rule is kept
+    // and ends the list.
+    colDownloadRules.clear();
+    for (int n = 1;; ++n) {
+        const QString name = QStringLiteral("download_rule_%1").arg(n);
+        const auto it = elements->constFind(name);
+        if (it == elements->constEnd())
+            break;
+        colDownloadRules.append(*it);
+        if (it->isEmpty())
+            break;
+    }
+    return true;
+}
+
+QString Profile::ProfileFileText() const
+{
+    const QString eol = QStringLiteral("\r\n");
+    auto line = [&](const char *name, const QString &value) {
+        return QStringLiteral(" <%1>%2</%1>").arg(QLatin1String(name), escaped(value)) + eol;
+    };
+    QString text = QStringLiteral("<profile>") + eol;
+    text += line("first_name", gFirstName);
+    text += line("last_name", gLastName);
+    text += line("department", gDepartment);
+    text += line("guid", gGUID);
+    text += line("login", gLogin);
+    text += line("password", gPassword);
+    // The schedule is not stored yet: every file records Monday to Friday.
+    text += QStringLiteral(" <sunday>False</sunday>") + eol;
+    text += QStringLiteral(" <monday>True</monday>") + eol;
+    text += QStringLiteral(" <tuesday>True</tuesday>") + eol;
+    text += QStringLiteral(" <wednesday>True</wednesday>") + eol;
+    text += QStringLiteral(" <thursday>True</thursday>") + eol;
+    text += QStringLiteral(" <friday>True</friday>") + eol;
+    text += QStringLiteral(" <saturday>False</saturday>") + eol;
+    text += line("download_folder", gStrDownloadFolder);
+    text += line("pollinterval", QString::number(gLngPollInterval));
+    text += line("base_url", gStrBaseURL);
+    for (qsizetype n = 1; n <= colDownloadRules.size(); ++n) {
+        const QString name = QStringLiteral("download_rule_%1").arg(n);
+        text += QStringLiteral(" <%1>%2</%1>").arg(name, escaped(colDownloadRules.at(n - 1))) + eol;
+    }
+    text += QStringLiteral("</profile>");
+    return text;
+}
+
+QString Profile::NewProfilePath() const
+{
+    return Paths::profilesFolder() + QLatin1Char('/') + gFirstName + QLatin1Char(' ') + gLastName +
+           QStringLiteral(".xml");
+}
+
+bool Profile::isValidFileNamePart(const QString &name)
+{
+    for (const QChar c : name) {
+        if (c.unicode() < 0x20 || QStringLiteral("/\\:*?\"<>|").contains(c))
+            return false;
+    }
+    return true;
+}
+
+bool Profile::SaveProfileToXML(const QString &Path) const
+{
+    QString target = Path;
+    if (target.isEmpty()) {
+        if (!isValidFileNamePart(gFirstName) || !isValidFileNamePart(gLastName))
+            return false;
+        target = NewProfilePath();
+        // A new profile never takes over another profile's file.
+        if (QFileInfo::exists(target))
+            return false;
+    }
+
+    const QString text = ProfileFileText();
+    if (!isXmlText(text))
+        return false;
+    const QByteArray bytes = text.toUtf8();
+
+    QSaveFile file(target);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    // The file holds the password.
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    if (file.write(bytes) != bytes.size()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+bool Profile::DeleteProfile() const
+{
+    if (gStrProfilePath.isEmpty())
+        return false;
+    return QFile::remove(gStrProfilePath);
+}
