@@ -1,0 +1,183 @@
+#include "service/JobListModel.h"
+
+#include "platform/Conversions.h"
+#include "service/FileNames.h"
+#include "service/JobCollection.h"
+
+namespace {
+
+struct Column
+{
+    const char *header;
+    const char *key;
+    int widthTwips;
+    bool centred;
+};
+
+constexpr std::array<Column, JobListModel::ColumnCount> columns = {{
+    {"", "", 321, false},
+    {"", "", 0, false},
+    {"", "", 700, true},
+    {"Job Name", "Job_Name", 1440, false},
+    {"Reference", "JOB_REFERENCE", 1440, false},
+    {"Open Time", "JOB_OPEN_TIME", 1440, false},
+    {"Template", "JOB_TEMPLATE", 1440, false},
+    {"Length", "JOB_LENGTH", 1000, true},
+    {"Demo1", "DEMO1", 1440, false},
+    {"Demo2", "DEMO2", 1440, false},
+    {"Demo3", "DEMO3", 1440, false},
+    {"Source URL", "URL", 1440, false},
+    {"Destination File", "DESTINATION_FILE", 1440, false},
+}};
+
+bool validColumn(int column)
+{
+    return column >= 0 && column < JobListModel::ColumnCount;
+}
+
+} // namespace
+
+JobListModel::JobListModel(QObject *parent) : QAbstractTableModel(parent)
+{
+}
+
+int JobListModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_rows.size());
+}
+
+int JobListModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant JobListModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= rowCount() || !validColumn(index.column()))
+        return QVariant();
+    const Row &row = m_rows[size_t(index.row())];
+    const int column = index.column();
+    switch (role) {
+    case Qt::DisplayRole:
+        return column == 0 ? QString() : row.subItems[size_t(column - 1)];
+    case Qt::TextAlignmentRole:
+        return QVariant::fromValue(alignment(column));
+    case Qt::DecorationRole:
+        if (column == 0 && m_decoration)
+            return m_decoration(row.priority);
+        return QVariant();
+    case PriorityRole:
+        return column == 0 ? QVariant(row.priority) : QVariant();
+    default:
+        return QVariant();
+    }
+}
+
+QVariant JobListModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || !validColumn(section))
+        return QVariant();
+    if (role == Qt::DisplayRole)
+        return headerText(section);
+    if (role == Qt::TextAlignmentRole)
+        return QVariant::fromValue(alignment(section));
+    return QVariant();
+}
+
+QString JobListModel::headerText(int column)
+{
+    return validColumn(column) ? QString::fromLatin1(columns[size_t(column)].header) : QString();
+}
+
+QString JobListModel::columnKey(int column)
+{
+    return validColumn(column) ? QString::fromLatin1(columns[size_t(column)].key) : QString();
+}
+
+int JobListModel::widthTwips(int column)
+{
+    return validColumn(column) ? columns[size_t(column)].widthTwips : 0;
+}
+
+Qt::Alignment JobListModel::alignment(int column)
+{
+    const bool centred = validColumn(column) && columns[size_t(column)].centred;
+    return (centred ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignVCenter;
+}
+
+QString JobListModel::subItemText(int row, int subItem) const
+{
+    if (row < 0 || row >= rowCount() || subItem < 1 || subItem > SubItemCount)
+        return QString();
+    return m_rows[size_t(row)].subItems[size_t(subItem - 1)];
+}
+
+void JobListModel::setSubItemText(int row, int subItem, const QString &text)
+{
+    if (row < 0 || row >= rowCount() || subItem < 1 || subItem > SubItemCount)
+        return;
+    QString &cell = m_rows[size_t(row)].subItems[size_t(subItem - 1)];
+    if (cell == text)
+        return;
+    cell = text;
+    const QModelIndex changed = index(row, subItem);
+    Q_EMIT dataChanged(changed, changed, {Qt::DisplayRole});
+}
+
+int JobListModel::priority(int row) const
+{
+    return row >= 0 && row < rowCount() ? m_rows[size_t(row)].priority : 0;
+}
+
+void JobListModel::setRows(std::vector<Row> rows)
+{
+    beginResetModel();
+    m_rows = std::move(rows);
+    endResetModel();
+}
+
+void JobListModel::removeRow(int row)
+{
+    if (row < 0 || row >= rowCount())
+        return;
+    beginRemoveRows(QModelIndex(), row, row);
+    m_rows.erase(m_rows.begin() + row);
+    endRemoveRows();
+}
+
+void JobListModel::clear()
+{
+    setRows({});
+}
+
+void JobListModel::setDecorationProvider(std::function<QVariant(int)> provider)
+{
+    m_decoration = std::move(provider);
+    if (!m_rows.empty())
+        Q_EMIT dataChanged(index(0, 0), index(rowCount() - 1, 0), {Qt::DecorationRole});
+}
+
+void PopulateJobList(JobListModel &list, const JobCollection &jobs, const QLocale &locale)
+{
+    std::vector<JobListModel::Row> rows;
+    rows.reserve(size_t(jobs.Count()));
+    for (qsizetype i = 1; i <= jobs.Count(); ++i) {
+        const Job &job = *jobs.Item(i);
+        JobListModel::Row row;
+        row.subItems = {job.gLngID,
+                        QStringLiteral("0%"),
+                        job.gStrName,
+                        job.gStrReference,
+                        Conversions::generalDateText(job.gDateOpen, locale),
+                        job.gStrTemplate,
+                        Conversions::numberText(job.gDblLength, locale),
+                        job.gStrDemographic1,
+                        job.gStrDemographic2,
+                        job.gStrDemographic3,
+                        job.gStrSourceURL,
+                        FileNames::nativeSeparators(job.gStrDestinationPath)};
+        row.priority = job.gBytePriority;
+        rows.push_back(std::move(row));
+    }
+    list.setRows(std::move(rows));
+}
