@@ -94,6 +94,7 @@ private Q_SLOTS:
     void conversions();
     void readingReplacesTheCollection();
     void profileCreatedOnFirstUse();
+    void largeIndexAcrossSlices();
     void entityExpansionRefused();
     void oversizedResponseRefused();
     void indexTextDecoding_data();
@@ -349,6 +350,34 @@ void tst_JobIndex::profileCreatedOnFirstUse()
     profile.gFirstName = QStringLiteral("Ann");
     QCOMPARE(&tools.gProfile(), &profile);
     QCOMPARE(tools.gProfile().gFirstName, QStringLiteral("Ann"));
+}
+
+void tst_JobIndex::largeIndexAcrossSlices()
+{
+    // Big enough to reach the reader in several slices, with a character
+    // outside the BMP placed right across the first slice boundary.
+    const QString smile = QString::fromUcs4(U"\U0001F600");
+    const QString marked = jobElement("1", {{"job_name", "x" + smile}});
+    const qsizetype boundary = 256 * 1024;
+    QString text = QStringLiteral("<jobs>");
+    text += QString(boundary - 1 - text.size() - marked.indexOf(smile), QLatin1Char(' '));
+    text += marked;
+    QCOMPARE(text.at(boundary - 1), smile.at(0));
+    QStringList expected{"1"};
+    for (int i = 2; i <= 3000; ++i) {
+        text += jobElement(QString::number(i));
+        expected << QString::number(i);
+    }
+
+    Reader reader;
+    QVERIFY(reader.read(text + QStringLiteral("</jobs>")));
+    QCOMPARE(ids(reader.tools.gColDownloads), expected);
+    QCOMPARE(reader.tools.gColDownloads.Item(1)->gStrName, "x" + smile);
+
+    // A fault in the last slice still discards every job.
+    QVERIFY(!reader.read(text + QStringLiteral("</jobs><")));
+    QCOMPARE(reader.tools.gColDownloads.Count(), 0);
+    QCOMPARE(reader.messages.texts(), QStringList{invalidIndex});
 }
 
 void tst_JobIndex::entityExpansionRefused()

@@ -1,11 +1,13 @@
 #include "dialogs/MessageBoxSink.h"
 #include "dialogs/frmProfileSelection.h"
+#include "platform/Conversions.h"
 
 #include <QApplication>
 #include <QIcon>
 
 int main(int argc, char *argv[])
 {
+    Conversions::cacheLocalTimeZone();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("QuilletInetTool"));
     QApplication::setApplicationVersion(QStringLiteral("1.0.0"));

@@ -1,5 +1,6 @@
 #include "cli/CommandLineTool.h"
 
+#include "platform/Conversions.h"
 #include "platform/Paths.h"
 #include "profiles/Profile.h"
 #include "service/DownloadTools.h"
@@ -8,9 +9,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 
 namespace {
 
@@ -25,6 +23,47 @@ const char *const usageText =
     "Profiles folder.\n"
     "Exit status: 0 done, 1 a job or the job index failed, 2 bad arguments or a\n"
     "profile that cannot be read.\n";
+
+// A JSON string literal of `text`.
+QString jsonString(const QString &text)
+{
+    QString out;
+    out.reserve(text.size() + 2);
+    out += QLatin1Char('"');
+    for (const QChar c : text) {
+        switch (c.unicode()) {
+        case '"':
+            out += QLatin1String("\\\"");
+            break;
+        case '\\':
+            out += QLatin1String("\\\\");
+            break;
+        case '\n':
+            out += QLatin1String("\\n");
+            break;
+        case '\r':
+            out += QLatin1String("\\r");
+            break;
+        case '\t':
+            out += QLatin1String("\\t");
+            break;
+        default:
+            if (c.unicode() < 0x20)
+                out += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+            else
+                out += c;
+        }
+    }
+    out += QLatin1Char('"');
+    return out;
+}
+
+// ISO 8601 without offset, as the job service's local times are.
+QString isoText(const QDateTime &value)
+{
+    static const QString pattern = QStringLiteral("yyyy-mm-ddThh:nn:ss");
+    return value.isValid() ? Conversions::formatDatePattern(value, pattern) : QString();
+}
 
 } // namespace
 
@@ -172,20 +211,24 @@ int CommandLineTool::showProfile()
 int CommandLineTool::listJobs(const Options &options)
 {
     QFile file(options.indexFile);
-    if (!file.open(QIODevice::ReadOnly)) {
+    const auto cannotRead = [&] {
         m_err << "quillet-transfer: cannot read the job index " << options.indexFile << ": "
               << file.errorString() << Qt::endl;
         return BadArguments;
-    }
+    };
+    if (!file.open(QIODevice::ReadOnly))
+        return cannotRead();
+
     // One byte past the limit is enough to know that the file is too large.
-    const QByteArray body = file.read(DownloadTools::MaxIndexSize + 1);
-    if (file.error() != QFileDevice::NoError) {
-        m_err << "quillet-transfer: cannot read the job index " << options.indexFile << ": "
-              << file.errorString() << Qt::endl;
-        return BadArguments;
-    }
-    m_tools->xmlIndex = DownloadTools::indexTextFromBytes(body);
+    QByteArray body = file.read(DownloadTools::MaxIndexSize + 1);
+    if (file.error() != QFileDevice::NoError)
+        return cannotRead();
+    QString text = DownloadTools::indexTextFromBytes(body);
+    body = QByteArray();
+    m_tools->xmlIndex = std::move(text);
     const bool read = m_tools->PopluateJobCollecionFromIndexFile();
+    // Only the jobs are listed from here on.
+    m_tools->xmlIndex.clear();
     printJobs(options.json);
     return read ? Success : Failure;
 }
@@ -198,29 +241,30 @@ void CommandLineTool::printJobs(bool json)
         for (qsizetype i = 1; i <= jobs.Count(); ++i) {
             const Job &job = *jobs.Item(i);
             m_out << job.gLngID << '\t' << int(job.gBytePriority) << '\t' << job.gStrName << '\t'
-                  << job.gStrReference << '\t' << job.gDateOpen.toString(Qt::ISODate) << '\t'
+                  << job.gStrReference << '\t' << isoText(job.gDateOpen) << '\t'
                   << job.gStrSourceURL << '\t'
                   << FileNames::nativeSeparators(job.gStrDestinationPath) << '\n';
         }
         return;
     }
 
-    QJsonArray list;
+    // Written job by job: the list may hold a hundred thousand jobs.
+    m_out << "{\n  \"jobs\": [";
     for (qsizetype i = 1; i <= jobs.Count(); ++i) {
         const Job &job = *jobs.Item(i);
-        list.append(QJsonObject{
-            {"id", job.gLngID},
-            {"name", job.gStrName},
-            {"reference", job.gStrReference},
-            {"open_time", job.gDateOpen.toString(Qt::ISODate)},
-            {"priority", int(job.gBytePriority)},
-            {"source_url", job.gStrSourceURL},
-            {"destination", FileNames::nativeSeparators(job.gStrDestinationPath)},
-        });
+        m_out << (i == 1 ? "\n    {" : ",\n    {") << "\"id\": " << jsonString(job.gLngID)
+              << ", \"name\": " << jsonString(job.gStrName)
+              << ", \"reference\": " << jsonString(job.gStrReference)
+              << ", \"open_time\": " << jsonString(isoText(job.gDateOpen))
+              << ", \"priority\": " << int(job.gBytePriority)
+              << ", \"source_url\": " << jsonString(job.gStrSourceURL) << ", \"destination\": "
+              << jsonString(FileNames::nativeSeparators(job.gStrDestinationPath)) << '}';
     }
-    QJsonArray messages;
-    for (const Message &message : m_messages.messages)
-        messages.append(QJsonObject{{"title", message.title}, {"text", message.text}});
-    const QJsonObject document{{"jobs", list}, {"messages", messages}};
-    m_out << QJsonDocument(document).toJson(QJsonDocument::Indented);
+    m_out << (jobs.Count() ? "\n  ],\n" : "],\n") << "  \"messages\": [";
+    for (qsizetype i = 0; i < m_messages.messages.size(); ++i) {
+        const Message &message = m_messages.messages.at(i);
+        m_out << (i == 0 ? "\n    {" : ",\n    {") << "\"title\": " << jsonString(message.title)
+              << ", \"text\": " << jsonString(message.text) << '}';
+    }
+    m_out << (m_messages.messages.isEmpty() ? "]\n}\n" : "\n  ]\n}\n");
 }

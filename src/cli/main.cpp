@@ -1,4 +1,5 @@
 #include "cli/CommandLineTool.h"
+#include "platform/Conversions.h"
 #include "platform/Paths.h"
 
 #include <QCoreApplication>
@@ -7,6 +8,7 @@
 
 int main(int argc, char *argv[])
 {
+    Conversions::cacheLocalTimeZone();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("quillet-transfer"));
     QCoreApplication::setApplicationVersion(QStringLiteral("1.0.0"));

@@ -1,5 +1,7 @@
 #include "platform/Conversions.h"
 
+#include <QFileInfo>
+
 #include <QRegularExpression>
 #include <QTimeZone>
 
@@ -10,11 +12,30 @@ namespace Conversions {
 
 namespace {
 
+// Plain decimal digits with an optional minus sign, as the job service sends
+// its numbers; nothing for any other text.
+std::optional<double> plainInteger(QStringView text)
+{
+    const bool negative = text.startsWith(QLatin1Char('-'));
+    const QStringView digits = negative ? text.mid(1) : text;
+    if (digits.isEmpty() || digits.size() > 15)
+        return std::nullopt;
+    qint64 value = 0;
+    for (const QChar c : digits) {
+        if (c.unicode() < '0' || c.unicode() > '9')
+            return std::nullopt;
+        value = value * 10 + (c.unicode() - '0');
+    }
+    return double(negative ? -value : value);
+}
+
 std::optional<double> parseNumber(const QString &text, const QLocale &locale)
 {
     const QString trimmed = text.trimmed();
     if (trimmed.isEmpty())
         return std::nullopt;
+    if (const std::optional<double> plain = plainInteger(trimmed))
+        return plain;
     bool ok = false;
     double value = QLocale::c().toDouble(trimmed, &ok);
     if (!ok)
@@ -40,6 +61,32 @@ QString withoutTimeZone(QString format)
 {
     static const QRegularExpression zone(QStringLiteral("\\s*\\bt+\\b"));
     return format.remove(zone).trimmed();
+}
+
+// "yyyy-MM-dd hh:mm:ss" (or with "T"): the date and time, invalid when a
+// value is out of range; nothing when the text has another shape.
+std::optional<QDateTime> plainIsoDateTime(const QString &text)
+{
+    if (text.size() != 19)
+        return std::nullopt;
+    static const char shape[] = "dddd-dd-dd dd:dd:dd";
+    for (int i = 0; i < 19; ++i) {
+        const QChar c = text.at(i);
+        if (shape[i] == 'd' ? c.unicode() < '0' || c.unicode() > '9'
+                            : c != QLatin1Char(shape[i]) && !(i == 10 && c == QLatin1Char('T')))
+            return std::nullopt;
+    }
+    const auto number = [&](int from, int length) {
+        int value = 0;
+        for (int i = from; i < from + length; ++i)
+            value = value * 10 + (text.at(i).unicode() - '0');
+        return value;
+    };
+    const QDate date(number(0, 4), number(5, 2), number(8, 2));
+    const QTime time(number(11, 2), number(14, 2), number(17, 2));
+    if (!date.isValid() || !time.isValid())
+        return QDateTime();
+    return QDateTime(date, time);
 }
 
 std::optional<QDateTime> tryFormats(const QString &text, const QStringList &formats,
@@ -107,6 +154,11 @@ std::optional<QDateTime> toDateTime(const QString &text, const QLocale &locale)
     if (trimmed.isEmpty())
         return std::nullopt;
 
+    // The form the job service sends, read without the general machinery
+    // below: "2003-12-31 23:59:59" or "2003-12-31T23:59:59".
+    if (const std::optional<QDateTime> plain = plainIsoDateTime(trimmed))
+        return plain->isValid() ? plain : std::nullopt;
+
     // ISO 8601: "2003-12-31T23:59:59", "2003-12-31 23:59:59", with optional
     // fractions and offset, or the date alone.
     static const QRegularExpression iso(QStringLiteral(
@@ -148,16 +200,28 @@ QString formatDatePattern(const QDateTime &value, const QString &pattern)
 {
     const QDate date = value.date();
     const QTime time = value.time();
-    auto twoDigits = [](int n) {
-        return QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0'));
-    };
-
     QString out;
     out.reserve(pattern.size() + 4);
+    const auto digits = [&out](int number, int width) {
+        char text[12];
+        int length = 0;
+        unsigned n = unsigned(std::abs(number));
+        do {
+            text[length++] = char('0' + n % 10);
+            n /= 10;
+        } while (n && length < 11);
+        if (number < 0)
+            out += QLatin1Char('-');
+        for (int pad = length; pad < width; ++pad)
+            out += QLatin1Char('0');
+        while (length)
+            out += QLatin1Char(text[--length]);
+    };
+
     for (qsizetype i = 0; i < pattern.size();) {
         const QStringView rest = QStringView(pattern).mid(i);
         if (rest.startsWith(QLatin1String("yyyy"), Qt::CaseInsensitive)) {
-            out += QStringLiteral("%1").arg(date.year(), 4, 10, QLatin1Char('0'));
+            digits(date.year(), 4);
             i += 4;
             continue;
         }
@@ -174,7 +238,7 @@ QString formatDatePattern(const QDateTime &value, const QString &pattern)
         bool matched = false;
         for (const Element &element : elements) {
             if (rest.startsWith(QLatin1String(element.letters), Qt::CaseInsensitive)) {
-                out += twoDigits(element.value);
+                digits(element.value, 2);
                 i += 2;
                 matched = true;
                 break;
@@ -203,6 +267,14 @@ QString numberText(double value, const QLocale &locale)
     QLocale plain = locale;
     plain.setNumberOptions(QLocale::OmitGroupSeparator);
     return plain.toString(value, 'g', QLocale::FloatingPointShortest);
+}
+
+void cacheLocalTimeZone()
+{
+#ifndef Q_OS_WIN
+    if (!qEnvironmentVariableIsSet("TZ") && QFileInfo::exists(QStringLiteral("/etc/localtime")))
+        qputenv("TZ", ":/etc/localtime");
+#endif
 }
 
 } // namespace Conversions

@@ -6,7 +6,10 @@
 #include "service/FileNames.h"
 
 #include <QStringDecoder>
+
 #include <QXmlStreamReader>
+#include <algorithm>
+#include <array>
 
 DownloadTools::DownloadTools(MessageSink &messages, QObject *parent)
     : QObject(parent), m_messages(messages)
@@ -29,25 +32,32 @@ void DownloadTools::reportInvalidIndex()
         QStringLiteral("Error"), MessageIcon::Critical);
 }
 
+QStringDecoder DownloadTools::indexDecoder(const QByteArray &head)
+{
+    // A byte order mark decides; otherwise the XML declaration's encoding.
+    if (const std::optional<QStringConverter::Encoding> encoding =
+            QStringConverter::encodingForData(head))
+        return QStringDecoder(*encoding);
+    // Only the XML declaration is read, never the whole body.
+    const qsizetype end = head.startsWith("<?xml") ? head.indexOf("?>") : -1;
+    QXmlStreamReader declaration(end < 0 ? QByteArray() : head.left(end + 2));
+    if (declaration.readNext() == QXmlStreamReader::StartDocument) {
+        const QByteArray name = declaration.documentEncoding().toLatin1();
+        if (!name.isEmpty()) {
+            QStringDecoder decoder(name.constData());
+            if (decoder.isValid())
+                return decoder;
+        }
+    }
+    return QStringDecoder(QStringConverter::Utf8);
+}
+
 QString DownloadTools::indexTextFromBytes(const QByteArray &body)
 {
     if (body.size() > MaxIndexSize)
         return QString();
-    // A byte order mark decides; otherwise the XML declaration's encoding.
-    if (auto encoding = QStringConverter::encodingForData(body)) {
-        QStringDecoder decoder(*encoding);
-        return decoder.decode(body);
-    }
-    QXmlStreamReader declaration(body);
-    QString name;
-    if (declaration.readNext() == QXmlStreamReader::StartDocument)
-        name = declaration.documentEncoding().toString();
-    if (!name.isEmpty()) {
-        QStringDecoder decoder(name.toLatin1().constData());
-        if (decoder.isValid())
-            return decoder.decode(body);
-    }
-    return QString::fromUtf8(body);
+    QStringDecoder decoder = indexDecoder(body.left(1024));
+    return decoder.decode(body);
 }
 
 std::optional<QString> DownloadTools::GetFileExtension(QString url)
@@ -58,40 +68,100 @@ std::optional<QString> DownloadTools::GetFileExtension(QString url)
     return url.mid(dot);
 }
 
-std::optional<QString> DownloadTools::BuildFileName(const Profile &profile, const Job &job) const
+struct DownloadTools::FileNameRule
+{
+    enum Kind
+    {
+        JobName,
+        Reference,
+        Demographic1,
+        Demographic2,
+        Demographic3,
+        FirstLast,
+        LastFirst,
+        OpenDate,
+        Literal
+    };
+    Kind kind;
+    // The date pattern, or the literal text as stored.
+    QString text;
+};
+
+std::vector<DownloadTools::FileNameRule> DownloadTools::compileRules(const QStringList &rules)
 {
     static const QString firstLast = QStringLiteral("Dictator Name (First,Last)").toUpper();
     static const QString lastFirst = QStringLiteral("Dictator Name (Last,First)").toUpper();
-    const auto field = [](const QString &value) {
-        return FileNames::cleanFieldValue(value);
-    };
 
-    QString name;
-    for (qsizetype i = 0; i < profile.colDownloadRules.size(); ++i) {
-        const QString &rule = profile.colDownloadRules.at(i);
+    std::vector<FileNameRule> compiled;
+    compiled.reserve(size_t(rules.size()));
+    for (const QString &rule : rules) {
+        // Recognised after upper-casing, without trimming.
         const QString upper = rule.toUpper();
         if (upper == QLatin1String("JOB NAME") || upper == QLatin1String("OBJECT ID")) {
-            name += field(job.gStrName);
+            compiled.push_back({FileNameRule::JobName, {}});
         } else if (upper == QLatin1String("REFERENCE")) {
-            name += field(job.gStrReference);
+            compiled.push_back({FileNameRule::Reference, {}});
         } else if (upper == QLatin1String("DEMOGRAPHIC 1")) {
-            name += field(job.gStrDemographic1);
+            compiled.push_back({FileNameRule::Demographic1, {}});
         } else if (upper == QLatin1String("DEMOGRAPHIC 2")) {
-            name += field(job.gStrDemographic2);
+            compiled.push_back({FileNameRule::Demographic2, {}});
         } else if (upper == QLatin1String("DEMOGRAPHIC 3")) {
-            name += field(job.gStrDemographic3);
+            compiled.push_back({FileNameRule::Demographic3, {}});
         } else if (upper == firstLast) {
-            name += field(job.gStrDictatorFirstName) + QLatin1Char(',') +
-                    field(job.gStrDictatorLastName);
+            compiled.push_back({FileNameRule::FirstLast, {}});
         } else if (upper == lastFirst) {
-            name += field(job.gStrDictatorLastName) + QLatin1Char(',') +
-                    field(job.gStrDictatorFirstName);
+            compiled.push_back({FileNameRule::LastFirst, {}});
         } else if (upper.contains(QLatin1String("OPEN DATE/TIME"))) {
             QString pattern = upper;
             pattern.remove(QStringLiteral("OPEN DATE/TIME (")).remove(QLatin1Char(')'));
-            name += Conversions::formatDatePattern(job.gDateOpen, pattern);
+            compiled.push_back({FileNameRule::OpenDate, pattern});
         } else {
-            name += rule;
+            compiled.push_back({FileNameRule::Literal, rule});
+        }
+    }
+    return compiled;
+}
+
+std::optional<QString> DownloadTools::composeFileName(const std::vector<FileNameRule> &rules,
+                                                      const Job &job)
+{
+    // Field values are cleaned of what a file name cannot hold; rule texts
+    // and the date are taken as they are.
+    const auto field = [](const QString &value) {
+        return FileNames::cleanFieldValue(value);
+    };
+    QString name;
+    for (const FileNameRule &rule : rules) {
+        switch (rule.kind) {
+        case FileNameRule::JobName:
+            name += field(job.gStrName);
+            break;
+        case FileNameRule::Reference:
+            name += field(job.gStrReference);
+            break;
+        case FileNameRule::Demographic1:
+            name += field(job.gStrDemographic1);
+            break;
+        case FileNameRule::Demographic2:
+            name += field(job.gStrDemographic2);
+            break;
+        case FileNameRule::Demographic3:
+            name += field(job.gStrDemographic3);
+            break;
+        case FileNameRule::FirstLast:
+            name += field(job.gStrDictatorFirstName) + QLatin1Char(',') +
+                    field(job.gStrDictatorLastName);
+            break;
+        case FileNameRule::LastFirst:
+            name += field(job.gStrDictatorLastName) + QLatin1Char(',') +
+                    field(job.gStrDictatorFirstName);
+            break;
+        case FileNameRule::OpenDate:
+            name += Conversions::formatDatePattern(job.gDateOpen, rule.text);
+            break;
+        case FileNameRule::Literal:
+            name += rule.text;
+            break;
         }
     }
     const std::optional<QString> extension = GetFileExtension(job.gStrSourceURL);
@@ -101,58 +171,153 @@ std::optional<QString> DownloadTools::BuildFileName(const Profile &profile, cons
     return FileNames::fixPathComponents(name);
 }
 
-std::optional<Job> DownloadTools::readJob(const QXmlStreamAttributes &attributes)
+std::optional<QString> DownloadTools::BuildFileName(const Profile &profile, const Job &job) const
 {
-    // The attributes are read in this order; a missing one ends the reading.
-    bool complete = true;
-    const auto text = [&](const char *name) {
-        const QString qualifiedName = QLatin1String(name);
-        if (!attributes.hasAttribute(qualifiedName)) {
-            complete = false;
-            return QString();
+    return composeFileName(compileRules(profile.colDownloadRules), job);
+}
+
+std::optional<Job> DownloadTools::readJob(const QXmlStreamAttributes &attributes,
+                                          const std::vector<FileNameRule> &rules)
+{
+    // The thirteen attributes, all required, named exactly so.
+    enum Attribute
+    {
+        JobId,
+        JobName,
+        OpenTime,
+        DepartmentName,
+        Dictator,
+        Reference,
+        Demographic1,
+        Demographic2,
+        Demographic3,
+        Path,
+        Priority,
+        DictatorFirstName,
+        DictatorLastName,
+        AttributeCount
+    };
+    static const std::array<QLatin1String, AttributeCount> names = {
+        QLatin1String("job_id"),
+        QLatin1String("job_name"),
+        QLatin1String("open_time"),
+        QLatin1String("department_name"),
+        QLatin1String("dictator"),
+        QLatin1String("reference"),
+        QLatin1String("demographic_1"),
+        QLatin1String("demographic_2"),
+        QLatin1String("demographic_3"),
+        QLatin1String("path"),
+        QLatin1String("priority"),
+        QLatin1String("dictator_first_name"),
+        QLatin1String("dictator_last_name")};
+
+    // One pass over the element's attributes; each one found fills its slot.
+    std::array<QStringView, AttributeCount> values;
+    std::array<bool, AttributeCount> present{};
+    for (const QXmlStreamAttribute &attribute : attributes) {
+        const QStringView name = attribute.qualifiedName();
+        for (int i = 0; i < AttributeCount; ++i) {
+            if (!present[size_t(i)] && name == names[size_t(i)]) {
+                present[size_t(i)] = true;
+                values[size_t(i)] = attribute.value();
+                break;
+            }
         }
-        return attributes.value(qualifiedName).toString();
+    }
+    for (const bool found : present) {
+        if (!found)
+            return std::nullopt;
+    }
+    const auto text = [&](Attribute attribute) {
+        return values[size_t(attribute)].toString();
     };
 
+    // Converted in the order of the table above.
     Job job;
-    const std::optional<qint32> id = Conversions::toLong(text("job_id"));
-    if (!complete || !id)
+    const std::optional<qint32> id = Conversions::toLong(text(JobId));
+    if (!id)
         return std::nullopt;
     job.gLngID = QString::number(*id);
-    job.gStrName = text("job_name");
-    const QString openTime = text("open_time");
-    if (!complete)
-        return std::nullopt;
-    const std::optional<QDateTime> opened = Conversions::toDateTime(openTime);
+    job.gStrName = text(JobName);
+    const std::optional<QDateTime> opened = Conversions::toDateTime(text(OpenTime));
     if (!opened)
         return std::nullopt;
     job.gDateOpen = *opened;
-    job.gStrDepartment = text("department_name");
-    job.gStrDicatorFullName = text("dictator");
-    job.gStrReference = text("reference");
-    job.gStrDemographic1 = text("demographic_1");
-    job.gStrDemographic2 = text("demographic_2");
-    job.gStrDemographic3 = text("demographic_3");
-    job.gStrSourceURL = text("path");
-    const QString priorityText = text("priority");
-    if (!complete)
-        return std::nullopt;
-    const std::optional<quint8> priority = Conversions::toByte(priorityText);
+    job.gStrDepartment = text(DepartmentName);
+    job.gStrDicatorFullName = text(Dictator);
+    job.gStrReference = text(Reference);
+    job.gStrDemographic1 = text(Demographic1);
+    job.gStrDemographic2 = text(Demographic2);
+    job.gStrDemographic3 = text(Demographic3);
+    job.gStrSourceURL = text(Path);
+    const std::optional<quint8> priority = Conversions::toByte(text(Priority));
     if (!priority)
         return std::nullopt;
     job.gBytePriority = *priority;
-    job.gStrDictatorFirstName = text("dictator_first_name");
-    job.gStrDictatorLastName = text("dictator_last_name");
-    if (!complete)
-        return std::nullopt;
+    job.gStrDictatorFirstName = text(DictatorFirstName);
+    job.gStrDictatorLastName = text(DictatorLastName);
 
-    Profile &profile = gProfile();
-    const std::optional<QString> fileName = BuildFileName(profile, job);
+    const std::optional<QString> fileName = composeFileName(rules, job);
     if (!fileName)
         return std::nullopt;
-    job.gStrDestinationPath = profile.gStrDownloadFolder + QLatin1Char('\\') + *fileName;
+    job.gStrDestinationPath = gProfile().gStrDownloadFolder + QLatin1Char('\\') + *fileName;
     return job;
 }
+
+namespace {
+
+// Hands the index text to the reader in slices, so that the reader never
+// holds a second copy of the whole text.
+class SlicedXmlReader
+{
+public:
+    explicit SlicedXmlReader(QStringView text) : m_rest(text) {}
+
+    QXmlStreamReader &reader() { return m_xml; }
+
+    QXmlStreamReader::TokenType next()
+    {
+        for (;;) {
+            const QXmlStreamReader::TokenType token = m_xml.readNext();
+            if (token != QXmlStreamReader::Invalid ||
+                m_xml.error() != QXmlStreamReader::PrematureEndOfDocumentError || m_rest.isEmpty())
+                return token;
+            feed();
+        }
+    }
+
+    // Reads past the end of the element just started.
+    void skipElement()
+    {
+        for (int depth = 1; depth > 0 && !m_xml.hasError();) {
+            const QXmlStreamReader::TokenType token = next();
+            if (token == QXmlStreamReader::StartElement)
+                ++depth;
+            else if (token == QXmlStreamReader::EndElement)
+                --depth;
+            else if (token == QXmlStreamReader::Invalid || token == QXmlStreamReader::EndDocument)
+                return;
+        }
+    }
+
+private:
+    void feed()
+    {
+        constexpr qsizetype slice = 256 * 1024;
+        qsizetype length = std::min(slice, m_rest.size());
+        // A surrogate pair stays in one slice.
+        if (length < m_rest.size() && m_rest.at(length - 1).isHighSurrogate())
+            ++length;
+        m_xml.addData(m_rest.left(length).toString());
+        m_rest = m_rest.mid(length);
+    }
+
+    QXmlStreamReader m_xml;
+    QStringView m_rest;
+};
+
+} // namespace
 
 bool DownloadTools::PopluateJobCollecionFromIndexFile()
 {
@@ -165,21 +330,23 @@ bool DownloadTools::PopluateJobCollecionFromIndexFile()
     // The whole document must be well-formed before any job counts, so the
     // jobs are gathered aside and take the collection's place at the end.
     JobCollection read;
-    QXmlStreamReader xml(xmlIndex);
+    const std::vector<FileNameRule> rules = compileRules(gProfile().colDownloadRules);
+    SlicedXmlReader input(xmlIndex);
+    QXmlStreamReader &xml = input.reader();
     bool foundJobs = false;
     bool jobFailed = false;
     bool refused = false;
 
-    const auto failJob = [&] {
-        jobFailed = true;
-    };
-
-    while (!xml.atEnd() && !refused) {
-        const QXmlStreamReader::TokenType token = xml.readNext();
+    for (;;) {
+        const QXmlStreamReader::TokenType token = input.next();
+        if (token == QXmlStreamReader::Invalid || token == QXmlStreamReader::EndDocument)
+            break;
         if (token == QXmlStreamReader::DTD) {
             // Entities are never expanded: a document that declares any is refused.
-            if (!xml.entityDeclarations().isEmpty())
+            if (!xml.entityDeclarations().isEmpty()) {
                 refused = true;
+                break;
+            }
             continue;
         }
         if (token != QXmlStreamReader::StartElement || foundJobs ||
@@ -188,23 +355,24 @@ bool DownloadTools::PopluateJobCollecionFromIndexFile()
 
         foundJobs = true;
         // The children of the first jobs element, in document order.
-        while (!xml.atEnd()) {
-            const QXmlStreamReader::TokenType child = xml.readNext();
-            if (child == QXmlStreamReader::EndElement || child == QXmlStreamReader::Invalid)
+        for (;;) {
+            const QXmlStreamReader::TokenType child = input.next();
+            if (child == QXmlStreamReader::EndElement || child == QXmlStreamReader::Invalid ||
+                child == QXmlStreamReader::EndDocument)
                 break;
             if (child == QXmlStreamReader::StartElement) {
                 if (!jobFailed && xml.name() != QLatin1String("user_id")) {
-                    std::optional<Job> job = readJob(xml.attributes());
-                    if (!job || !read.Add(*job, job->gLngID))
-                        failJob();
+                    std::optional<Job> job = readJob(xml.attributes(), rules);
+                    if (!job || !read.Add(std::move(*job), QString(job->gLngID)))
+                        jobFailed = true;
                 }
-                xml.skipCurrentElement();
+                input.skipElement();
                 continue;
             }
             if (child == QXmlStreamReader::Characters && xml.isWhitespace() && !xml.isCDATA())
                 continue;
             // A comment, a processing instruction or text: a job without attributes.
-            failJob();
+            jobFailed = true;
         }
     }
 

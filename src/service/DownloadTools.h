@@ -4,13 +4,16 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringDecoder>
+#include <QStringList>
 
 #include <memory>
 #include <optional>
+#include <vector>
 
 class MessageSink;
 class Profile;
-class QByteArray;
+
 class QXmlStreamAttributes;
 
 // The job service client: the job index text, the current profile and the
@@ -46,6 +49,10 @@ public:
     // empty text, which the reading refuses.
     static QString indexTextFromBytes(const QByteArray &body);
 
+    // The decoder for a job index that starts with `head` (its first bytes):
+    // by BOM or XML encoding declaration, UTF-8 when it names none.
+    static QStringDecoder indexDecoder(const QByteArray &head);
+
 private:
     friend class tst_FileNames;
 
@@ -56,9 +63,16 @@ private:
     // From the last "." of the whole URL to its end; empty when there is none.
     static std::optional<QString> GetFileExtension(QString url);
 
+    // The download rules, recognised once for a whole reading.
+    struct FileNameRule;
+    static std::vector<FileNameRule> compileRules(const QStringList &rules);
+    static std::optional<QString> composeFileName(const std::vector<FileNameRule> &rules,
+                                                  const Job &job);
+
     // The job of one job element, or nothing when an attribute is missing or
     // does not convert, or the file name cannot be built.
-    std::optional<Job> readJob(const QXmlStreamAttributes &attributes);
+    std::optional<Job> readJob(const QXmlStreamAttributes &attributes,
+                               const std::vector<FileNameRule> &rules);
 
     void reportInvalidIndex();
 

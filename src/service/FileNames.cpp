@@ -2,6 +2,8 @@
 
 #include <QStringList>
 
+#include <algorithm>
+
 namespace FileNames {
 
 namespace {
@@ -49,10 +51,17 @@ QString fixComponent(QString component)
 
 QString cleanFieldValue(const QString &value)
 {
-    static const QString refused = QStringLiteral("<>:\"|?*");
+    const auto refused = [](QChar c) {
+        const char16_t u = c.unicode();
+        return u < 0x20 || u == 0x7f || u == '<' || u == '>' || u == ':' || u == '"' || u == '|' ||
+               u == '?' || u == '*';
+    };
+    // Most values hold none of them and are returned without a copy.
+    if (std::none_of(value.begin(), value.end(), refused))
+        return value;
     QString cleaned = value;
     for (QChar &c : cleaned) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7f || refused.contains(c))
+        if (refused(c))
             c = QLatin1Char('_');
     }
     return cleaned;
@@ -60,6 +69,22 @@ QString cleanFieldValue(const QString &value)
 
 QString fixPathComponents(const QString &name)
 {
+    // Most names need no fix and are returned without a copy.
+    bool needsFix = false;
+    qsizetype begin = 0;
+    for (qsizetype i = 0; i <= name.size() && !needsFix; ++i) {
+        if (i < name.size() && !isSeparator(name.at(i)))
+            continue;
+        const QStringView component = QStringView(name).mid(begin, i - begin);
+        needsFix = !component.isEmpty() && component != QLatin1String(".") &&
+                   component != QLatin1String("..") &&
+                   (component.back() == QLatin1Char('.') || component.back() == QLatin1Char(' ') ||
+                    deviceNameLength(component) > 0);
+        begin = i + 1;
+    }
+    if (!needsFix)
+        return name;
+
     QString fixed;
     fixed.reserve(name.size() + 2);
     qsizetype start = 0;

@@ -2,11 +2,16 @@
 
 bool JobCollection::Add(const Job &job, const QString &key)
 {
+    return Add(Job(job), key);
+}
+
+bool JobCollection::Add(Job &&job, const QString &key)
+{
     const QString folded = JobCollection::folded(key);
     if (m_index.contains(folded))
         return false;
     m_index.insert(folded, Count());
-    m_jobs.push_back(std::make_unique<Job>(job));
+    m_jobs.push_back(std::make_unique<Job>(std::move(job)));
     return true;
 }
 

@@ -14,6 +14,7 @@ class JobCollection
 public:
     // False, and nothing added, when the key is already present.
     bool Add(const Job &job, const QString &key);
+    bool Add(Job &&job, const QString &key);
 
     qsizetype Count() const { return qsizetype(m_jobs.size()); }
 

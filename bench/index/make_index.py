@@ -1,0 +1,33 @@
+#!/usr/bin/env python3
+"""Writes a job index with N jobs (default 100000) to the given file."""
+import sys
+from xml.sax.saxutils import quoteattr
+
+def main():
+    out = sys.argv[1]
+    count = int(sys.argv[2]) if len(sys.argv) > 2 else 100000
+    with open(out, "w", encoding="utf-8") as f:
+        f.write('<?xml version="1.0" encoding="UTF-8"?>\n<jobs>\n  <user_id>17</user_id>\n')
+        for i in range(1, count + 1):
+            attributes = [
+                ("job_id", str(i)),
+                ("job_name", "Letter %06d" % i),
+                ("open_time", "2026-%02d-%02d %02d:%02d:%02d"
+                 % (i % 12 + 1, i % 28 + 1, i % 24, i % 60, (i * 7) % 60)),
+                ("department_name", "Cardiology"),
+                ("dictator", "Dr Ann Smith"),
+                ("reference", "REF-%d" % (i * 3)),
+                ("demographic_1", "Ward %d" % (i % 40)),
+                ("demographic_2", "Patient %d" % i),
+                ("demographic_3", ""),
+                ("path", "https://jobs.example/files/%d/dictation.wav" % i),
+                ("priority", str(i % 5 + 1)),
+                ("dictator_first_name", "Ann"),
+                ("dictator_last_name", "Smith"),
+            ]
+            f.write("  <job " + " ".join("%s=%s" % (k, quoteattr(v)) for k, v in attributes)
+                    + "/>\n")
+        f.write("</jobs>\n")
+
+if __name__ == "__main__":
+    main()
