@@ -5,6 +5,7 @@
 #include "profiles/Profile.h"
 #include "service/DownloadTools.h"
 #include "service/FileNames.h"
+#include "service/PlainTransferHost.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,7 +17,8 @@ const char *const usageText =
     "Usage: quillet-transfer COMMAND PROFILE [OPTIONS]\n"
     "\n"
     "Commands:\n"
-    "  list PROFILE --index FILE [--json]  list the jobs of a saved job index\n"
+    "  list PROFILE [--index FILE] [--json] check for jobs (or read a saved job\n"
+    "                                       index) and list them\n"
     "  profile PROFILE                      show the profile, password hidden\n"
     "\n"
     "PROFILE is a profile file, or the \"First Last\" name of a profile in the\n"
@@ -129,10 +131,6 @@ std::optional<CommandLineTool::Options> CommandLineTool::parse(const QStringList
         usage(QStringLiteral("%1 takes no options").arg(options.command));
         return std::nullopt;
     }
-    if (isList && options.indexFile.isEmpty()) {
-        usage(QStringLiteral("list needs --index FILE"));
-        return std::nullopt;
-    }
     return options;
 }
 
@@ -153,11 +151,37 @@ void CommandLineTool::start(const QStringList &arguments)
         Q_EMIT finished(BadArguments);
         return;
     }
+    if (options->command == QLatin1String("list") && options->indexFile.isEmpty()) {
+        checkForJobs(options->json);
+        return;
+    }
     const int status =
         options->command == QLatin1String("profile") ? showProfile() : listJobs(*options);
+    finish(status);
+}
+
+void CommandLineTool::finish(int status)
+{
     m_out.flush();
     m_err.flush();
     Q_EMIT finished(status);
+}
+
+void CommandLineTool::checkForJobs(bool json)
+{
+    m_host = std::make_unique<PlainTransferHost>();
+    m_tools->RetrieveJobListing(
+        *m_host, [this, json](DownloadTools::RequestOutcome outcome, const QString &failure) {
+            bool read = false;
+            if (outcome == DownloadTools::RequestOutcome::Finished) {
+                read = m_tools->PopluateJobCollecionFromIndexFile();
+            } else {
+                m_tools->gColDownloads = JobCollection();
+                m_messages.post(failure, QStringLiteral("Error"), MessageIcon::Critical);
+            }
+            printJobs(json);
+            finish(read ? Success : Failure);
+        });
 }
 
 bool CommandLineTool::loadProfile(const QString &profile)
@@ -197,7 +221,9 @@ int CommandLineTool::showProfile()
          profile.gPassword.isEmpty() ? QStringLiteral("(none)") : QStringLiteral("***"));
     line("Base URL:", profile.gStrBaseURL);
     line("Download folder:", profile.gStrDownloadFolder);
-    line("Poll interval:", QStringLiteral("%1 minutes").arg(profile.gLngPollInterval));
+    line("Poll interval:", profile.gLngPollInterval == 1
+                               ? QStringLiteral("1 minute")
+                               : QStringLiteral("%1 minutes").arg(profile.gLngPollInterval));
     line("Days:", days.isEmpty() ? QStringLiteral("(none)") : days.join(QStringLiteral(", ")));
     if (profile.colDownloadRules.isEmpty())
         line("Download rules:", QStringLiteral("(none)"));

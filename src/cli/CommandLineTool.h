@@ -10,6 +10,7 @@
 #include <optional>
 
 class DownloadTools;
+class PlainTransferHost;
 
 // quillet-transfer: the window's work without a window. Messages go to
 // standard error as "Title: text"; results to standard output.
@@ -49,6 +50,8 @@ private:
     bool loadProfile(const QString &profile);
     int showProfile();
     int listJobs(const Options &options);
+    void checkForJobs(bool json);
+    void finish(int status);
     void printJobs(bool json);
     void usage(const QString &problem);
 
@@ -56,4 +59,5 @@ private:
     QTextStream &m_err;
     RecordingMessageSink m_messages;
     std::unique_ptr<DownloadTools> m_tools;
+    std::unique_ptr<PlainTransferHost> m_host;
 };

@@ -4,6 +4,10 @@
 #include "platform/MessageSink.h"
 #include "profiles/Profile.h"
 #include "service/FileNames.h"
+#include "service/ServiceUrls.h"
+#include "service/TransferHost.h"
+
+#include <QPointer>
 
 #include <QStringDecoder>
 
@@ -30,6 +34,115 @@ void DownloadTools::reportInvalidIndex()
     m_messages.post(
         QStringLiteral("Page contained invalid XML data, please check your profile settings!"),
         QStringLiteral("Error"), MessageIcon::Critical);
+}
+
+void DownloadTools::RetrieveJobListing(TransferHost &objForm, ListingDone done)
+{
+    Inet &inet = objForm.inet();
+    if (inet.StillExecuting()) {
+        if (done)
+            done(RequestOutcome::Skipped, QString());
+        return;
+    }
+    objForm.setProgressValue(0);
+    objForm.setStatusText(QStringLiteral("Retrieving Job Index"));
+
+    const QString url = ServiceUrls::indexUrlText(gProfile());
+    QPointer<DownloadTools> self(this);
+    inet.OpenURL(
+        ServiceUrls::toUrl(url),
+        [self, &objForm, url, done](const Inet::Result &result, const QByteArray &body) {
+            if (!self)
+                return;
+            // Any answer is the index text, an error page included: the reading
+            // tells the user that it is no job index.
+            if (result.ok() || result.failure == Inet::Failure::HttpStatus) {
+                self->xmlIndex = indexTextFromBytes(body);
+                objForm.setStatusText(QStringLiteral("Finished Retrieving Job Index"));
+                if (done)
+                    done(RequestOutcome::Finished, QString());
+                return;
+            }
+            if (done)
+                done(RequestOutcome::Failed,
+                     tr("The job index could not be retrieved from %1\n%2")
+                         .arg(ServiceUrls::withoutPassword(url), Inet::failureText(result)));
+        },
+        MaxIndexSize);
+}
+
+void DownloadTools::UpdateJobStatuses(TransferHost &objForm, std::function<void(bool)> done)
+{
+    // One request after the other; the pass state lives with the callbacks.
+    struct Pass
+    {
+        QPointer<DownloadTools> tools;
+        TransferHost *host;
+        std::function<void(bool)> done;
+        qsizetype position = 0;
+        bool error = false;
+        std::function<void(const std::shared_ptr<Pass> &)> next;
+    };
+    auto pass = std::make_shared<Pass>();
+    pass->tools = this;
+    pass->host = &objForm;
+    pass->done = std::move(done);
+    pass->next = [](const std::shared_ptr<Pass> &state) {
+        DownloadTools *tools = state->tools;
+        if (!tools)
+            return;
+        // The count is read again before every job.
+        while (++state->position <= tools->gColDownloads.Count()) {
+            Job *job = tools->gColDownloads.Item(state->position);
+            if (!job->gBlnDownloadCompleted) {
+                // Not received: the service must keep offering it.
+                state->error = true;
+                continue;
+            }
+            const QString key = job->gLngID;
+            const QUrl url = ServiceUrls::toUrl(ServiceUrls::statusUrlText(tools->gProfile(), key));
+            const bool started = state->host->inet().OpenURL(
+                url, [state, key](const Inet::Result &result, const QByteArray &body) {
+                    DownloadTools *owner = state->tools;
+                    if (!owner)
+                        return;
+                    if (!result.ok() && result.failure != Inet::Failure::HttpStatus) {
+                        // A request that fails ends the pass.
+                        auto finish = std::move(state->done);
+                        if (finish)
+                            finish(false);
+                        return;
+                    }
+                    Job *confirmed = owner->gColDownloads.Item(key);
+                    if (confirmed && QString::fromUtf8(body).contains(QLatin1String("Sucessful"),
+                                                                      Qt::CaseInsensitive))
+                        confirmed->gBlnStatusUpdated = true;
+                    else
+                        state->error = true;
+                    state->next(state);
+                });
+            if (!started) {
+                auto finish = std::move(state->done);
+                if (finish)
+                    finish(false);
+            }
+            return;
+        }
+        auto finish = std::move(state->done);
+        if (finish)
+            finish(!state->error);
+    };
+    pass->next(pass);
+}
+
+void DownloadTools::reportStatusUpdate(bool allConfirmed)
+{
+    if (allConfirmed)
+        m_messages.post(QStringLiteral("All jobs have been updated on server!"), QString(),
+                        MessageIcon::None);
+    else
+        m_messages.post(QStringLiteral("Error Updating the status of some or all jobs!"), QString(),
+                        MessageIcon::Critical);
 }
 
 QStringDecoder DownloadTools::indexDecoder(const QByteArray &head)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Inet.h"
 #include "service/JobCollection.h"
 
 #include <QObject>
@@ -7,12 +8,14 @@
 #include <QStringDecoder>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
 
 class MessageSink;
 class Profile;
+class TransferHost;
 
 class QXmlStreamAttributes;
 
@@ -44,6 +47,21 @@ public:
     // failure (callers that only list the jobs may ignore it).
     bool PopluateJobCollecionFromIndexFile();
 
+    enum class RequestOutcome
+    {
+        Skipped,  // the transfer control was busy: nothing was sent or changed
+        Finished, // the service answered; its text is in xmlIndex
+        Failed    // no answer; xmlIndex keeps its previous text
+    };
+    using ListingDone = std::function<void(RequestOutcome outcome, const QString &failure)>;
+
+    // The index request: unless the control is busy, progress 0 and "Retrieving
+    // Job Index", the request, its answer into xmlIndex and "Finished
+    // Retrieving Job Index". `done` gets the outcome and, for a failure, a
+    // text for the user naming the URL without the password. It is called
+    // at once when the request is skipped.
+    void RetrieveJobListing(TransferHost &objForm, ListingDone done);
+
     // The text of a job index response: decoded by its BOM or XML encoding
     // declaration, UTF-8 when it names none. A body above MaxIndexSize gives an
     // empty text, which the reading refuses.
@@ -55,6 +73,18 @@ public:
 
 private:
     friend class tst_FileNames;
+    friend class tst_Requests;
+
+    // The status update of every job of gColDownloads, one request after
+    // the other: confirmed when the answer holds "Sucessful" in any letter
+    // case. A job whose file was not received gets no request and makes the
+    // result false; an unconfirmed answer makes it false and the next job
+    // goes on; a failed request ends the pass with false. `done` gets true
+    // when every job was confirmed (also for an empty collection).
+    void UpdateJobStatuses(TransferHost &objForm, std::function<void(bool allConfirmed)> done);
+
+    // The message that closes a transfer's status update.
+    void reportStatusUpdate(bool allConfirmed);
 
     // The job's file name, without folder, by the profile's download rules;
     // empty when the source URL holds no ".".

@@ -1,0 +1,67 @@
+#include "service/ServiceUrls.h"
+
+#include "profiles/Profile.h"
+
+#include <QRegularExpression>
+
+#include <algorithm>
+
+namespace ServiceUrls {
+
+QString queryValue(const QString &value)
+{
+    const auto breaksQuery = [](QChar c) {
+        const char16_t u = c.unicode();
+        return u < 0x21 || u >= 0x7f || u == '&' || u == '#' || u == '+' || u == '%' || u == '=' ||
+               u == '?';
+    };
+    if (std::none_of(value.begin(), value.end(), breaksQuery))
+        return value;
+
+    QString encoded;
+    encoded.reserve(value.size() * 3);
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        const QChar c = value.at(i);
+        if (!breaksQuery(c)) {
+            encoded += c;
+            continue;
+        }
+        // A surrogate pair is one character: both halves go through UTF-8 together.
+        const qsizetype length =
+            c.isHighSurrogate() && i + 1 < value.size() && value.at(i + 1).isLowSurrogate() ? 2 : 1;
+        const QByteArray bytes = QStringView(value).mid(i, length).toUtf8();
+        for (const char byte : bytes)
+            encoded += QStringLiteral("%%1").arg(uchar(byte), 2, 16, QLatin1Char('0')).toUpper();
+        i += length - 1;
+    }
+    return encoded;
+}
+
+QString indexUrlText(const Profile &profile)
+{
+    return profile.gStrBaseURL + QStringLiteral("job_index.asp?SessionID=") +
+           queryValue(profile.GetGUID()) + QStringLiteral("&LG=") + queryValue(profile.GetLogin()) +
+           QStringLiteral("&PW=") + queryValue(profile.GetPassword());
+}
+
+QString statusUrlText(const Profile &profile, const QString &jobId)
+{
+    return profile.gStrBaseURL + QStringLiteral("job_status_update.asp?ID=") + queryValue(jobId) +
+           QStringLiteral("&LG=") + queryValue(profile.GetLogin()) + QStringLiteral("&PW=") +
+           queryValue(profile.GetPassword());
+}
+
+QUrl toUrl(const QString &text)
+{
+    return QUrl(text, QUrl::TolerantMode);
+}
+
+QString withoutPassword(const QString &url)
+{
+    static const QRegularExpression password(QStringLiteral("([?&]PW=)[^&#]*"),
+                                             QRegularExpression::CaseInsensitiveOption);
+    QString shown = url;
+    return shown.replace(password, QStringLiteral("\\1***"));
+}
+
+} // namespace ServiceUrls

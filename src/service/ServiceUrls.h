@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+#include <QUrl>
+
+class Profile;
+
+// The two pages of the job service and the URLs the program sends them.
+namespace ServiceUrls {
+
+// The value as it goes into a query: percent-encoded (UTF-8) only where it
+// holds a character that would break the query (& # + % = ? blank, control
+// or non-ASCII characters); any other value goes as it stands.
+QString queryValue(const QString &value);
+
+// base URL + "job_index.asp?SessionID=" + GUID + "&LG=" + login + "&PW=" + password
+QString indexUrlText(const Profile &profile);
+
+// base URL + "job_status_update.asp?ID=" + id + "&LG=" + login + "&PW=" + password
+QString statusUrlText(const Profile &profile, const QString &jobId);
+
+QUrl toUrl(const QString &text);
+
+// The URL for the user's eyes: the PW value replaced by "***".
+QString withoutPassword(const QString &url);
+
+} // namespace ServiceUrls
