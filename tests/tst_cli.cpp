@@ -4,6 +4,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QTcpServer>
 
 namespace {
 
@@ -39,6 +40,8 @@ private Q_SLOTS:
     void listsJobsAsText();
     void failedReadingListsEarlierJobs();
     void profileThatCannotBeLoaded();
+    void listsJobsOfTheService();
+    void failedCheckHidesThePassword();
     void badArguments_data();
     void badArguments();
 
@@ -185,6 +188,59 @@ void tst_Cli::profileThatCannotBeLoaded()
         QCOMPARE(result.status, 2);
         QCOMPARE(result.err, QStringLiteral("Error: Error Loding User Profile\n"));
     }
+}
+
+void tst_Cli::listsJobsOfTheService()
+{
+    const QString profile = m_folder->path("demo.xml");
+    QProcess service;
+    service.start(QStringLiteral(QUILLET_DEMO_SERVICE),
+                  {"--port", "0", "--jobs", "5", "--profile-out", profile, "--download-folder",
+                   m_folder->path("Demo Jobs")});
+    QVERIFY(service.waitForReadyRead(20000));
+    const QString banner = QString::fromUtf8(service.readLine());
+    QVERIFY2(banner.contains(QLatin1String("http://127.0.0.1:")), qPrintable(banner));
+
+    const Run result = run({"list", profile, "--json"});
+    service.kill();
+    service.waitForFinished();
+    QCOMPARE(result.status, 0);
+    QCOMPARE(result.err, QString());
+    const QJsonArray jobs =
+        QJsonDocument::fromJson(result.out.toUtf8()).object().value("jobs").toArray();
+    QCOMPARE(jobs.size(), 5);
+    for (const QJsonValue &job : jobs) {
+        QVERIFY(job.toObject()
+                    .value("source_url")
+                    .toString()
+                    .startsWith(banner.section(QLatin1Char(' '), 5, 5)));
+        QVERIFY(job.toObject()
+                    .value("destination")
+                    .toString()
+                    .startsWith(m_folder->path("Demo Jobs/")));
+    }
+}
+
+void tst_Cli::failedCheckHidesThePassword()
+{
+    QTcpServer probe;
+    QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+    const quint16 port = probe.serverPort();
+    probe.close();
+    QByteArray text = readAll(m_profile);
+    text.replace("http://127.0.0.1:9/", "http://127.0.0.1:" + QByteArray::number(port) + "/");
+    QVERIFY(writeFile(m_profile, text));
+
+    const Run result = run({"list", m_profile, "--json"});
+    QCOMPARE(result.status, 1);
+    QVERIFY(
+        result.err.startsWith(QLatin1String("Error: The job index could not be retrieved from")));
+    QVERIFY(result.err.contains(QLatin1String("&PW=***")));
+    QVERIFY(!result.err.contains(QLatin1String("s3cr")));
+    QVERIFY(!result.out.contains(QLatin1String("s3cr")));
+    const QJsonObject document = QJsonDocument::fromJson(result.out.toUtf8()).object();
+    QCOMPARE(document.value("jobs").toArray().size(), 0);
+    QCOMPARE(document.value("messages").toArray().size(), 1);
 }
 
 void tst_Cli::badArguments_data()
