@@ -88,6 +88,13 @@ void tst_FileNames::buildFileName_data()
         << QStringList{"Job Name"} << Fields{{"name", "a\tb\nc"}} << "a_b_c.wav";
     QTest::newRow("device name") << QStringList{"Job Name"} << Fields{{"name", "CON"}}
                                  << "CON_.wav";
+    QTest::newRow("name with a trailing dot")
+        << QStringList{"Job Name"} << Fields{{"name", "report."}} << "report._.wav";
+    QTest::newRow("device name with extension")
+        << QStringList{"Job Name"} << Fields{{"name", "nul.txt"}} << "nul_.txt.wav";
+    QTest::newRow("device name followed by more")
+        << QStringList{"Job Name", "Reference"} << Fields{{"name", "aux"}} << "aux_REF9.wav";
+    QTest::newRow("literal device name") << QStringList{"com1"} << Fields() << "com1_.wav";
     QTest::newRow("trailing dot in a folder")
         << QStringList{"Reference", "\\", "Job Name"} << Fields{{"reference", "report."}}
         << "report._\\ABC.wav";

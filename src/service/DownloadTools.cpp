@@ -238,10 +238,11 @@ std::vector<DownloadTools::FileNameRule> DownloadTools::compileRules(const QStri
 std::optional<QString> DownloadTools::composeFileName(const std::vector<FileNameRule> &rules,
                                                       const Job &job)
 {
-    // Field values are cleaned of what a file name cannot hold; rule texts
-    // and the date are taken as they are.
+    // Field values are made safe on their own ("report." -> "report._",
+    // "CON" -> "CON_"); rule texts and the date are taken as they are, and
+    // the whole name's components are checked once more at the end.
     const auto field = [](const QString &value) {
-        return FileNames::cleanFieldValue(value);
+        return FileNames::fixPathComponents(FileNames::cleanFieldValue(value));
     };
     QString name;
     for (const FileNameRule &rule : rules) {
@@ -280,7 +281,7 @@ std::optional<QString> DownloadTools::composeFileName(const std::vector<FileName
     const std::optional<QString> extension = GetFileExtension(job.gStrSourceURL);
     if (!extension)
         return std::nullopt;
-    name += field(*extension);
+    name += FileNames::cleanFieldValue(*extension);
     return FileNames::fixPathComponents(name);
 }
 
