@@ -36,6 +36,8 @@ public:
         bool noLength = false; // the body ends with the connection
         QByteArray location;
         QList<QPair<QByteArray, QByteArray>> headers;
+        qint64 announce = -1; // a Content-Length of its own, when not -1
+        int times = 0;        // applies to the first `times` matches only (0: always)
     };
 
     MisbehavingServer()
@@ -55,7 +57,7 @@ public:
 
     void when(const QByteArray &targetPart, const Behaviour &behaviour)
     {
-        m_rules.append({targetPart, behaviour});
+        m_rules.append({targetPart, behaviour, 0});
     }
 
     static Behaviour answer(const QByteArray &body, int status = 200)
@@ -101,8 +103,9 @@ private:
             const QByteArray target = line.value(1);
             targets << QString::fromLatin1(target);
             Behaviour behaviour;
-            for (const auto &[part, rule] : m_rules) {
-                if (target.contains(part)) {
+            for (auto &[part, rule, used] : m_rules) {
+                if (target.contains(part) && (rule.times == 0 || used < rule.times)) {
+                    ++used;
                     behaviour = rule;
                     break;
                 }
@@ -125,7 +128,9 @@ private:
     {
         switch (behaviour.kind) {
         case Kind::Normal:
-            socket->write(head(behaviour, behaviour.noLength ? -1 : behaviour.body.size()) +
+            socket->write(head(behaviour, behaviour.announce >= 0 ? behaviour.announce
+                                          : behaviour.noLength    ? -1
+                                                                  : behaviour.body.size()) +
                           behaviour.body);
             socket->disconnectFromHost();
             break;
@@ -157,6 +162,12 @@ private:
     }
 
     QTcpServer m_server;
-    QList<QPair<QByteArray, Behaviour>> m_rules;
+    struct Rule
+    {
+        QByteArray part;
+        Behaviour behaviour;
+        int used;
+    };
+    QList<Rule> m_rules;
     QList<QPointer<QTcpSocket>> m_stalled;
 };

@@ -4,6 +4,7 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 
+#include <iterator>
 #include <memory>
 
 Inet::Inet(QObject *parent) : QObject(parent), m_manager(new QNetworkAccessManager(this))
@@ -153,71 +154,78 @@ bool Inet::Execute(const QUrl &url, StreamHandlers handlers)
     auto received = std::make_shared<qint64>(0);
     auto headersSent = std::make_shared<bool>(false);
 
+    // True once a 2xx answer's headers have been handed over; the body of any
+    // other answer (an error page, a redirect) is not the job's data.
     const auto sendHeaders = [reply, shared, headersSent] {
         if (*headersSent)
-            return;
+            return true;
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        if (status / 100 != 2)
+            return false;
         *headersSent = true;
         if (shared->headers) {
             const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
             shared->headers(length.isValid() ? length.toLongLong() : -1);
         }
+        return true;
+    };
+    const auto deliver = [this, reply, shared, received](const QByteArray &data) {
+        *received += data.size();
+        if (shared->data && !shared->data(data)) {
+            m_refused = true;
+            return false;
+        }
+        return true;
     };
 
-    connect(reply, &QNetworkReply::readyRead, this, [this, reply, shared, received, sendHeaders] {
+    connect(reply, &QNetworkReply::metaDataChanged, this, [this, reply, sendHeaders] {
+        if (m_reply == reply)
+            sendHeaders();
+    });
+    connect(reply, &QNetworkReply::readyRead, this, [this, reply, sendHeaders, deliver] {
         if (m_reply != reply)
             return;
         announce(Receiving);
-        sendHeaders();
+        const bool wanted = sendHeaders();
         while (m_reply == reply && reply->bytesAvailable() > 0) {
             const QByteArray data = reply->read(64 * 1024);
-            *received += data.size();
-            if (shared->data && !shared->data(data)) {
-                m_refused = true;
+            if (wanted && !deliver(data)) {
                 reply->abort();
                 return;
             }
         }
     });
-    connect(reply, &QNetworkReply::finished, this, [this, reply, shared, received, sendHeaders] {
-        if (m_reply != reply)
-            return;
-        Result result = resultOf(reply);
-        // What arrived with the end of the reply still belongs to the body.
-        if (result.ok() && reply->bytesAvailable() > 0) {
-            sendHeaders();
-            const QByteArray rest = reply->readAll();
-            *received += rest.size();
-            if (shared->data && !shared->data(rest))
-                result.failure = Failure::Refused;
-        }
-        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
-        // A body cut short ends as a closed connection; say what it was.
-        if ((result.ok() || result.failure == Failure::Network) && length.isValid() &&
-            *received < length.toLongLong() && result.httpStatus / 100 == 2) {
-            result.failure = Failure::ShortBody;
-            result.errorText = tr("The transfer ended after %1 of %2 bytes.")
-                                   .arg(*received)
-                                   .arg(length.toLongLong());
-        }
-        if (result.ok()) {
-            sendHeaders();
-            if (length.isValid() && length.toLongLong() != *received) {
-                result.failure = Failure::ShortBody;
-                result.errorText = tr("The transfer ended after %1 of %2 bytes.")
-                                       .arg(*received)
-                                       .arg(length.toLongLong());
-            }
-        }
-        result.bytesReceived = *received;
-        m_lastHeaders = reply->rawHeaderPairs();
-        m_reply.clear();
-        reply->deleteLater();
-        if (result.ok())
-            announce(ResponseReceived);
-        announce(result.ok() ? Completed : Error);
-        if (shared->done)
-            shared->done(result);
-    });
+    connect(reply, &QNetworkReply::finished, this,
+            [this, reply, shared, received, sendHeaders, deliver] {
+                if (m_reply != reply)
+                    return;
+                Result result = resultOf(reply);
+                // What arrived with the end of the reply still belongs to the body.
+                if (result.ok() && sendHeaders()) {
+                    while (reply->bytesAvailable() > 0 && result.ok()) {
+                        if (!deliver(reply->read(64 * 1024)))
+                            result.failure = Failure::Refused;
+                    }
+                }
+                const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+                // A body cut short ends as a closed connection; say what it was.
+                if ((result.ok() || result.failure == Failure::Network) && length.isValid() &&
+                    result.httpStatus / 100 == 2 && *received != length.toLongLong()) {
+                    result.failure = Failure::ShortBody;
+                    result.errorText = tr("The transfer ended after %1 of %2 bytes.")
+                                           .arg(*received)
+                                           .arg(length.toLongLong());
+                }
+                result.bytesReceived = *received;
+                m_lastHeaders = reply->rawHeaderPairs();
+                m_reply.clear();
+                reply->deleteLater();
+                if (result.ok())
+                    announce(ResponseReceived);
+                announce(result.ok() ? Completed : Error);
+                if (shared->done)
+                    shared->done(result);
+            });
     return true;
 }
 
@@ -253,4 +261,26 @@ QString Inet::failureText(const Result &result)
     default:
         return tr("The transfer failed.");
     }
+}
+
+QString Inet::stateText(int state)
+{
+    static const char *const texts[] = {
+        "No state to report",
+        "The control is looking up the IP address of the specified host computer",
+        "The control successfully found the IP address of the specified host computer",
+        "The control is connectiong to the host computer",
+        "The control successfully connected to the host computer",
+        "The control is sending a request to the host computer",
+        "The control successfully sent the request",
+        "The control is receiving a response from the host computer",
+        "The control successfully received a response from the host computer",
+        "The control is disconnection from the host computer",
+        "The control successfully disconnected from the host computer",
+        "An error occured in communicating with the host computer",
+        "The request has completed and all data has been received",
+    };
+    if (state >= 0 && state < int(std::size(texts)))
+        return QString::fromLatin1(texts[state]);
+    return QStringLiteral("Unknown state: ") + QString::number(state);
 }

@@ -63,10 +63,12 @@ public:
     // the body); only a request that got no whole answer fails otherwise.
     using TextDone = std::function<void(const Result &result, const QByteArray &body)>;
 
-    // A streamed request. `headers` comes once the response headers are in,
-    // with the Content-Length (-1 when there is none); `data` takes each part
-    // of the body as it arrives and returns false to end the request (the
-    // result then reads Refused); `done` comes last, exactly once. A
+    // A streamed request. `headers` comes once the headers of a 2xx answer
+    // are in, before any of its body, with the Content-Length (-1 when there
+    // is none); `data` takes each part of a 2xx answer's body as it arrives
+    // (the body of any other answer is dropped) and returns false to end the
+    // request (the result then reads Refused); `done` comes last, exactly
+    // once. A
     // successful result means: no error, a 2xx status and, where a length was
     // announced, exactly that many bytes.
     struct StreamHandlers
@@ -100,6 +102,9 @@ public:
 
     // The text of a failure for the user.
     static QString failureText(const Result &result);
+
+    // The status text of a state code.
+    static QString stateText(int state);
 
 Q_SIGNALS:
     void StateChanged(int state);

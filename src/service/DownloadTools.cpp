@@ -4,10 +4,19 @@
 #include "platform/MessageSink.h"
 #include "profiles/Profile.h"
 #include "service/FileNames.h"
+#include "service/JobListModel.h"
+#include "service/JobReception.h"
 #include "service/ServiceUrls.h"
 #include "service/TransferHost.h"
 
+#include <QDir>
 #include <QPointer>
+
+#ifdef Q_OS_LINUX
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 #include <QStringDecoder>
 
@@ -15,12 +24,43 @@
 #include <algorithm>
 #include <array>
 
+QString gStrCurrentDownloadPath;
+
+// The state of a running transfer.
+struct DownloadTools::Transfer
+{
+    TransferHost *host = nullptr;
+    bool showMessageBoxes = false;
+    // Rows that failed stay at the top of the list, in order; the job in
+    // transfer is the first row after them.
+    int failedRows = 0;
+    int attempt = 0;
+    bool stopping = false;
+    QString jobId;
+    QString jobLabel;
+    double increment = 0;
+    // A fault of our own side (folder, disk); the request is ended for it.
+    QString localFailure;
+    std::unique_ptr<JobReception> reception;
+    QMetaObject::Connection states;
+    QList<QString> receivedFolders;
+};
+
 DownloadTools::DownloadTools(MessageSink &messages, QObject *parent)
     : QObject(parent), m_messages(messages)
 {
+    m_retryTimer.setSingleShot(true);
+    connect(&m_retryTimer, &QTimer::timeout, this, [this] { nextJob(); });
 }
 
-DownloadTools::~DownloadTools() = default;
+DownloadTools::~DownloadTools()
+{
+    if (m_transfer) {
+        QObject::disconnect(m_transfer->states);
+        // The reception's temporary file goes with it.
+        m_transfer.reset();
+    }
+}
 
 Profile &DownloadTools::gProfile()
 {
@@ -133,6 +173,273 @@ void DownloadTools::UpdateJobStatuses(TransferHost &objForm, std::function<void(
             finish(!state->error);
     };
     pass->next(pass);
+}
+
+void DownloadTools::DownloadJobs(TransferHost &objForm, bool ShowMessageBoxes)
+{
+    if (m_transfer)
+        return;
+    m_transfer = std::make_unique<Transfer>();
+    m_transfer->host = &objForm;
+    m_transfer->showMessageBoxes = ShowMessageBoxes;
+    gTransferFailures.clear();
+    nextJob();
+}
+
+void DownloadTools::StopDownload(TransferHost &objForm)
+{
+    if (m_transfer && !m_transfer->stopping) {
+        m_transfer->stopping = true;
+        if (m_retryTimer.isActive()) {
+            m_retryTimer.stop();
+            endTransfer();
+            return;
+        }
+    }
+    // The request's end brings the transfer to its end.
+    objForm.inet().Cancel();
+}
+
+void DownloadTools::nextJob()
+{
+    Transfer &transfer = *m_transfer;
+    JobListModel &list = transfer.host->jobList();
+    if (transfer.stopping || list.rowCount() <= transfer.failedRows) {
+        endTransfer();
+        return;
+    }
+    if (transfer.host->inet().StillExecuting()) {
+        // Another request holds the control; try again shortly.
+        QTimer::singleShot(100, this, [this] {
+            if (m_transfer)
+                nextJob();
+        });
+        return;
+    }
+    startJob(transfer.failedRows);
+}
+
+void DownloadTools::startJob(int row)
+{
+    Transfer &transfer = *m_transfer;
+    TransferHost &host = *transfer.host;
+    JobListModel &list = host.jobList();
+    transfer.jobId = list.subItemText(row, JobListModel::SubItemJobId);
+    const Job *job = gColDownloads.Item(transfer.jobId);
+    transfer.jobLabel = job && !job->gStrName.isEmpty()
+                            ? QStringLiteral("%1 (%2)").arg(job->gStrName, transfer.jobId)
+                            : transfer.jobId;
+    transfer.localFailure.clear();
+
+    host.setProgressValue(0);
+    gStrCurrentDownloadPath = list.subItemText(row, JobListModel::SubItemDestination);
+    const QString source = list.subItemText(row, JobListModel::SubItemSourceUrl);
+
+    // Refused before any request, and not tried again.
+    if (!job) {
+        failRow(tr("The job is no longer in the job list that was read."), false);
+        return;
+    }
+    const QUrl url(source);
+    const QString scheme = url.scheme().toLower();
+    if (!url.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https"))) {
+        failRow(tr("Only http and https addresses are fetched, not %1").arg(source), true);
+        return;
+    }
+    const QString folder = FileNames::nativeSeparators(gProfile().gStrDownloadFolder);
+    const QString destination = gStrCurrentDownloadPath;
+    const QString prefix = folder + QDir::separator();
+    if (folder.isEmpty() || !destination.startsWith(prefix) ||
+        FileNames::leavesFolder(destination.mid(prefix.size()))) {
+        failRow(tr("The file name %1 would lead out of the download folder %2.")
+                    .arg(destination, folder),
+                true);
+        return;
+    }
+
+    transfer.reception = std::make_unique<JobReception>(destination);
+    transfer.states = connect(&host.inet(), &Inet::StateChanged, this, [this](int state) {
+        if (m_transfer)
+            m_transfer->host->setStatusText(Inet::stateText(state));
+    });
+
+    QPointer<DownloadTools> self(this);
+    Inet::StreamHandlers handlers;
+    handlers.headers = [self](qint64 contentLength) {
+        if (!self || !self->m_transfer)
+            return;
+        Transfer &current = *self->m_transfer;
+        // The share of the bar that one block of 1024 bytes moves, to four
+        // decimals; nothing moves when no length was announced.
+        current.increment =
+            contentLength > 0
+                ? std::round(1024.0 / double(contentLength) * 100.0 * 10000.0) / 10000.0
+                : 0.0;
+        if (!current.reception->begin(contentLength))
+            current.localFailure = current.reception->errorText();
+    };
+    handlers.data = [self](const QByteArray &data) {
+        if (!self || !self->m_transfer || !self->m_transfer->localFailure.isEmpty())
+            return false;
+        self->receive(data);
+        return self->m_transfer->localFailure.isEmpty();
+    };
+    handlers.done = [self](const Inet::Result &result) {
+        if (self && self->m_transfer)
+            self->jobEnded(result);
+    };
+    if (!host.inet().Execute(url, handlers)) {
+        QObject::disconnect(transfer.states);
+        transfer.reception.reset();
+        QTimer::singleShot(100, this, [this] {
+            if (m_transfer)
+                nextJob();
+        });
+    }
+}
+
+void DownloadTools::receive(const QByteArray &data)
+{
+    Transfer &transfer = *m_transfer;
+    TransferHost &host = *transfer.host;
+    JobListModel &list = host.jobList();
+    // Written in blocks of 1024 bytes, the bar and the row moved once a block.
+    constexpr qsizetype block = 1024;
+    for (qsizetype at = 0; at < data.size(); at += block) {
+        const qsizetype size = std::min(block, data.size() - at);
+        if (!transfer.reception->write(data.constData() + at, size)) {
+            transfer.localFailure = transfer.reception->errorText();
+            return;
+        }
+        const double value = host.progressValue();
+        if (value < TransferHost::ProgressMax)
+            host.setProgressValue(std::min(value + transfer.increment, TransferHost::ProgressMax));
+        if (list.rowCount() > transfer.failedRows) {
+            const double percent =
+                std::nearbyint(host.progressValue() / TransferHost::ProgressMax * 100.0);
+            list.setSubItemText(transfer.failedRows, JobListModel::SubItemProgress,
+                                QString::number(qint64(percent)) + QLatin1Char('%'));
+        }
+    }
+}
+
+void DownloadTools::jobEnded(const Inet::Result &result)
+{
+    Transfer &transfer = *m_transfer;
+    TransferHost &host = *transfer.host;
+    QObject::disconnect(transfer.states);
+    std::unique_ptr<JobReception> reception = std::move(transfer.reception);
+
+    if (transfer.stopping) {
+        reception.reset();
+        endTransfer();
+        return;
+    }
+    if (!transfer.localFailure.isEmpty()) {
+        failRow(transfer.localFailure, true);
+        return;
+    }
+    if (result.ok()) {
+        const bool begun = reception->started() || reception->begin(0);
+        const std::optional<QString> written = begun ? reception->finish() : std::nullopt;
+        if (!written) {
+            failRow(reception->errorText(), true);
+            return;
+        }
+        JobListModel &list = host.jobList();
+        const int row = transfer.failedRows;
+        list.setSubItemText(row, JobListModel::SubItemDestination, *written);
+        if (Job *job = gColDownloads.Item(transfer.jobId)) {
+            job->gBlnDownloadCompleted = true;
+            job->gStrDestinationPath = *written;
+        }
+        transfer.receivedFolders << QFileInfo(*written).absolutePath();
+        host.setStatusText(Inet::stateText(Inet::Completed));
+        list.removeRow(row);
+        transfer.attempt = 0;
+        scheduleNextJob();
+        return;
+    }
+    reception.reset();
+    if (result.failure == Inet::Failure::Cancelled) {
+        // Cancelled without Stop (the window closed): end here as well.
+        endTransfer();
+        return;
+    }
+    if (transfer.attempt < m_retryDelays.size()) {
+        m_retryTimer.start(m_retryDelays.at(transfer.attempt++));
+        return;
+    }
+    failRow(Inet::failureText(result), false);
+}
+
+void DownloadTools::failRow(const QString &reason, bool tellUser)
+{
+    Transfer &transfer = *m_transfer;
+    TransferHost &host = *transfer.host;
+    host.jobList().setSubItemText(transfer.failedRows, JobListModel::SubItemProgress,
+                                  QStringLiteral("Failed"));
+    const QString text = tr("Job %1 failed: %2").arg(transfer.jobLabel, reason);
+    host.setStatusText(text);
+    gTransferFailures.insert(transfer.jobId, reason);
+    ++transfer.failedRows;
+    transfer.attempt = 0;
+    if (tellUser && transfer.showMessageBoxes)
+        m_messages.post(text, QString(), MessageIcon::Exclamation);
+    scheduleNextJob();
+}
+
+void DownloadTools::scheduleNextJob()
+{
+    // Through the event loop: the window keeps up, and a long run of
+    // failing rows does not nest calls.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (m_transfer)
+                nextJob();
+        },
+        Qt::QueuedConnection);
+}
+
+void DownloadTools::flushReceivedFiles()
+{
+#ifdef Q_OS_LINUX
+    // On the disk before the service is told that the jobs were fetched.
+    QList<QString> folders = m_transfer->receivedFolders;
+    std::sort(folders.begin(), folders.end());
+    folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
+    QList<dev_t> synced;
+    for (const QString &folder : folders) {
+        const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
+        if (fd < 0)
+            continue;
+        struct stat info;
+        if (::fstat(fd, &info) == 0 && !synced.contains(info.st_dev)) {
+            synced << info.st_dev;
+            ::syncfs(fd);
+        }
+        ::close(fd);
+    }
+#endif
+}
+
+void DownloadTools::endTransfer()
+{
+    Transfer &transfer = *m_transfer;
+    QObject::disconnect(transfer.states);
+    flushReceivedFiles();
+    QPointer<DownloadTools> self(this);
+    UpdateJobStatuses(*transfer.host, [self](bool allConfirmed) {
+        if (!self || !self->m_transfer)
+            return;
+        const bool show = self->m_transfer->showMessageBoxes;
+        self->m_transfer.reset();
+        if (show)
+            self->reportStatusUpdate(allConfirmed);
+        if (self)
+            Q_EMIT self->DownloadJobsFinished();
+    });
 }
 
 void DownloadTools::reportStatusUpdate(bool allConfirmed)

@@ -3,11 +3,14 @@
 #include "platform/Inet.h"
 #include "service/JobCollection.h"
 
+#include <QHash>
 #include <QObject>
 #include <QString>
 #include <QStringDecoder>
 #include <QStringList>
+#include <QTimer>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -15,7 +18,12 @@
 
 class MessageSink;
 class Profile;
+class JobReception;
 class TransferHost;
+
+// The destination of the job whose request the transfer started last; the
+// only process-wide text of the program.
+extern QString gStrCurrentDownloadPath;
 
 class QXmlStreamAttributes;
 
@@ -62,6 +70,27 @@ public:
     // at once when the request is skipped.
     void RetrieveJobListing(TransferHost &objForm, ListingDone done);
 
+    // The transfer: the job list's first pending row is the job in
+    // transfer; each job's file is received into a temporary file beside its
+    // destination and put in place when complete; the row is then removed
+    // and the record marked. A failed attempt is tried again after each of
+    // the retry delays; then the row reads "Failed" and the next row
+    // follows. When no pending row is left, the received jobs get their
+    // status update and, with ShowMessageBoxes, its report.
+    // DownloadJobsFinished() follows. Does nothing while a transfer runs.
+    void DownloadJobs(TransferHost &objForm, bool ShowMessageBoxes);
+    bool TransferRunning() const { return m_transfer != nullptr; }
+
+    // Cancels the running request. A running transfer ends: the rows not
+    // received stay, the received jobs still get their status update.
+    void StopDownload(TransferHost &objForm);
+
+    // The pauses before the retries of a failed attempt (2, 4 and 8 s).
+    void setRetryDelays(QList<std::chrono::milliseconds> delays) { m_retryDelays = delays; }
+
+    // Why jobs of the last transfer failed, by job id.
+    QHash<QString, QString> gTransferFailures;
+
     // The text of a job index response: decoded by its BOM or XML encoding
     // declaration, UTF-8 when it names none. A body above MaxIndexSize gives an
     // empty text, which the reading refuses.
@@ -71,7 +100,21 @@ public:
     // by BOM or XML encoding declaration, UTF-8 when it names none.
     static QStringDecoder indexDecoder(const QByteArray &head);
 
+Q_SIGNALS:
+    void DownloadJobsFinished();
+
 private:
+    struct Transfer;
+
+    void nextJob();
+    void scheduleNextJob();
+    void startJob(int row);
+    void receive(const QByteArray &data);
+    void jobEnded(const Inet::Result &result);
+    void failRow(const QString &reason, bool tellUser);
+    void endTransfer();
+    void flushReceivedFiles();
+
     friend class tst_FileNames;
     friend class tst_Requests;
 
@@ -108,4 +151,8 @@ private:
 
     MessageSink &m_messages;
     std::unique_ptr<Profile> m_profile;
+    std::unique_ptr<Transfer> m_transfer;
+    QList<std::chrono::milliseconds> m_retryDelays{std::chrono::seconds(2), std::chrono::seconds(4),
+                                                   std::chrono::seconds(8)};
+    QTimer m_retryTimer;
 };
