@@ -1,3 +1,4 @@
+#include "MisbehavingServer.h"
 #include "TestSupport.h"
 
 #include <QJsonArray>
@@ -5,6 +6,8 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QTcpServer>
+
+#include <sys/resource.h>
 
 namespace {
 
@@ -42,19 +45,28 @@ private Q_SLOTS:
     void profileThatCannotBeLoaded();
     void listsJobsOfTheService();
     void failedCheckHidesThePassword();
+    void fetchReceivesAndConfirms();
+    void fetchStopsCleanlyOnSigterm();
+    void fetchWithAFullDisk();
     void badArguments_data();
     void badArguments();
 
 private:
     Run run(const QStringList &arguments);
+    void pointProfileAt(const QString &base);
     QString writeProfile(const QString &folder);
 
     std::unique_ptr<TestFolder> m_folder;
     QString m_profile;
+    std::function<void()> m_childSetup;
+    // Called while the tool runs until it returns true.
+    std::function<bool(QProcess &)> m_whileRunning;
 };
 
 void tst_Cli::init()
 {
+    m_childSetup = nullptr;
+    m_whileRunning = nullptr;
     m_folder = std::make_unique<TestFolder>();
     QDir().mkpath(m_folder->profiles());
     m_profile = writeProfile(m_folder->profiles());
@@ -89,9 +101,19 @@ Run tst_Cli::run(const QStringList &arguments)
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("QUILLET_PROFILES_FOLDER"), m_folder->profiles());
     process.setProcessEnvironment(environment);
+    if (m_childSetup)
+        process.setChildProcessModifier(m_childSetup);
     process.start(QStringLiteral(QUILLET_TRANSFER), arguments);
     Run result;
-    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
+    // The event loop runs meanwhile: test servers in this process answer.
+    const bool ended = QTest::qWaitFor(
+        [&] {
+            if (m_whileRunning && m_whileRunning(process))
+                m_whileRunning = nullptr;
+            return process.state() == QProcess::NotRunning;
+        },
+        60000);
+    if (!ended || process.exitStatus() != QProcess::NormalExit)
         return result;
     result.status = process.exitCode();
     result.out = QString::fromUtf8(process.readAllStandardOutput());
@@ -243,6 +265,112 @@ void tst_Cli::failedCheckHidesThePassword()
     QCOMPARE(document.value("messages").toArray().size(), 1);
 }
 
+void tst_Cli::pointProfileAt(const QString &base)
+{
+    QByteArray text = readAll(m_profile);
+    text.replace("http://127.0.0.1:9/remote_tools/", base.toUtf8() + "/remote_tools/");
+    QVERIFY(writeFile(m_profile, text));
+}
+
+void tst_Cli::fetchReceivesAndConfirms()
+{
+    const QString profile = m_folder->path("demo.xml");
+    QProcess service;
+    service.start(QStringLiteral(QUILLET_DEMO_SERVICE),
+                  {"--jobs", "3", "--profile-out", profile, "--download-folder",
+                   m_folder->path("Demo Jobs")});
+    QVERIFY(service.waitForReadyRead(20000));
+
+    const Run result = run({"fetch", profile, "--json"});
+    QCOMPARE(result.status, 0);
+    QVERIFY(result.err.contains(QLatin1String("All jobs have been updated on server!")));
+    QVERIFY(result.err.contains(QLatin1String("3 of 3 jobs received, 0 failed, 3 confirmed.")));
+    const QJsonArray jobs =
+        QJsonDocument::fromJson(result.out.toUtf8()).object().value("jobs").toArray();
+    QCOMPARE(jobs.size(), 3);
+    for (const QJsonValue &value : jobs) {
+        const QJsonObject job = value.toObject();
+        QCOMPARE(job.value("downloaded").toBool(), true);
+        QCOMPARE(job.value("confirmed").toBool(), true);
+        QVERIFY(job.value("error").isNull());
+        QVERIFY(readAll(job.value("destination").toString()).startsWith("RIFF"));
+    }
+    // Confirmed jobs leave the index: a second fetch finds nothing to do.
+    const Run again = run({"fetch", profile});
+    service.kill();
+    service.waitForFinished();
+    QCOMPARE(again.status, 0);
+    QVERIFY(again.err.contains(QLatin1String("0 of 0 jobs received")));
+}
+
+void tst_Cli::fetchStopsCleanlyOnSigterm()
+{
+    MisbehavingServer server;
+    pointProfileAt(server.base());
+    const QByteArray index = "<jobs>" + job("1", "A", (server.base() + "/files/1.wav").toUtf8()) +
+                             job("2", "B", (server.base() + "/files/2.wav").toUtf8()) + "</jobs>";
+    server.when("job_index.asp", MisbehavingServer::answer(index));
+    server.when("/files/2.wav", MisbehavingServer::of(MisbehavingServer::Kind::Stall));
+    server.when("/files/", MisbehavingServer::answer(QByteArray(5000, 'a')));
+    server.when("job_status_update.asp", MisbehavingServer::answer("Update Sucessful"));
+
+    m_whileRunning = [&server](QProcess &process) {
+        if (!server.targets.contains(QStringLiteral("/files/2.wav")))
+            return false;
+        process.terminate();
+        return true;
+    };
+    const Run result = run({"fetch", m_profile, "--json"});
+    QCOMPARE(result.status, 1);
+    const QJsonArray jobs =
+        QJsonDocument::fromJson(result.out.toUtf8()).object().value("jobs").toArray();
+    QCOMPARE(jobs.size(), 2);
+    QCOMPARE(jobs.at(0).toObject().value("confirmed").toBool(), true);
+    QCOMPARE(jobs.at(1).toObject().value("downloaded").toBool(), false);
+    QCOMPARE(jobs.at(1).toObject().value("confirmed").toBool(), false);
+    QStringList confirmations;
+    for (const QString &target : server.targets) {
+        if (target.contains(QLatin1String("job_status_update.asp")))
+            confirmations << target;
+    }
+    QCOMPARE(confirmations.size(), 1);
+    QVERIFY(confirmations.first().contains(QLatin1String("ID=1&")));
+    QDir jobsFolder(m_folder->path("Jobs/R1"));
+    QCOMPARE(jobsFolder.entryList(QDir::Files | QDir::Hidden), QStringList{"A.wav"});
+}
+
+void tst_Cli::fetchWithAFullDisk()
+{
+    MisbehavingServer server;
+    pointProfileAt(server.base());
+    server.when("job_index.asp",
+                MisbehavingServer::answer("<jobs>" +
+                                          job("1", "A", (server.base() + "/files/1.wav").toUtf8()) +
+                                          "</jobs>"));
+    server.when("/files/", MisbehavingServer::answer(QByteArray(300 * 1024, 'a')));
+    server.when("job_status_update.asp", MisbehavingServer::answer("Update Sucessful"));
+    // Files of the tool may not grow past 64 KiB, as on a full disk.
+    m_childSetup = [] {
+        struct rlimit limit = {64 * 1024, 64 * 1024};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    };
+    const Run result = run({"fetch", m_profile, "--json"});
+    QCOMPARE(result.status, 1);
+    const QJsonObject job = QJsonDocument::fromJson(result.out.toUtf8())
+                                .object()
+                                .value("jobs")
+                                .toArray()
+                                .at(0)
+                                .toObject();
+    QCOMPARE(job.value("downloaded").toBool(), false);
+    QVERIFY2(job.value("error").toString().contains(QLatin1String("could not be written")),
+             qPrintable(job.value("error").toString()));
+    QVERIFY(result.err.contains(QLatin1String("Failed 1 A: ")));
+    QCOMPARE(QDir(m_folder->path("Jobs/R1")).entryList(QDir::Files | QDir::Hidden), QStringList());
+    for (const QString &target : server.targets)
+        QVERIFY(!target.contains(QLatin1String("job_status_update.asp")));
+}
+
 void tst_Cli::badArguments_data()
 {
     QTest::addColumn<QStringList>("arguments");
@@ -253,6 +381,7 @@ void tst_Cli::badArguments_data()
     QTest::newRow("unknown option") << QStringList{"list", "Ann Smith", "--index", "x", "--all"};
     QTest::newRow("index without file") << QStringList{"list", "Ann Smith", "--index"};
     QTest::newRow("profile takes no json") << QStringList{"profile", "Ann Smith", "--json"};
+    QTest::newRow("fetch takes no index") << QStringList{"fetch", "Ann Smith", "--index", "x"};
     QTest::newRow("index file missing")
         << QStringList{"list", "Ann Smith", "--index", "/nonexistent/i.xml"};
 }

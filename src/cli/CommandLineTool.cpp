@@ -1,11 +1,14 @@
 #include "cli/CommandLineTool.h"
 
+#include "cli/SignalWatcher.h"
 #include "platform/Conversions.h"
 #include "platform/Paths.h"
 #include "profiles/Profile.h"
 #include "service/DownloadTools.h"
 #include "service/FileNames.h"
 #include "service/PlainTransferHost.h"
+
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
@@ -19,6 +22,8 @@ const char *const usageText =
     "Commands:\n"
     "  list PROFILE [--index FILE] [--json] check for jobs (or read a saved job\n"
     "                                       index) and list them\n"
+    "  fetch PROFILE [--json]               check, fetch every listed job, confirm\n"
+    "                                       the received ones\n"
     "  profile PROFILE                      show the profile, password hidden\n"
     "\n"
     "PROFILE is a profile file, or the \"First Last\" name of a profile in the\n"
@@ -113,7 +118,8 @@ std::optional<CommandLineTool::Options> CommandLineTool::parse(const QStringList
         return std::nullopt;
     }
     options.command = positional.takeFirst();
-    if (options.command != QLatin1String("list") && options.command != QLatin1String("profile")) {
+    if (options.command != QLatin1String("list") && options.command != QLatin1String("profile") &&
+        options.command != QLatin1String("fetch")) {
         usage(QStringLiteral("unknown command %1").arg(options.command));
         return std::nullopt;
     }
@@ -127,7 +133,8 @@ std::optional<CommandLineTool::Options> CommandLineTool::parse(const QStringList
         return std::nullopt;
     }
     const bool isList = options.command == QLatin1String("list");
-    if (!isList && (options.json || !options.indexFile.isEmpty())) {
+    const bool isProfile = options.command == QLatin1String("profile");
+    if ((isProfile && options.json) || (!isList && !options.indexFile.isEmpty())) {
         usage(QStringLiteral("%1 takes no options").arg(options.command));
         return std::nullopt;
     }
@@ -151,8 +158,9 @@ void CommandLineTool::start(const QStringList &arguments)
         Q_EMIT finished(BadArguments);
         return;
     }
-    if (options->command == QLatin1String("list") && options->indexFile.isEmpty()) {
-        checkForJobs(options->json);
+    if (options->command == QLatin1String("fetch") ||
+        (options->command == QLatin1String("list") && options->indexFile.isEmpty())) {
+        checkForJobs(options->json, options->command == QLatin1String("fetch"));
         return;
     }
     const int status =
@@ -167,21 +175,114 @@ void CommandLineTool::finish(int status)
     Q_EMIT finished(status);
 }
 
-void CommandLineTool::checkForJobs(bool json)
+void CommandLineTool::checkForJobs(bool json, bool transfer)
 {
     m_host = std::make_unique<PlainTransferHost>();
+    m_terminal = ::isatty(STDERR_FILENO) == 1;
+    auto *watcher = new SignalWatcher(this);
+    connect(watcher, &SignalWatcher::interrupted, this, &CommandLineTool::interrupt);
+
     m_tools->RetrieveJobListing(
-        *m_host, [this, json](DownloadTools::RequestOutcome outcome, const QString &failure) {
-            bool read = false;
-            if (outcome == DownloadTools::RequestOutcome::Finished) {
-                read = m_tools->PopluateJobCollecionFromIndexFile();
-            } else {
+        *m_host,
+        [this, json, transfer](DownloadTools::RequestOutcome outcome, const QString &failure) {
+            if (outcome != DownloadTools::RequestOutcome::Finished) {
                 m_tools->gColDownloads = JobCollection();
-                m_messages.post(failure, QStringLiteral("Error"), MessageIcon::Critical);
+                m_messages.post(m_interrupted ? tr("The check for jobs was stopped.") : failure,
+                                QStringLiteral("Error"), MessageIcon::Critical);
+                printJobs(json);
+                finish(Failure);
+                return;
             }
-            printJobs(json);
-            finish(read ? Success : Failure);
+            const bool read = m_tools->PopluateJobCollecionFromIndexFile();
+            if (!transfer) {
+                printJobs(json);
+                finish(read ? Success : Failure);
+                return;
+            }
+            transferJobs(json, !read);
         });
+}
+
+void CommandLineTool::interrupt()
+{
+    if (m_interrupted)
+        return;
+    m_interrupted = true;
+    m_err << (m_terminal ? "\n" : "")
+          << "Stopping: the running job is cancelled, received jobs "
+             "are confirmed."
+          << Qt::endl;
+    if (m_tools->TransferRunning())
+        m_tools->StopDownload(*m_host);
+    else if (m_host)
+        m_host->inet().Cancel();
+}
+
+QString CommandLineTool::jobLabel(const QString &jobId) const
+{
+    const Job *job = m_tools->gColDownloads.Item(jobId);
+    return job ? QStringLiteral("%1 %2").arg(jobId, job->gStrName) : jobId;
+}
+
+void CommandLineTool::transferJobs(bool json, bool readFailed)
+{
+    PopulateJobList(m_host->jobList(), m_tools->gColDownloads);
+    connect(m_tools.get(), &DownloadTools::jobStarted, this,
+            [this](const QString &jobId, int attempt) {
+                m_clock.start();
+                if (attempt > 0)
+                    m_err << (m_terminal ? "\r\x1b[K" : "") << "Retrying " << jobLabel(jobId)
+                          << " (" << attempt << " of 3)" << Qt::endl;
+            });
+    connect(m_tools.get(), &DownloadTools::jobProgress, this, &CommandLineTool::showJobProgress);
+    connect(m_tools.get(), &DownloadTools::jobEnded, this, &CommandLineTool::showJobEnd);
+    connect(m_tools.get(), &DownloadTools::DownloadJobsFinished, this, [this, json, readFailed] {
+        const JobCollection &jobs = m_tools->gColDownloads;
+        int received = 0;
+        int confirmed = 0;
+        for (qsizetype i = 1; i <= jobs.Count(); ++i) {
+            received += jobs.Item(i)->gBlnDownloadCompleted ? 1 : 0;
+            confirmed += jobs.Item(i)->gBlnStatusUpdated ? 1 : 0;
+        }
+        const int listed = int(jobs.Count());
+        m_err << tr("%1 of %2 jobs received, %3 failed, %4 confirmed.")
+                     .arg(received)
+                     .arg(listed)
+                     .arg(int(m_tools->gTransferFailures.size()))
+                     .arg(confirmed)
+              << Qt::endl;
+        printJobs(json, true);
+        const bool allDone = !readFailed && received == listed && confirmed == listed;
+        finish(allDone ? Success : Failure);
+    });
+    m_tools->DownloadJobs(*m_host, true);
+}
+
+void CommandLineTool::showJobProgress(const QString &jobId, qint64 written, qint64 total)
+{
+    if (!m_terminal)
+        return;
+    const double seconds = std::max(0.001, double(m_clock.elapsed()) / 1000.0);
+    const QLocale locale;
+    QString line;
+    if (total > 0) {
+        const int percent = int(std::min<qint64>(100, written * 100 / total));
+        line = QStringLiteral("[%1%2] %3% ")
+                   .arg(QString(percent / 5, QLatin1Char('#')),
+                        QString(20 - percent / 5, QLatin1Char(' ')))
+                   .arg(percent, 3);
+    }
+    line += QStringLiteral("%1  %2  %3/s")
+                .arg(jobLabel(jobId), locale.formattedDataSize(written),
+                     locale.formattedDataSize(qint64(double(written) / seconds)));
+    m_err << "\r\x1b[K" << line.left(200);
+    m_err.flush();
+}
+
+void CommandLineTool::showJobEnd(const QString &jobId, bool received, const QString &detail)
+{
+    m_err << (m_terminal ? "\r\x1b[K" : "") << (received ? "Received " : "Failed ")
+          << jobLabel(jobId) << (received ? " -> " : ": ") << detail << Qt::endl;
 }
 
 bool CommandLineTool::loadProfile(const QString &profile)
@@ -259,9 +360,21 @@ int CommandLineTool::listJobs(const Options &options)
     return read ? Success : Failure;
 }
 
-void CommandLineTool::printJobs(bool json)
+void CommandLineTool::printJobs(bool json, bool afterTransfer)
 {
     const JobCollection &jobs = m_tools->gColDownloads;
+    if (!json && afterTransfer) {
+        m_out << "ID\tJob Name\tReceived\tConfirmed\tDestination File\tError\n";
+        for (qsizetype i = 1; i <= jobs.Count(); ++i) {
+            const Job &job = *jobs.Item(i);
+            m_out << job.gLngID << '\t' << job.gStrName << '\t'
+                  << (job.gBlnDownloadCompleted ? "yes" : "no") << '\t'
+                  << (job.gBlnStatusUpdated ? "yes" : "no") << '\t'
+                  << FileNames::nativeSeparators(job.gStrDestinationPath) << '\t'
+                  << m_tools->gTransferFailures.value(job.gLngID) << '\n';
+        }
+        return;
+    }
     if (!json) {
         m_out << "ID\tPriority\tJob Name\tReference\tOpen Time\tSource URL\tDestination File\n";
         for (qsizetype i = 1; i <= jobs.Count(); ++i) {
@@ -284,7 +397,16 @@ void CommandLineTool::printJobs(bool json)
               << ", \"open_time\": " << jsonString(isoText(job.gDateOpen))
               << ", \"priority\": " << int(job.gBytePriority)
               << ", \"source_url\": " << jsonString(job.gStrSourceURL) << ", \"destination\": "
-              << jsonString(FileNames::nativeSeparators(job.gStrDestinationPath)) << '}';
+              << jsonString(FileNames::nativeSeparators(job.gStrDestinationPath));
+        if (afterTransfer) {
+            const auto failure = m_tools->gTransferFailures.constFind(job.gLngID);
+            m_out << ", \"downloaded\": " << (job.gBlnDownloadCompleted ? "true" : "false")
+                  << ", \"confirmed\": " << (job.gBlnStatusUpdated ? "true" : "false")
+                  << ", \"error\": "
+                  << (failure == m_tools->gTransferFailures.constEnd() ? QStringLiteral("null")
+                                                                       : jsonString(*failure));
+        }
+        m_out << '}';
     }
     m_out << (jobs.Count() ? "\n  ],\n" : "],\n") << "  \"messages\": [";
     for (qsizetype i = 0; i < m_messages.messages.size(); ++i) {

@@ -2,6 +2,7 @@
 
 #include "platform/RecordingMessageSink.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QStringList>
 #include <QTextStream>
@@ -50,9 +51,14 @@ private:
     bool loadProfile(const QString &profile);
     int showProfile();
     int listJobs(const Options &options);
-    void checkForJobs(bool json);
+    void checkForJobs(bool json, bool transfer);
+    void transferJobs(bool json, bool readFailed);
+    void showJobProgress(const QString &jobId, qint64 written, qint64 total);
+    void showJobEnd(const QString &jobId, bool received, const QString &detail);
+    void interrupt();
     void finish(int status);
-    void printJobs(bool json);
+    void printJobs(bool json, bool afterTransfer = false);
+    QString jobLabel(const QString &jobId) const;
     void usage(const QString &problem);
 
     QTextStream &m_out;
@@ -60,4 +66,8 @@ private:
     RecordingMessageSink m_messages;
     std::unique_ptr<DownloadTools> m_tools;
     std::unique_ptr<PlainTransferHost> m_host;
+    bool m_terminal = false;
+    bool m_interrupted = false;
+    qint64 m_jobStart = 0;
+    QElapsedTimer m_clock;
 };

@@ -6,9 +6,16 @@
 
 #include <cstdio>
 
+#include <csignal>
+
 int main(int argc, char *argv[])
 {
     Conversions::cacheLocalTimeZone();
+#ifdef SIGXFSZ
+    // A file size limit makes a write fail (the job fails cleanly) instead
+    // of ending the program.
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("quillet-transfer"));
     QCoreApplication::setApplicationVersion(QStringLiteral("1.0.0"));

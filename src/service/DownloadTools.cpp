@@ -39,6 +39,7 @@ struct DownloadTools::Transfer
     QString jobId;
     QString jobLabel;
     double increment = 0;
+    qint64 contentLength = -1;
     // A fault of our own side (folder, disk); the request is ended for it.
     QString localFailure;
     std::unique_ptr<JobReception> reception;
@@ -258,6 +259,8 @@ void DownloadTools::startJob(int row)
     }
 
     transfer.reception = std::make_unique<JobReception>(destination);
+    transfer.contentLength = -1;
+    Q_EMIT jobStarted(transfer.jobId, transfer.attempt);
     transfer.states = connect(&host.inet(), &Inet::StateChanged, this, [this](int state) {
         if (m_transfer)
             m_transfer->host->setStatusText(Inet::stateText(state));
@@ -269,6 +272,7 @@ void DownloadTools::startJob(int row)
         if (!self || !self->m_transfer)
             return;
         Transfer &current = *self->m_transfer;
+        current.contentLength = contentLength;
         // The share of the bar that one block of 1024 bytes moves, to four
         // decimals; nothing moves when no length was announced.
         current.increment =
@@ -286,7 +290,7 @@ void DownloadTools::startJob(int row)
     };
     handlers.done = [self](const Inet::Result &result) {
         if (self && self->m_transfer)
-            self->jobEnded(result);
+            self->requestEnded(result);
     };
     if (!host.inet().Execute(url, handlers)) {
         QObject::disconnect(transfer.states);
@@ -321,9 +325,10 @@ void DownloadTools::receive(const QByteArray &data)
                                 QString::number(qint64(percent)) + QLatin1Char('%'));
         }
     }
+    Q_EMIT jobProgress(transfer.jobId, transfer.reception->bytesWritten(), transfer.contentLength);
 }
 
-void DownloadTools::jobEnded(const Inet::Result &result)
+void DownloadTools::requestEnded(const Inet::Result &result)
 {
     Transfer &transfer = *m_transfer;
     TransferHost &host = *transfer.host;
@@ -354,6 +359,7 @@ void DownloadTools::jobEnded(const Inet::Result &result)
             job->gStrDestinationPath = *written;
         }
         transfer.receivedFolders << QFileInfo(*written).absolutePath();
+        Q_EMIT jobEnded(transfer.jobId, true, *written);
         host.setStatusText(Inet::stateText(Inet::Completed));
         list.removeRow(row);
         transfer.attempt = 0;
@@ -382,6 +388,7 @@ void DownloadTools::failRow(const QString &reason, bool tellUser)
     const QString text = tr("Job %1 failed: %2").arg(transfer.jobLabel, reason);
     host.setStatusText(text);
     gTransferFailures.insert(transfer.jobId, reason);
+    Q_EMIT jobEnded(transfer.jobId, false, reason);
     ++transfer.failedRows;
     transfer.attempt = 0;
     if (tellUser && transfer.showMessageBoxes)

@@ -103,6 +103,13 @@ public:
 Q_SIGNALS:
     void DownloadJobsFinished();
 
+    // A job's request starts (attempt 0, then 1, 2, 3 for the retries).
+    void jobStarted(const QString &jobId, int attempt);
+    // The bytes of the job in transfer written so far, of `total` (-1: unknown).
+    void jobProgress(const QString &jobId, qint64 written, qint64 total);
+    // A job ended: received (`detail` the path written) or failed (the reason).
+    void jobEnded(const QString &jobId, bool received, const QString &detail);
+
 private:
     struct Transfer;
 
@@ -110,7 +117,7 @@ private:
     void scheduleNextJob();
     void startJob(int row);
     void receive(const QByteArray &data);
-    void jobEnded(const Inet::Result &result);
+    void requestEnded(const Inet::Result &result);
     void failRow(const QString &reason, bool tellUser);
     void endTransfer();
     void flushReceivedFiles();
