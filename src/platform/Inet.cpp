@@ -169,6 +169,15 @@ bool Inet::Execute(const QUrl &url, StreamHandlers handlers)
         }
         return true;
     };
+    // One buffer for the whole body: each part is read into it.
+    auto part = std::make_shared<QByteArray>();
+    const auto readPart = [reply, part]() -> const QByteArray & {
+        constexpr qsizetype partSize = 64 * 1024;
+        part->resize(partSize);
+        const qint64 got = reply->read(part->data(), partSize);
+        part->resize(got > 0 ? qsizetype(got) : 0);
+        return *part;
+    };
     const auto deliver = [this, reply, shared, received](const QByteArray &data) {
         *received += data.size();
         if (shared->data && !shared->data(data)) {
@@ -182,13 +191,13 @@ bool Inet::Execute(const QUrl &url, StreamHandlers handlers)
         if (m_reply == reply)
             sendHeaders();
     });
-    connect(reply, &QNetworkReply::readyRead, this, [this, reply, sendHeaders, deliver] {
+    connect(reply, &QNetworkReply::readyRead, this, [this, reply, sendHeaders, deliver, readPart] {
         if (m_reply != reply)
             return;
         announce(Receiving);
         const bool wanted = sendHeaders();
         while (m_reply == reply && reply->bytesAvailable() > 0) {
-            const QByteArray data = reply->read(64 * 1024);
+            const QByteArray &data = readPart();
             if (wanted && !deliver(data)) {
                 reply->abort();
                 return;
@@ -196,14 +205,14 @@ bool Inet::Execute(const QUrl &url, StreamHandlers handlers)
         }
     });
     connect(reply, &QNetworkReply::finished, this,
-            [this, reply, shared, received, sendHeaders, deliver] {
+            [this, reply, shared, received, sendHeaders, deliver, readPart] {
                 if (m_reply != reply)
                     return;
                 Result result = resultOf(reply);
                 // What arrived with the end of the reply still belongs to the body.
                 if (result.ok() && sendHeaders()) {
                     while (reply->bytesAvailable() > 0 && result.ok()) {
-                        if (!deliver(reply->read(64 * 1024)))
+                        if (!deliver(readPart()))
                             result.failure = Failure::Refused;
                     }
                 }

@@ -40,6 +40,7 @@ struct DownloadTools::Transfer
     QString jobLabel;
     double increment = 0;
     qint64 contentLength = -1;
+    qint64 blockFill = 0; // bytes of the current 1024-byte block
     // A fault of our own side (folder, disk); the request is ended for it.
     QString localFailure;
     std::unique_ptr<JobReception> reception;
@@ -260,6 +261,7 @@ void DownloadTools::startJob(int row)
 
     transfer.reception = std::make_unique<JobReception>(destination);
     transfer.contentLength = -1;
+    transfer.blockFill = 0;
     Q_EMIT jobStarted(transfer.jobId, transfer.attempt);
     transfer.states = connect(&host.inet(), &Inet::StateChanged, this, [this](int state) {
         if (m_transfer)
@@ -305,16 +307,25 @@ void DownloadTools::startJob(int row)
 void DownloadTools::receive(const QByteArray &data)
 {
     Transfer &transfer = *m_transfer;
+    // Each part of the body (at most 64 KiB) is written at once; the bar and
+    // the row move once for every block of 1024 bytes, counted across parts,
+    // the last short block included (see requestEnded).
+    if (!transfer.reception->write(data.constData(), data.size())) {
+        transfer.localFailure = transfer.reception->errorText();
+        return;
+    }
+    const qint64 filled = transfer.blockFill + data.size();
+    transfer.blockFill = filled % 1024;
+    advanceProgress(filled / 1024);
+    Q_EMIT jobProgress(transfer.jobId, transfer.reception->bytesWritten(), transfer.contentLength);
+}
+
+void DownloadTools::advanceProgress(qint64 blocks)
+{
+    Transfer &transfer = *m_transfer;
     TransferHost &host = *transfer.host;
     JobListModel &list = host.jobList();
-    // Written in blocks of 1024 bytes, the bar and the row moved once a block.
-    constexpr qsizetype block = 1024;
-    for (qsizetype at = 0; at < data.size(); at += block) {
-        const qsizetype size = std::min(block, data.size() - at);
-        if (!transfer.reception->write(data.constData() + at, size)) {
-            transfer.localFailure = transfer.reception->errorText();
-            return;
-        }
+    for (qint64 n = 0; n < blocks; ++n) {
         const double value = host.progressValue();
         if (value < TransferHost::ProgressMax)
             host.setProgressValue(std::min(value + transfer.increment, TransferHost::ProgressMax));
@@ -325,7 +336,6 @@ void DownloadTools::receive(const QByteArray &data)
                                 QString::number(qint64(percent)) + QLatin1Char('%'));
         }
     }
-    Q_EMIT jobProgress(transfer.jobId, transfer.reception->bytesWritten(), transfer.contentLength);
 }
 
 void DownloadTools::requestEnded(const Inet::Result &result)
@@ -345,6 +355,10 @@ void DownloadTools::requestEnded(const Inet::Result &result)
         return;
     }
     if (result.ok()) {
+        if (transfer.blockFill > 0) {
+            transfer.blockFill = 0;
+            advanceProgress(1);
+        }
         const bool begun = reception->started() || reception->begin(0);
         const std::optional<QString> written = begun ? reception->finish() : std::nullopt;
         if (!written) {

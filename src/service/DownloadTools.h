@@ -117,6 +117,7 @@ private:
     void scheduleNextJob();
     void startJob(int row);
     void receive(const QByteArray &data);
+    void advanceProgress(qint64 blocks);
     void requestEnded(const Inet::Result &result);
     void failRow(const QString &reason, bool tellUser);
     void endTransfer();

@@ -9,12 +9,33 @@
 #ifdef Q_OS_WIN
 #include <io.h>
 #endif
+#ifdef Q_OS_UNIX
+#include <sys/statvfs.h>
+#endif
+#ifdef Q_OS_LINUX
+#include <fcntl.h>
+#endif
 
 namespace {
 
 bool isSeparator(QChar c)
 {
     return c == QLatin1Char('\\') || c == QLatin1Char('/');
+}
+
+// The bytes this user may still write on the folder's volume; -1 unknown.
+qint64 bytesAvailable(const QString &folder)
+{
+#ifdef Q_OS_UNIX
+    // statvfs alone: QStorageInfo would read the mount table for every job.
+    struct statvfs volume;
+    if (::statvfs(QFile::encodeName(folder).constData(), &volume) != 0)
+        return -1;
+    return qint64(volume.f_bavail) * qint64(volume.f_frsize);
+#else
+    const QStorageInfo volume(folder);
+    return volume.isValid() ? volume.bytesAvailable() : -1;
+#endif
 }
 
 QString sizeText(qint64 bytes)
@@ -82,6 +103,7 @@ bool JobReception::begin(qint64 contentLength)
     discard();
     m_error.clear();
     m_written = 0;
+    m_writtenBack = 0;
     const QFileInfo target(m_destination);
     const QString folder = target.absolutePath();
     if (!CreateFolderPath(m_destination) || !QFileInfo(folder).isDir()) {
@@ -90,21 +112,20 @@ bool JobReception::begin(qint64 contentLength)
         return false;
     }
     if (contentLength > 0) {
-        const QStorageInfo volume(folder);
-        if (volume.isValid() && volume.bytesAvailable() >= 0 &&
-            volume.bytesAvailable() < contentLength) {
+        const qint64 available = bytesAvailable(folder);
+        if (available >= 0 && available < contentLength) {
             m_error = QObject::tr("There is not enough free space for this job in %1: it needs "
                                   "%2, %3 are free.")
                           .arg(QDir::toNativeSeparators(folder), sizeText(contentLength),
-                               sizeText(volume.bytesAvailable()));
+                               sizeText(available));
             return false;
         }
     }
     // Hidden, beside the destination, so that putting it in place is a
     // rename on the same volume. Where the system allows, the file has no
     // name at all until then, so a crash leaves nothing behind.
-    m_file = std::make_unique<QTemporaryFile>(folder + QStringLiteral("/.quillet-XXXXXX.part"));
-    if (!m_file->open()) {
+    m_file = std::make_unique<PartFile>(folder + QStringLiteral("/.quillet-XXXXXX.part"));
+    if (!m_file->openUnbuffered()) {
         m_error = QObject::tr("The file %1 could not be written: %2")
                       .arg(QDir::toNativeSeparators(m_destination), m_file->errorString());
         m_file.reset();
@@ -126,6 +147,16 @@ bool JobReception::write(const char *data, qint64 size)
         return false;
     }
     m_written += written;
+#ifdef Q_OS_LINUX
+    // Start writing back what has arrived so far, so that making the file
+    // durable before its confirmation does not wait for all of it at the end.
+    constexpr qint64 writeBackStep = 8 * 1024 * 1024;
+    if (m_written - m_writtenBack >= writeBackStep) {
+        ::sync_file_range(m_file->handle(), m_writtenBack, m_written - m_writtenBack,
+                          SYNC_FILE_RANGE_WRITE);
+        m_writtenBack = m_written;
+    }
+#endif
     return true;
 }
 
@@ -166,7 +197,7 @@ std::optional<QString> JobReception::finish()
             return candidate;
         }
         // A failed rename leaves the temporary file closed for reading.
-        if (QFileInfo::exists(candidate) && m_file->open())
+        if (QFileInfo::exists(candidate) && m_file->openUnbuffered())
             continue;
         m_error = QObject::tr("The file %1 could not be put in place: %2")
                       .arg(QDir::toNativeSeparators(candidate), m_file->errorString());

@@ -56,8 +56,17 @@ public:
     static bool sameContents(QIODevice &a, QIODevice &b);
 
 private:
+    // Written without Qt's buffer: the parts of the body are large already.
+    class PartFile : public QTemporaryFile
+    {
+    public:
+        using QTemporaryFile::QTemporaryFile;
+        bool openUnbuffered() { return open(QIODevice::ReadWrite | QIODevice::Unbuffered); }
+    };
+
     QString m_destination;
-    std::unique_ptr<QTemporaryFile> m_file;
+    std::unique_ptr<PartFile> m_file;
     QString m_error;
     qint64 m_written = 0;
+    qint64 m_writtenBack = 0;
 };
