@@ -188,8 +188,10 @@ void DownloadTools::DownloadJobs(TransferHost &objForm, bool ShowMessageBoxes)
     nextJob();
 }
 
-void DownloadTools::StopDownload(TransferHost &objForm)
+void DownloadTools::StopDownload(TransferHost &objForm, bool quiet)
 {
+    if (m_transfer && quiet)
+        m_transfer->showMessageBoxes = false;
     if (m_transfer && !m_transfer->stopping) {
         m_transfer->stopping = true;
         if (m_retryTimer.isActive()) {

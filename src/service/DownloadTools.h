@@ -82,8 +82,9 @@ public:
     bool TransferRunning() const { return m_transfer != nullptr; }
 
     // Cancels the running request. A running transfer ends: the rows not
-    // received stay, the received jobs still get their status update.
-    void StopDownload(TransferHost &objForm);
+    // received stay, the received jobs still get their status update
+    // (without its report when `quiet`, as when the window closes).
+    void StopDownload(TransferHost &objForm, bool quiet = false);
 
     // The pauses before the retries of a failed attempt (2, 4 and 8 s).
     void setRetryDelays(QList<std::chrono::milliseconds> delays) { m_retryDelays = delays; }

@@ -1,0 +1,304 @@
+#include "shell/frmMain.h"
+
+#include "dialogs/frmAbout.h"
+#include "platform/MessageSink.h"
+#include "platform/Twips.h"
+#include "profiles/Profile.h"
+#include "service/DownloadTools.h"
+#include "shell/MainWindowLayout.h"
+#include "shell/PriorityImages.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QEventLoopLocker>
+#include <QHeaderView>
+#include <QIcon>
+#include <QLabel>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QStatusBar>
+#include <QStyle>
+#include <QToolBar>
+#include <QTreeView>
+
+namespace {
+
+// Design positions in twips, relative to the client area (the toolbar is
+// its top 480 twips).
+constexpr double toolbarHeight = 480;
+constexpr double statusHeight = 375;
+constexpr double clientWidth = 6165;
+constexpr double clientHeight = 3960;
+
+struct Design
+{
+    double left, top, width, height;
+};
+constexpr Design listDesign{0, 480, 6135, 2175};
+constexpr Design checkDesign{720, 3120, 1575, 375};
+constexpr Design transferDesign{2400, 3120, 1575, 375};
+constexpr Design progressDesign{240, 2760, 5655, 255};
+constexpr Design stopDesign{4080, 3120, 1455, 375};
+
+} // namespace
+
+frmMain::frmMain(MessageSink &messages, QWidget *parent)
+    : QMainWindow(parent), m_messages(messages), m_inet(new Inet(this))
+{
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QLatin1String(designCaption));
+    setWindowIcon(QIcon(QStringLiteral(":/images/app.png")));
+    const double dpi = logicalDpiX();
+    const auto px = [dpi](double twips) {
+        return Twips::toPixels(twips, dpi);
+    };
+
+    // Menus.
+    QMenu *mFile = menuBar()->addMenu(QStringLiteral("&File"));
+    mFile->setObjectName(QStringLiteral("mFile"));
+    mCheckForJobs = mFile->addAction(QStringLiteral("&Check For Jobs"));
+    mCheckForJobs->setObjectName(QStringLiteral("mCheckForJobs"));
+    mDownloadJobs = mFile->addAction(QStringLiteral("&Begin Transfer"));
+    mDownloadJobs->setObjectName(QStringLiteral("mDownloadJobs"));
+    mFile->addSeparator()->setObjectName(QStringLiteral("mLineExit"));
+    mExit = mFile->addAction(QStringLiteral("E&xit"));
+    mExit->setObjectName(QStringLiteral("mExit"));
+    QMenu *mSettings = menuBar()->addMenu(QStringLiteral("&Settings"));
+    mSettings->setObjectName(QStringLiteral("mSettings"));
+    mProfileManager = mSettings->addAction(QStringLiteral("&Profile Manager"));
+    mProfileManager->setObjectName(QStringLiteral("mProfileManager"));
+    QMenu *mHelp = menuBar()->addMenu(QStringLiteral("&Help"));
+    mHelp->setObjectName(QStringLiteral("mHelp"));
+    mHelpAbout = mHelp->addAction(QStringLiteral("&About Quillet Download Manager 1.0"));
+    mHelpAbout->setObjectName(QStringLiteral("mHelpAbout"));
+
+    // Toolbar.
+    Toolbar1 = addToolBar(QStringLiteral("Toolbar1"));
+    Toolbar1->setObjectName(QStringLiteral("Toolbar1"));
+    Toolbar1->setMovable(false);
+    Toolbar1->setFloatable(false);
+    Toolbar1->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    Toolbar1->setIconSize(QSize(20, 20));
+    Toolbar1->setFixedHeight(px(toolbarHeight));
+    Toolbar1->toggleViewAction()->setVisible(false);
+    setContextMenuPolicy(Qt::NoContextMenu);
+    tlbCheckForJobs = Toolbar1->addAction(style()->standardIcon(QStyle::SP_BrowserReload),
+                                          QStringLiteral("Check For Jobs  "));
+    tlbCheckForJobs->setObjectName(QStringLiteral("tlbCheckForJobs"));
+    tlbCheckForJobs->setToolTip(QStringLiteral("Check For Download Jobs"));
+    tlbBeginTransfer = Toolbar1->addAction(style()->standardIcon(QStyle::SP_ArrowDown),
+                                           QStringLiteral("Begin Transfer  "));
+    tlbBeginTransfer->setObjectName(QStringLiteral("tlbBeginTransfer"));
+    tlbBeginTransfer->setToolTip(QStringLiteral("Begin Download of Jobs In Queue"));
+    connect(Toolbar1, &QToolBar::actionTriggered, this,
+            [this](QAction *action) { onToolbarButton(action->objectName()); });
+
+    // Status bar with one text.
+    m_status = new QLabel(this);
+    m_status->setObjectName(QStringLiteral("StatusBarText"));
+    statusBar()->setObjectName(QStringLiteral("StatusBar"));
+    statusBar()->addWidget(m_status, 1);
+    statusBar()->setSizeGripEnabled(true);
+    statusBar()->setFixedHeight(px(statusHeight));
+
+    // The client area below the toolbar.
+    auto *client = new QWidget(this);
+    setCentralWidget(client);
+    listJobs = new QTreeView(client);
+    listJobs->setObjectName(QStringLiteral("listJobs"));
+    listJobs->setModel(&m_jobs);
+    listJobs->setRootIsDecorated(false);
+    listJobs->setUniformRowHeights(true);
+    listJobs->setItemsExpandable(false);
+    listJobs->setSelectionBehavior(QAbstractItemView::SelectRows);
+    listJobs->setIconSize(QSize(15, 14));
+    listJobs->header()->setStretchLastSection(false);
+    listJobs->header()->setSectionResizeMode(QHeaderView::Interactive);
+    for (int column = 0; column < JobListModel::ColumnCount; ++column)
+        listJobs->setColumnWidth(column, px(JobListModel::widthTwips(column)));
+    listJobs->setColumnHidden(1, true);
+    m_jobs.setDecorationProvider([](int priority) -> QVariant {
+        const QIcon image = PriorityImages::icon(priority);
+        return image.isNull() ? QVariant() : QVariant(image);
+    });
+
+    cmdCheckForJobs = new QPushButton(QStringLiteral("Check For Jobs"), client);
+    cmdCheckForJobs->setObjectName(QStringLiteral("cmdCheckForJobs"));
+    cmdTransfer = new QPushButton(QStringLiteral("Begin Transfer"), client);
+    cmdTransfer->setObjectName(QStringLiteral("cmdTransfer"));
+    ProgressBar1 = new QProgressBar(client);
+    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setTextVisible(false);
+    cmdStopDownload = new QPushButton(QStringLiteral("Stop Download"), client);
+    cmdStopDownload->setObjectName(QStringLiteral("cmdStopDownload"));
+
+    const auto place = [&px](QWidget *widget, const Design &design) {
+        widget->setGeometry(px(design.left), px(design.top - toolbarHeight), px(design.width),
+                            px(design.height));
+    };
+    place(listJobs, listDesign);
+    place(cmdCheckForJobs, checkDesign);
+    place(cmdTransfer, transferDesign);
+    place(ProgressBar1, progressDesign);
+    place(cmdStopDownload, stopDesign);
+
+    setTabOrder(listJobs, cmdCheckForJobs);
+    setTabOrder(cmdCheckForJobs, cmdTransfer);
+    setTabOrder(cmdTransfer, cmdStopDownload);
+
+    timerDownload = new QTimer(this);
+    timerDownload->setObjectName(QStringLiteral("timerDownload"));
+    timerDownload->setInterval(60000);
+    connect(timerDownload, &QTimer::timeout, this, &frmMain::pollTick);
+
+    connect(cmdCheckForJobs, &QPushButton::clicked, this, &frmMain::checkForJobsRequested);
+    connect(mCheckForJobs, &QAction::triggered, this, &frmMain::checkForJobsRequested);
+    connect(cmdTransfer, &QPushButton::clicked, this,
+            [this] { Q_EMIT beginTransferRequested(true); });
+    connect(mDownloadJobs, &QAction::triggered, this,
+            [this] { Q_EMIT beginTransferRequested(true); });
+    connect(cmdStopDownload, &QPushButton::clicked, this, &frmMain::stopDownload);
+    connect(mExit, &QAction::triggered, this, &QWidget::close);
+    connect(mProfileManager, &QAction::triggered, this, &frmMain::profileManagerRequested);
+    connect(mHelpAbout, &QAction::triggered, this, &frmMain::showAbout);
+
+    resetControls();
+    // Client area 6165 x 3960 twips; the menu bar comes on top of it.
+    resize(px(clientWidth), px(clientHeight) + menuBar()->sizeHint().height());
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - frameGeometry().center() + pos());
+}
+
+frmMain::~frmMain()
+{
+    // The client goes first: it must not call back into a window half gone.
+    m_tools.reset();
+}
+
+DownloadTools &frmMain::gDownloadTools()
+{
+    if (!m_tools)
+        m_tools = std::make_unique<DownloadTools>(m_messages);
+    return *m_tools;
+}
+
+void frmMain::SetupTitlebar()
+{
+    const Profile &profile = gDownloadTools().gProfile();
+    setWindowTitle(windowTitle() + QStringLiteral(" - ") + profile.gFirstName + QLatin1Char(' ') +
+                   profile.gLastName);
+}
+
+void frmMain::resetControls()
+{
+    m_jobs.clear();
+    setProgressValue(0);
+    setStatusText(QString());
+    cmdTransfer->setEnabled(false);
+    cmdStopDownload->setEnabled(false);
+    mDownloadJobs->setEnabled(false);
+    tlbBeginTransfer->setEnabled(false);
+}
+
+void frmMain::Load()
+{
+    resetControls();
+    setWindowTitle(QLatin1String(designCaption));
+    timerDownload->start();
+    show();
+    raise();
+    activateWindow();
+}
+
+void frmMain::setProgressValue(double value)
+{
+    m_progress = value;
+    const int shown = int(std::lround(value));
+    if (ProgressBar1->value() != shown)
+        ProgressBar1->setValue(shown);
+}
+
+QString frmMain::statusText() const
+{
+    return m_status->text();
+}
+
+void frmMain::setStatusText(const QString &text)
+{
+    m_status->setText(text);
+}
+
+void frmMain::onToolbarButton(const QString &key)
+{
+    if (key == QLatin1String("tlbCheckForJobs"))
+        Q_EMIT checkForJobsRequested();
+    else if (key == QLatin1String("tlbBeginTransfer"))
+        Q_EMIT beginTransferRequested(true);
+}
+
+void frmMain::stopDownload()
+{
+    if (m_tools)
+        m_tools->StopDownload(*this);
+    else
+        m_inet->Cancel();
+}
+
+void frmMain::showAbout()
+{
+    if (!m_about) {
+        // Not a child of this window: it stays open when this one closes.
+        m_about = new frmAbout(m_messages);
+        m_about->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_about->show();
+    m_about->raise();
+    m_about->activateWindow();
+}
+
+void frmMain::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    applyLayout();
+}
+
+void frmMain::applyLayout()
+{
+    const double dpi = logicalDpiX();
+    const MainWindowLayout layout =
+        MainWindowLayout::compute(Twips::fromPixels(frameGeometry().width(), dpi));
+    listJobs->resize(Twips::toPixels(layout.listWidth, dpi), listJobs->height());
+    ProgressBar1->resize(Twips::toPixels(layout.progressWidth, dpi), ProgressBar1->height());
+}
+
+void frmMain::closeEvent(QCloseEvent *event)
+{
+    timerDownload->stop();
+    const bool busy = m_inet->StillExecuting() || (m_tools && m_tools->TransferRunning());
+    if (busy) {
+        // Received jobs are still confirmed: the program waits for that, a
+        // few seconds at most, before it may end.
+        m_closing = std::make_unique<QEventLoopLocker>();
+        if (m_tools && m_tools->TransferRunning()) {
+            connect(
+                m_tools.get(), &DownloadTools::DownloadJobsFinished, this,
+                [this] { m_closing.reset(); }, Qt::SingleShotConnection);
+            m_tools->StopDownload(*this, true);
+        } else {
+            m_inet->Cancel();
+            m_closing.reset();
+        }
+        if (m_closing) {
+            QTimer::singleShot(m_closeGrace, this, [this] {
+                if (!m_closing)
+                    return;
+                m_inet->Cancel();
+                m_closing.reset();
+            });
+        }
+    }
+    event->accept();
+}

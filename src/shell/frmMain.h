@@ -1,0 +1,112 @@
+#pragma once
+
+#include "platform/Inet.h"
+#include "service/JobListModel.h"
+#include "service/TransferHost.h"
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QTimer>
+
+#include <memory>
+
+class DownloadTools;
+class MessageSink;
+class QAction;
+class QEventLoopLocker;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QToolBar;
+class QTreeView;
+class frmAbout;
+
+// The main window: the job list, the progress bar, the three command
+// buttons, the toolbar, the menus and the status bar. Its commands are
+// forwarded through signals to the controller; the job service client works
+// on it as its TransferHost. One instance per process: closing only hides
+// it, and showing it again with Load() starts it afresh.
+class frmMain : public QMainWindow, public TransferHost
+{
+    Q_OBJECT
+
+public:
+    static constexpr const char *designCaption = "Quillet Internet Transfer Tool";
+
+    explicit frmMain(MessageSink &messages, QWidget *parent = nullptr);
+    ~frmMain() override;
+
+    // The job service client of this window, created on first access.
+    DownloadTools &gDownloadTools();
+
+    // Appends " - First Last" of the loaded profile to the caption.
+    void SetupTitlebar();
+
+    // Shows the window as freshly loaded: design caption, empty list,
+    // progress 0, empty status text, transfer commands off, the poll timer
+    // running. The tools, the profile, the jobs and the counter stay.
+    void Load();
+
+    // TransferHost
+    JobListModel &jobList() override { return m_jobs; }
+    Inet &inet() override { return *m_inet; }
+    double progressValue() const override { return m_progress; }
+    void setProgressValue(double value) override;
+    QString statusText() const override;
+    void setStatusText(const QString &text) override;
+
+    // The four commands that the controller switches together.
+    QPushButton *cmdTransfer = nullptr;
+    QPushButton *cmdStopDownload = nullptr;
+    QAction *mDownloadJobs = nullptr;
+    QAction *tlbBeginTransfer = nullptr;
+
+    QPushButton *cmdCheckForJobs = nullptr;
+    QAction *mCheckForJobs = nullptr;
+    QAction *tlbCheckForJobs = nullptr;
+    QAction *mExit = nullptr;
+    QAction *mProfileManager = nullptr;
+    QAction *mHelpAbout = nullptr;
+    QToolBar *Toolbar1 = nullptr;
+    QTreeView *listJobs = nullptr;
+    QProgressBar *ProgressBar1 = nullptr;
+    QTimer *timerDownload = nullptr;
+
+    // The minute counter of the poll timer.
+    qint32 lngMinutesElapsed = 0;
+
+    // Runs the command of a toolbar button, by its key (compared exactly).
+    void onToolbarButton(const QString &key);
+
+    // The shared modeless About box, while it is open.
+    frmAbout *aboutBox() const { return m_about; }
+
+    // How long a closed window waits for the confirmations of received jobs.
+    void setCloseGrace(std::chrono::milliseconds grace) { m_closeGrace = grace; }
+
+Q_SIGNALS:
+    void checkForJobsRequested();
+    void beginTransferRequested(bool showMessageBoxes);
+    void profileManagerRequested();
+    void pollTick();
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void applyLayout();
+    void showAbout();
+    void stopDownload();
+    void resetControls();
+
+    MessageSink &m_messages;
+    std::unique_ptr<DownloadTools> m_tools;
+    JobListModel m_jobs;
+    Inet *m_inet;
+    double m_progress = 0;
+    QLabel *m_status = nullptr;
+    QPointer<frmAbout> m_about;
+    std::unique_ptr<QEventLoopLocker> m_closing;
+    std::chrono::milliseconds m_closeGrace{5000};
+};
