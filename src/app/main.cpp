@@ -1,6 +1,6 @@
 #include "dialogs/MessageBoxSink.h"
-#include "dialogs/frmProfileSelection.h"
 #include "platform/Conversions.h"
+#include "shell/GUIFunctions.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -21,9 +21,7 @@ int main(int argc, char *argv[])
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/images/app.png")));
 
     MessageBoxSink messages;
-    auto *selection = new frmProfileSelection(messages);
-    selection->setAttribute(Qt::WA_DeleteOnClose);
-    messages.setParent(selection);
-    selection->show();
+    GUIFunctions controller(messages);
+    controller.start();
     return app.exec();
 }

@@ -1,5 +1,6 @@
 #include "dialogs/MessageBoxSink.h"
 
+#include <QApplication>
 #include <QMessageBox>
 
 MessageBoxSink::MessageBoxSink(QWidget *parent) : m_parent(parent)
@@ -33,7 +34,9 @@ MessageAnswer MessageBoxSink::show(const Message &message)
     else if (message.buttons == MessageButtons::YesNo)
         buttons = QMessageBox::Yes | QMessageBox::No;
 
-    QMessageBox box(icon, message.title, message.text, buttons, m_parent);
+    // Without a parent of its own the box belongs to the active window.
+    QWidget *parent = m_parent ? m_parent.data() : QApplication::activeWindow();
+    QMessageBox box(icon, message.title, message.text, buttons, parent);
     switch (box.exec()) {
     case QMessageBox::Cancel:
         return MessageAnswer::Cancel;

@@ -203,6 +203,11 @@ void frmMain::resetControls()
     tlbBeginTransfer->setEnabled(false);
 }
 
+frmAbout *frmMain::aboutBox() const
+{
+    return m_about.data();
+}
+
 void frmMain::Load()
 {
     resetControls();

@@ -79,7 +79,7 @@ public:
     void onToolbarButton(const QString &key);
 
     // The shared modeless About box, while it is open.
-    frmAbout *aboutBox() const { return m_about; }
+    frmAbout *aboutBox() const;
 
     // How long a closed window waits for the confirmations of received jobs.
     void setCloseGrace(std::chrono::milliseconds grace) { m_closeGrace = grace; }

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+// One minute's tick of the poll timer. With the counter at or above the poll
+// interval it is time to poll (nothing is returned and the counter is left
+// for the caller to reset after the poll); otherwise the counter goes up by
+// one and the countdown text comes back. With interval P and the counter at
+// 0 the ticks show P - 1 ... 0 and the next one polls: a poll every P + 1
+// ticks.
+namespace PollCountdown {
+
+inline std::optional<QString> tick(qint32 &minutesElapsed, qint32 interval)
+{
+    if (minutesElapsed >= interval)
+        return std::nullopt;
+    ++minutesElapsed;
+    return QString::number(qint64(interval) - minutesElapsed) +
+           QStringLiteral(" Minutes Remaining Until Next Poll");
+}
+
+} // namespace PollCountdown
