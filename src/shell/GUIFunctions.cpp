@@ -1,6 +1,7 @@
 #include "shell/GUIFunctions.h"
 
 #include "dialogs/frmProfileSelection.h"
+#include "dialogs/frmProfileSettings.h"
 #include "platform/MessageSink.h"
 #include "profiles/Profile.h"
 #include "service/JobListModel.h"
@@ -91,8 +92,14 @@ void GUIFunctions::ShowProfileManager(frmMain &main)
 
 void GUIFunctions::EditProfile(frmProfileSelection &selection, const QString &path)
 {
-    Q_UNUSED(selection);
-    Q_UNUSED(path);
+    auto *dialog = new frmProfileSettings(m_messages, &selection);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowModality(Qt::ApplicationModal);
+    dialog->SetupFields(path);
+    dialog->gFrmParent = &selection;
+    // Modal without a loop of its own: the selection window waits behind it,
+    // and the dialog rebuilds its list when it closes.
+    dialog->show();
 }
 
 void GUIFunctions::LoadProfile(frmProfileSelection &selection, const QString &path)

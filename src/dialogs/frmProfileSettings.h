@@ -1,0 +1,121 @@
+#pragma once
+
+#include <QDialog>
+#include <QPointer>
+
+#include <memory>
+
+class MessageSink;
+class Profile;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QTabWidget;
+class frmProfileSelection;
+
+// The profile settings dialog: a profile's identity and credentials, its poll
+// frequency and its file naming rules on three tabs. It works on a Profile of
+// its own, read from the file at SetupFields() and written back by "&Update
+// Profile"; the profile that the main window uses is never touched. Whenever
+// it closes, the selection window that opened it lists the profiles again.
+class frmProfileSettings : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit frmProfileSettings(MessageSink &messages, QWidget *parent = nullptr);
+    ~frmProfileSettings() override;
+
+    // Reads the profile file at `Path` (empty: a new profile) and fills the
+    // controls. Called once per dialog.
+    void SetupFields(const QString &Path);
+
+    // The window whose profile list is rebuilt when the dialog closes.
+    QPointer<frmProfileSelection> gFrmParent;
+
+    void FillRuleChoices();
+    // The checks before saving; the first failing one moves the focus and
+    // shows its message.
+    bool ValidateFields();
+    // Copies the controls into the dialog's profile.
+    void StoreFields();
+
+    // The dialog's profile.
+    const Profile &profile() const { return *m_profile; }
+
+    // The six poll frequencies, in list order, and their minutes.
+    static QStringList pollFrequencies();
+    static qint32 pollMinutes(int index);
+    static QStringList ruleChoices();
+
+    QTabWidget *SSTab1 = nullptr;
+    QPushButton *cmdDeleteProfile = nullptr;
+    QPushButton *cmdSave = nullptr;
+
+    QGroupBox *frameDisplaySettings = nullptr;
+    QLineEdit *txtFirstName = nullptr;
+    QLineEdit *txtLastName = nullptr;
+    QLineEdit *txtDepartment = nullptr;
+    QLineEdit *txtURL = nullptr;
+    QLineEdit *txtLogin = nullptr;
+    QLineEdit *txtPassword = nullptr;
+    QLineEdit *txtGUID = nullptr;
+
+    QGroupBox *frameDownloadSchedule = nullptr;
+    QCheckBox *chkSunday = nullptr;
+    QCheckBox *chkMonday = nullptr;
+    QCheckBox *chkTuesday = nullptr;
+    QCheckBox *chkWednesday = nullptr;
+    QCheckBox *chkThursday = nullptr;
+    QCheckBox *chkFriday = nullptr;
+    QCheckBox *chkSaturday = nullptr;
+    QComboBox *cmdPoll = nullptr;
+    QLabel *Label1 = nullptr;
+
+    QGroupBox *frameFileRules = nullptr;
+    QListWidget *listRules = nullptr;
+    QPushButton *cmdAdd = nullptr;
+    QPushButton *cmdDelete = nullptr;
+    QComboBox *cmbRuleChoices = nullptr;
+    QGroupBox *frameDownloadPath = nullptr;
+    QLineEdit *txtDownload = nullptr;
+    QPushButton *cmdOpenDialog = nullptr;
+
+    // The day boxes, Sunday first.
+    QList<QCheckBox *> dayBoxes() const;
+
+public Q_SLOTS:
+    void done(int result) override;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void buildProfileTab(QWidget *page);
+    void buildScheduleTab(QWidget *page);
+    void buildRulesTab(QWidget *page);
+    void applyLayout();
+    void onSave();
+    void onDeleteProfile();
+    void onAdd();
+    void onDelete();
+    void onOpenDialog();
+    // A message in the style of the field checks, after the focus moved.
+    void invalid(QWidget *focus, const QString &text);
+
+    MessageSink &m_messages;
+    std::unique_ptr<Profile> m_profile;
+    // Every placed control with its design box in twips, relative to its
+    // container; the tab pages' boxes count from the tab control's corner.
+    struct Placement
+    {
+        QWidget *widget;
+        int left, top, width, height;
+        bool onTabPage;
+    };
+    QList<Placement> m_placements;
+};
