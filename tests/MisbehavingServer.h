@@ -1,5 +1,7 @@
 #pragma once
 
+#include <utility>
+
 #include <QByteArray>
 #include <QHostAddress>
 #include <QList>
@@ -78,6 +80,16 @@ public:
 
     // Request targets as received, in order.
     QStringList targets;
+
+    // Answers every stalled request now, with `body`.
+    void releaseStalled(const QByteArray &body)
+    {
+        const auto stalled = std::exchange(m_stalled, {});
+        for (const QPointer<QTcpSocket> &socket : stalled) {
+            if (socket)
+                respond(socket, answer(body));
+        }
+    }
 
     // A port on which nothing listens.
     static quint16 closedPort()

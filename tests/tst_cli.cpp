@@ -48,6 +48,8 @@ private Q_SLOTS:
     void fetchReceivesAndConfirms();
     void fetchStopsCleanlyOnSigterm();
     void fetchWithAFullDisk();
+    void watchCountsDownAndPolls();
+    void watchEndsAfterTheRunningJob();
     void badArguments_data();
     void badArguments();
 
@@ -100,6 +102,8 @@ Run tst_Cli::run(const QStringList &arguments)
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("QUILLET_PROFILES_FOLDER"), m_folder->profiles());
+    // watch: a minute of 30 ms.
+    environment.insert(QStringLiteral("QUILLET_WATCH_MINUTE_MS"), QStringLiteral("30"));
     process.setProcessEnvironment(environment);
     if (m_childSetup)
         process.setChildProcessModifier(m_childSetup);
@@ -371,6 +375,100 @@ void tst_Cli::fetchWithAFullDisk()
         QVERIFY(!target.contains(QLatin1String("job_status_update.asp")));
 }
 
+namespace {
+
+// What the running tool has written so far, without taking it.
+QString written(QProcess &process, QProcess::ProcessChannel channel)
+{
+    process.setReadChannel(channel);
+    return QString::fromUtf8(process.peek(1 << 20));
+}
+
+} // namespace
+
+void tst_Cli::watchCountsDownAndPolls()
+{
+    MisbehavingServer server;
+    pointProfileAt(server.base());
+    QByteArray text = readAll(m_profile);
+    QVERIFY(writeFile(m_profile, text.replace("<pollinterval>5<", "<pollinterval>2<")));
+    const QByteArray index =
+        "<jobs>" + job("1", "A", (server.base() + "/files/1.wav").toUtf8()) + "</jobs>";
+    auto once = MisbehavingServer::answer(index);
+    once.times = 1;
+    server.when("job_index.asp", once);
+    server.when("job_index.asp", MisbehavingServer::answer("<jobs/>"));
+    server.when("/files/", MisbehavingServer::answer("RIFF-one"));
+    server.when("job_status_update.asp", MisbehavingServer::answer("Update Sucessful"));
+
+    // After the second poll's countdown has begun: stop.
+    m_whileRunning = [](QProcess &process) {
+        if (written(process, QProcess::StandardOutput).count("Checking for jobs") < 2 ||
+            !written(process, QProcess::StandardOutput)
+                 .endsWith(QLatin1String("1 Minutes Remaining Until Next Poll\n")))
+            return false;
+        process.terminate();
+        return true;
+    };
+    const Run result = run({"watch", m_profile});
+    QCOMPARE(result.status, 0);
+    QStringList lines = result.out.split('\n', Qt::SkipEmptyParts);
+    for (QString &line : lines) {
+        // The poll's time of day varies.
+        if (line.endsWith(QLatin1String(" Checking for jobs")))
+            line = QStringLiteral("Checking for jobs");
+    }
+    QCOMPARE(lines, (QStringList{"Watching for jobs of Ann Smith: a check every 3 minutes.",
+                                 "1 Minutes Remaining Until Next Poll",
+                                 "0 Minutes Remaining Until Next Poll", "Checking for jobs",
+                                 "1 jobs listed", "1 of 1 jobs received, 0 failed, 1 confirmed.",
+                                 "1 Minutes Remaining Until Next Poll",
+                                 "0 Minutes Remaining Until Next Poll", "Checking for jobs",
+                                 "0 jobs listed", "1 Minutes Remaining Until Next Poll"}));
+    QVERIFY(result.err.contains(QLatin1String("Stopped.")));
+    QCOMPARE(readAll(m_folder->path("Jobs/R1/A.wav")), QByteArray("RIFF-one"));
+    // The poll's messages are not shown.
+    QVERIFY(!result.err.contains(QLatin1String("All jobs have been updated")));
+}
+
+void tst_Cli::watchEndsAfterTheRunningJob()
+{
+    MisbehavingServer server;
+    pointProfileAt(server.base());
+    QByteArray text = readAll(m_profile);
+    QVERIFY(writeFile(m_profile, text.replace("<pollinterval>5<", "<pollinterval>0<")));
+    const QByteArray index = "<jobs>" + job("1", "A", (server.base() + "/files/1.wav").toUtf8()) +
+                             job("2", "B", (server.base() + "/files/2.wav").toUtf8()) + "</jobs>";
+    server.when("job_index.asp", MisbehavingServer::answer(index));
+    server.when("/files/1.wav", MisbehavingServer::of(MisbehavingServer::Kind::Stall));
+    server.when("/files/", MisbehavingServer::answer("RIFF-two"));
+    server.when("job_status_update.asp", MisbehavingServer::answer("Update Sucessful"));
+
+    // The signal comes while job 1 runs; job 1 is answered only once the
+    // tool has said that it stops after it.
+    int stage = 0;
+    m_whileRunning = [&](QProcess &process) {
+        if (stage == 0 && server.targets.contains(QStringLiteral("/files/1.wav"))) {
+            process.terminate();
+            stage = 1;
+        }
+        if (stage == 1 && written(process, QProcess::StandardError)
+                              .contains(QLatin1String("Stopping after the running job"))) {
+            server.releaseStalled("RIFF-one");
+            return true;
+        }
+        return false;
+    };
+    const Run result = run({"watch", m_profile});
+    QCOMPARE(result.status, 0);
+    QVERIFY(result.err.contains(QLatin1String("Stopped.")));
+    QCOMPARE(readAll(m_folder->path("Jobs/R1/A.wav")), QByteArray("RIFF-one"));
+    QVERIFY(!server.targets.contains(QStringLiteral("/files/2.wav")));
+    QCOMPARE(server.targets.filter(QStringLiteral("job_status_update.asp")).size(), 1);
+    QVERIFY(
+        server.targets.filter(QStringLiteral("job_status_update.asp")).first().contains("ID=1&"));
+}
+
 void tst_Cli::badArguments_data()
 {
     QTest::addColumn<QStringList>("arguments");
@@ -381,6 +479,7 @@ void tst_Cli::badArguments_data()
     QTest::newRow("unknown option") << QStringList{"list", "Ann Smith", "--index", "x", "--all"};
     QTest::newRow("index without file") << QStringList{"list", "Ann Smith", "--index"};
     QTest::newRow("profile takes no json") << QStringList{"profile", "Ann Smith", "--json"};
+    QTest::newRow("watch takes no json") << QStringList{"watch", "Ann Smith", "--json"};
     QTest::newRow("fetch takes no index") << QStringList{"fetch", "Ann Smith", "--index", "x"};
     QTest::newRow("index file missing")
         << QStringList{"list", "Ann Smith", "--index", "/nonexistent/i.xml"};

@@ -7,6 +7,7 @@
 #include "service/DownloadTools.h"
 #include "service/FileNames.h"
 #include "service/PlainTransferHost.h"
+#include "service/PollCountdown.h"
 
 #include <unistd.h>
 
@@ -24,6 +25,10 @@ const char *const usageText =
     "                                       index) and list them\n"
     "  fetch PROFILE [--json]               check, fetch every listed job, confirm\n"
     "                                       the received ones\n"
+    "  watch PROFILE                        check and fetch unattended, every poll\n"
+    "                                       interval + 1 minutes (as the window\n"
+    "                                       does); SIGINT/SIGTERM end it after the\n"
+    "                                       running job\n"
     "  profile PROFILE                      show the profile, password hidden\n"
     "\n"
     "PROFILE is a profile file, or the \"First Last\" name of a profile in the\n"
@@ -119,7 +124,7 @@ std::optional<CommandLineTool::Options> CommandLineTool::parse(const QStringList
     }
     options.command = positional.takeFirst();
     if (options.command != QLatin1String("list") && options.command != QLatin1String("profile") &&
-        options.command != QLatin1String("fetch")) {
+        options.command != QLatin1String("fetch") && options.command != QLatin1String("watch")) {
         usage(QStringLiteral("unknown command %1").arg(options.command));
         return std::nullopt;
     }
@@ -133,7 +138,8 @@ std::optional<CommandLineTool::Options> CommandLineTool::parse(const QStringList
         return std::nullopt;
     }
     const bool isList = options.command == QLatin1String("list");
-    const bool isProfile = options.command == QLatin1String("profile");
+    const bool isProfile =
+        options.command == QLatin1String("profile") || options.command == QLatin1String("watch");
     if ((isProfile && options.json) || (!isList && !options.indexFile.isEmpty())) {
         usage(QStringLiteral("%1 takes no options").arg(options.command));
         return std::nullopt;
@@ -156,6 +162,10 @@ void CommandLineTool::start(const QStringList &arguments)
     }
     if (!loadProfile(options->profile)) {
         Q_EMIT finished(BadArguments);
+        return;
+    }
+    if (options->command == QLatin1String("watch")) {
+        startWatch();
         return;
     }
     if (options->command == QLatin1String("fetch") ||
@@ -205,6 +215,30 @@ void CommandLineTool::checkForJobs(bool json, bool transfer)
 
 void CommandLineTool::interrupt()
 {
+    if (m_watching) {
+        if (m_interrupted) {
+            // A second signal: the running job too.
+            if (m_tools->TransferRunning())
+                m_tools->StopDownload(*m_host, true);
+            return;
+        }
+        m_interrupted = true;
+        m_minuteTimer->stop();
+        if (m_tools->TransferRunning()) {
+            m_err << (m_terminal ? "\r\x1b[K" : "")
+                  << "Stopping after the running job; received jobs are confirmed. "
+                     "Signal again to cancel the running job."
+                  << Qt::endl;
+            m_tools->FinishAfterCurrentJob();
+        } else if (m_polling) {
+            m_err << "Stopping: the check for jobs is cancelled." << Qt::endl;
+            m_host->inet().Cancel();
+        } else {
+            m_err << "Stopped." << Qt::endl;
+            finish(Success);
+        }
+        return;
+    }
     if (m_interrupted)
         return;
     m_interrupted = true;
@@ -224,9 +258,11 @@ QString CommandLineTool::jobLabel(const QString &jobId) const
     return job ? QStringLiteral("%1 %2").arg(jobId, job->gStrName) : jobId;
 }
 
-void CommandLineTool::transferJobs(bool json, bool readFailed)
+void CommandLineTool::connectJobLines()
 {
-    PopulateJobList(m_host->jobList(), m_tools->gColDownloads);
+    if (m_jobLinesConnected)
+        return;
+    m_jobLinesConnected = true;
     connect(m_tools.get(), &DownloadTools::jobStarted, this,
             [this](const QString &jobId, int attempt) {
                 m_clock.start();
@@ -236,6 +272,12 @@ void CommandLineTool::transferJobs(bool json, bool readFailed)
             });
     connect(m_tools.get(), &DownloadTools::jobProgress, this, &CommandLineTool::showJobProgress);
     connect(m_tools.get(), &DownloadTools::jobEnded, this, &CommandLineTool::showJobEnd);
+}
+
+void CommandLineTool::transferJobs(bool json, bool readFailed)
+{
+    PopulateJobList(m_host->jobList(), m_tools->gColDownloads);
+    connectJobLines();
     connect(m_tools.get(), &DownloadTools::DownloadJobsFinished, this, [this, json, readFailed] {
         const JobCollection &jobs = m_tools->gColDownloads;
         int received = 0;
@@ -256,6 +298,102 @@ void CommandLineTool::transferJobs(bool json, bool readFailed)
         finish(allDone ? Success : Failure);
     });
     m_tools->DownloadJobs(*m_host, true);
+}
+
+void CommandLineTool::startWatch()
+{
+    m_watching = true;
+    m_host = std::make_unique<PlainTransferHost>();
+    m_terminal = ::isatty(STDERR_FILENO) == 1;
+    auto *watcher = new SignalWatcher(this);
+    connect(watcher, &SignalWatcher::interrupted, this, &CommandLineTool::interrupt);
+    connectJobLines();
+
+    // One tick a minute; scripts and tests may make the minute shorter.
+    bool ok = false;
+    const int minute = qEnvironmentVariableIntValue("QUILLET_WATCH_MINUTE_MS", &ok);
+    m_minuteTimer = new QTimer(this);
+    m_minuteTimer->setInterval(ok && minute > 0 ? minute : 60000);
+    connect(m_minuteTimer, &QTimer::timeout, this, &CommandLineTool::watchTick);
+    const Profile &profile = m_tools->gProfile();
+    m_out << "Watching for jobs of " << profile.gFirstName << ' ' << profile.gLastName
+          << ": a check every " << profile.gLngPollInterval + 1 << " minutes." << Qt::endl;
+    m_minuteTimer->start();
+}
+
+void CommandLineTool::watchTick()
+{
+    const qint32 interval = m_tools->gProfile().gLngPollInterval;
+    if (const std::optional<QString> countdown = PollCountdown::tick(m_minutesElapsed, interval)) {
+        m_out << *countdown << Qt::endl;
+        return;
+    }
+    watchPoll();
+}
+
+void CommandLineTool::watchPoll()
+{
+    // No tick during the poll; the next minute starts when it has ended.
+    m_minuteTimer->stop();
+    m_polling = true;
+    m_out << Conversions::formatDatePattern(QDateTime::currentDateTime(),
+                                            QStringLiteral("yyyy-mm-dd hh:nn:ss"))
+          << " Checking for jobs" << Qt::endl;
+    m_tools->RetrieveJobListing(
+        *m_host, [this](DownloadTools::RequestOutcome outcome, const QString &failure) {
+            if (m_interrupted) {
+                watchPollEnded();
+                return;
+            }
+            if (outcome == DownloadTools::RequestOutcome::Failed) {
+                // Told, and the transfer runs all the same on the rows still
+                // listed; the next poll tries again.
+                m_messages.post(failure, QStringLiteral("Error"), MessageIcon::Critical);
+            } else {
+                m_tools->gColDownloads = JobCollection();
+                m_tools->PopluateJobCollecionFromIndexFile();
+                PopulateJobList(m_host->jobList(), m_tools->gColDownloads);
+                m_out << m_tools->gColDownloads.Count() << " jobs listed" << Qt::endl;
+            }
+            watchTransfer();
+        });
+}
+
+void CommandLineTool::watchTransfer()
+{
+    connect(
+        m_tools.get(), &DownloadTools::DownloadJobsFinished, this,
+        [this] {
+            const JobCollection &jobs = m_tools->gColDownloads;
+            int received = 0;
+            int confirmed = 0;
+            for (qsizetype i = 1; i <= jobs.Count(); ++i) {
+                received += jobs.Item(i)->gBlnDownloadCompleted ? 1 : 0;
+                confirmed += jobs.Item(i)->gBlnStatusUpdated ? 1 : 0;
+            }
+            if (jobs.Count() > 0)
+                m_out << tr("%1 of %2 jobs received, %3 failed, %4 confirmed.")
+                             .arg(received)
+                             .arg(int(jobs.Count()))
+                             .arg(int(m_tools->gTransferFailures.size()))
+                             .arg(confirmed)
+                      << Qt::endl;
+            watchPollEnded();
+        },
+        Qt::SingleShotConnection);
+    m_tools->DownloadJobs(*m_host, false);
+}
+
+void CommandLineTool::watchPollEnded()
+{
+    m_polling = false;
+    m_minutesElapsed = 0;
+    if (m_interrupted) {
+        m_err << "Stopped." << Qt::endl;
+        finish(Success);
+        return;
+    }
+    m_minuteTimer->start();
 }
 
 void CommandLineTool::showJobProgress(const QString &jobId, qint64 written, qint64 total)

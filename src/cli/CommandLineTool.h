@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QStringList>
 #include <QTextStream>
+#include <QTimer>
 
 #include <memory>
 #include <optional>
@@ -56,6 +57,12 @@ private:
     void showJobProgress(const QString &jobId, qint64 written, qint64 total);
     void showJobEnd(const QString &jobId, bool received, const QString &detail);
     void interrupt();
+    void connectJobLines();
+    void startWatch();
+    void watchTick();
+    void watchPoll();
+    void watchTransfer();
+    void watchPollEnded();
     void finish(int status);
     void printJobs(bool json, bool afterTransfer = false);
     QString jobLabel(const QString &jobId) const;
@@ -68,6 +75,12 @@ private:
     std::unique_ptr<PlainTransferHost> m_host;
     bool m_terminal = false;
     bool m_interrupted = false;
+    bool m_jobLinesConnected = false;
+    // watch: the minute counter and its timer; polling while a poll runs.
+    qint32 m_minutesElapsed = 0;
+    QTimer *m_minuteTimer = nullptr;
+    bool m_watching = false;
+    bool m_polling = false;
     qint64 m_jobStart = 0;
     QElapsedTimer m_clock;
 };

@@ -36,6 +36,7 @@ struct DownloadTools::Transfer
     int failedRows = 0;
     int attempt = 0;
     bool stopping = false;
+    bool finishing = false; // no job after the one in transfer
     QString jobId;
     QString jobLabel;
     double increment = 0;
@@ -204,11 +205,23 @@ void DownloadTools::StopDownload(TransferHost &objForm, bool quiet)
     objForm.inet().Cancel();
 }
 
+void DownloadTools::FinishAfterCurrentJob()
+{
+    if (!m_transfer || m_transfer->stopping || m_transfer->finishing)
+        return;
+    m_transfer->finishing = true;
+    if (m_retryTimer.isActive()) {
+        // Waiting to try again: that attempt is not made.
+        m_retryTimer.stop();
+        endTransfer();
+    }
+}
+
 void DownloadTools::nextJob()
 {
     Transfer &transfer = *m_transfer;
     JobListModel &list = transfer.host->jobList();
-    if (transfer.stopping || list.rowCount() <= transfer.failedRows) {
+    if (transfer.stopping || transfer.finishing || list.rowCount() <= transfer.failedRows) {
         endTransfer();
         return;
     }
@@ -385,6 +398,11 @@ void DownloadTools::requestEnded(const Inet::Result &result)
     reception.reset();
     if (result.failure == Inet::Failure::Cancelled) {
         // Cancelled without Stop (the window closed): end here as well.
+        endTransfer();
+        return;
+    }
+    if (transfer.finishing) {
+        // The row stays pending, for the next transfer.
         endTransfer();
         return;
     }

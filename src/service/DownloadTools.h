@@ -86,6 +86,11 @@ public:
     // (without its report when `quiet`, as when the window closes).
     void StopDownload(TransferHost &objForm, bool quiet = false);
 
+    // Ends the running transfer once the job in transfer has ended: it is
+    // not cancelled, but a failed attempt is not tried again, and no further
+    // job starts. The received jobs get their status update as usual.
+    void FinishAfterCurrentJob();
+
     // The pauses before the retries of a failed attempt (2, 4 and 8 s).
     void setRetryDelays(QList<std::chrono::milliseconds> delays) { m_retryDelays = delays; }
 
