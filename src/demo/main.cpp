@@ -6,6 +6,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QStandardPaths>
 #include <QTextStream>
 
@@ -39,7 +40,12 @@ int main(int argc, char *argv[])
     const QCommandLineOption password(QStringLiteral("password"),
                                       QStringLiteral("Password to accept."),
                                       QStringLiteral("PASSWORD"), QStringLiteral("demo"));
-    parser.addOptions({port, jobs, profileOut, downloads, login, password});
+    const QCommandLineOption demoProfile(
+        QStringLiteral("demo-profile"),
+        QStringLiteral("Write the profile \"Demo Typist\" into the Profiles folder when it is "
+                       "missing; point it at this service when it points at another demo "
+                       "service of this machine."));
+    parser.addOptions({port, jobs, profileOut, demoProfile, downloads, login, password});
     parser.process(app);
 
     QTextStream err(stderr);
@@ -65,8 +71,8 @@ int main(int argc, char *argv[])
         return 1;
     }
 
-    if (parser.isSet(profileOut)) {
-        RecordingMessageSink messages;
+    RecordingMessageSink messages;
+    auto demoProfileFor = [&] {
         Profile profile(messages);
         profile.gFirstName = QStringLiteral("Demo");
         profile.gLastName = QStringLiteral("Typist");
@@ -81,10 +87,35 @@ int main(int argc, char *argv[])
                                     QStringLiteral("\\"), QStringLiteral("Job Name"),
                                     QStringLiteral("_"),
                                     QStringLiteral("Open Date/Time (yyyymmdd_hhnnss)")};
-        if (!profile.SaveProfileToXML(parser.value(profileOut))) {
-            err << "quillet-demo-service: cannot write the profile " << parser.value(profileOut)
-                << '\n';
-            return 1;
+        return profile;
+    };
+    if (parser.isSet(profileOut) && !demoProfileFor().SaveProfileToXML(parser.value(profileOut))) {
+        err << "quillet-demo-service: cannot write the profile " << parser.value(profileOut)
+            << '\n';
+        return 1;
+    }
+    if (parser.isSet(demoProfile)) {
+        const Profile fresh = demoProfileFor();
+        const QString path = fresh.NewProfilePath();
+        Profile existing(messages);
+        if (!QFileInfo::exists(path)) {
+            if (!fresh.SaveProfileToXML(path)) {
+                err << "quillet-demo-service: cannot write the profile " << path << '\n';
+                return 1;
+            }
+        } else if (existing.LoadProfileFromXMLFile(path) &&
+                   existing.gStrBaseURL.startsWith(QLatin1String("http://127.0.0.1:")) &&
+                   existing.gStrBaseURL != fresh.gStrBaseURL) {
+            // A demo profile from an earlier run: the service has a new port.
+            // Everything else the user may have changed stays.
+            existing.gStrBaseURL = fresh.gStrBaseURL;
+            existing.gLogin = fresh.gLogin;
+            existing.gPassword = fresh.gPassword;
+            existing.gGUID = fresh.gGUID;
+            if (!existing.SaveProfileToXML(path)) {
+                err << "quillet-demo-service: cannot update the profile " << path << '\n';
+                return 1;
+            }
         }
     }
 

@@ -18,8 +18,11 @@ QString Paths::profilesFolder()
     QString &folder = configuredFolder();
     if (folder.isEmpty()) {
         const QString beside = QCoreApplication::applicationDirPath() + QStringLiteral("/Profiles");
-        const QString perUser = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) +
-                                QStringLiteral("/Profiles");
+        // Named after the window program, so that the command-line tool and
+        // the demo service find the same folder.
+        const QString perUser =
+            QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+            QStringLiteral("/QuilletInetTool/Profiles");
         folder = chooseProfilesFolder(beside, perUser);
         if (folder.isEmpty())
             folder = beside;
