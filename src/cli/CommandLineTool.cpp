@@ -274,25 +274,33 @@ void CommandLineTool::connectJobLines()
     connect(m_tools.get(), &DownloadTools::jobEnded, this, &CommandLineTool::showJobEnd);
 }
 
+CommandLineTool::Summary CommandLineTool::transferSummary() const
+{
+    const JobCollection &jobs = m_tools->gColDownloads;
+    Summary summary{int(jobs.Count()), 0, 0};
+    for (qsizetype i = 1; i <= jobs.Count(); ++i) {
+        summary.received += jobs.Item(i)->gBlnDownloadCompleted ? 1 : 0;
+        summary.confirmed += jobs.Item(i)->gBlnStatusUpdated ? 1 : 0;
+    }
+    return summary;
+}
+
+QString CommandLineTool::summaryLine(int listed, int received, int confirmed) const
+{
+    return tr("%1 of %2 jobs received, %3 failed, %4 confirmed.")
+        .arg(received)
+        .arg(listed)
+        .arg(int(m_tools->gTransferFailures.size()))
+        .arg(confirmed);
+}
+
 void CommandLineTool::transferJobs(bool json, bool readFailed)
 {
     PopulateJobList(m_host->jobList(), m_tools->gColDownloads);
     connectJobLines();
     connect(m_tools.get(), &DownloadTools::DownloadJobsFinished, this, [this, json, readFailed] {
-        const JobCollection &jobs = m_tools->gColDownloads;
-        int received = 0;
-        int confirmed = 0;
-        for (qsizetype i = 1; i <= jobs.Count(); ++i) {
-            received += jobs.Item(i)->gBlnDownloadCompleted ? 1 : 0;
-            confirmed += jobs.Item(i)->gBlnStatusUpdated ? 1 : 0;
-        }
-        const int listed = int(jobs.Count());
-        m_err << tr("%1 of %2 jobs received, %3 failed, %4 confirmed.")
-                     .arg(received)
-                     .arg(listed)
-                     .arg(int(m_tools->gTransferFailures.size()))
-                     .arg(confirmed)
-              << Qt::endl;
+        const auto [listed, received, confirmed] = transferSummary();
+        m_err << summaryLine(listed, received, confirmed) << Qt::endl;
         printJobs(json, true);
         const bool allDone = !readFailed && received == listed && confirmed == listed;
         finish(allDone ? Success : Failure);
@@ -364,20 +372,9 @@ void CommandLineTool::watchTransfer()
     connect(
         m_tools.get(), &DownloadTools::DownloadJobsFinished, this,
         [this] {
-            const JobCollection &jobs = m_tools->gColDownloads;
-            int received = 0;
-            int confirmed = 0;
-            for (qsizetype i = 1; i <= jobs.Count(); ++i) {
-                received += jobs.Item(i)->gBlnDownloadCompleted ? 1 : 0;
-                confirmed += jobs.Item(i)->gBlnStatusUpdated ? 1 : 0;
-            }
-            if (jobs.Count() > 0)
-                m_out << tr("%1 of %2 jobs received, %3 failed, %4 confirmed.")
-                             .arg(received)
-                             .arg(int(jobs.Count()))
-                             .arg(int(m_tools->gTransferFailures.size()))
-                             .arg(confirmed)
-                      << Qt::endl;
+            const auto [listed, received, confirmed] = transferSummary();
+            if (listed > 0)
+                m_out << summaryLine(listed, received, confirmed) << Qt::endl;
             watchPollEnded();
         },
         Qt::SingleShotConnection);

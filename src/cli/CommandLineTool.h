@@ -58,6 +58,15 @@ private:
     void showJobEnd(const QString &jobId, bool received, const QString &detail);
     void interrupt();
     void connectJobLines();
+    // Jobs listed, received and confirmed by the last transfer.
+    struct Summary
+    {
+        int listed;
+        int received;
+        int confirmed;
+    };
+    Summary transferSummary() const;
+    QString summaryLine(int listed, int received, int confirmed) const;
     void startWatch();
     void watchTick();
     void watchPoll();
