@@ -93,6 +93,8 @@ private:
     // A profile file for `server` with interval `interval`, in the Profiles folder.
     QString writeProfile(const QString &first, const QString &last, qint32 interval = 15);
     frmMain &loadProfile(GUIFunctions &controller, const QString &path);
+    // An index of jobs 1 "A" and 2 "B", their files and their confirmations.
+    void serveTwoJobs();
     bool check(GUIFunctions &controller, frmMain &main);
     bool tickUntilPolled(GUIFunctions &controller);
 
@@ -133,6 +135,15 @@ QString tst_Controller::writeProfile(const QString &first, const QString &last, 
     if (!profile.SaveProfileToXML(path))
         qFatal("cannot write the test profile");
     return path;
+}
+
+void tst_Controller::serveTwoJobs()
+{
+    const QString base = m_server->base();
+    m_server->when("job_index.asp", MisbehavingServer::answer(indexOf(
+                                        {jobElement("1", "A", base), jobElement("2", "B", base)})));
+    m_server->when("job_status_update.asp", MisbehavingServer::answer("Update Sucessful"));
+    m_server->when("/files/", MisbehavingServer::answer("RIFF-data"));
 }
 
 frmMain &tst_Controller::loadProfile(GUIFunctions &controller, const QString &path)
@@ -281,11 +292,7 @@ void tst_Controller::secondCheckReplacesEveryRow()
 
 void tst_Controller::transferFromCommandEmptiesTheList()
 {
-    const QString base = m_server->base();
-    m_server->when("job_index.asp", MisbehavingServer::answer(indexOf(
-                                        {jobElement("1", "A", base), jobElement("2", "B", base)})));
-    m_server->when("job_status_update.asp", MisbehavingServer::answer("Update Sucessful"));
-    m_server->when("/files/", MisbehavingServer::answer("RIFF-data"));
+    serveTwoJobs();
     GUIFunctions controller(m_messages);
     frmMain &main = loadProfile(controller, writeProfile("Ann", "Lee"));
     QVERIFY(check(controller, main));
@@ -532,11 +539,7 @@ void tst_Controller::pollDueDuringUserCheckWaits()
 
 void tst_Controller::pollTransfersAndConfirms()
 {
-    const QString base = m_server->base();
-    m_server->when("job_index.asp", MisbehavingServer::answer(indexOf(
-                                        {jobElement("1", "A", base), jobElement("2", "B", base)})));
-    m_server->when("job_status_update.asp", MisbehavingServer::answer("Update Sucessful"));
-    m_server->when("/files/", MisbehavingServer::answer("RIFF-data"));
+    serveTwoJobs();
     GUIFunctions controller(m_messages);
     frmMain &main = loadProfile(controller, writeProfile("Ann", "Lee", 0));
     QVERIFY(tickUntilPolled(controller));

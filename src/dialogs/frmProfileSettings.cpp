@@ -132,11 +132,19 @@ frmProfileSettings::frmProfileSettings(MessageSink &messages, QWidget *parent)
 
 frmProfileSettings::~frmProfileSettings() = default;
 
+QGroupBox *frmProfileSettings::tabFrame(QWidget *page, const char *name, const char *caption,
+                                        const std::array<int, 4> &box)
+{
+    auto *frame = new QGroupBox(QLatin1String(caption), page);
+    frame->setObjectName(QLatin1String(name));
+    m_placements.append({frame, box[0], box[1], box[2], box[3], true});
+    return frame;
+}
+
 void frmProfileSettings::buildProfileTab(QWidget *page)
 {
-    frameDisplaySettings = new QGroupBox(QStringLiteral("Identity Information"), page);
-    frameDisplaySettings->setObjectName(QStringLiteral("frameDisplaySettings"));
-    m_placements.append({frameDisplaySettings, 240, 480, 7215, 3615, true});
+    frameDisplaySettings =
+        tabFrame(page, "frameDisplaySettings", "Identity Information", {240, 480, 7215, 3615});
     QWidget *frame = frameDisplaySettings;
 
     auto field = [&](QLineEdit *&edit, const char *name, const char *label, int labelLeft,
@@ -161,9 +169,8 @@ void frmProfileSettings::buildProfileTab(QWidget *page)
 
 void frmProfileSettings::buildScheduleTab(QWidget *page)
 {
-    frameDownloadSchedule = new QGroupBox(QStringLiteral("Download Schedule"), page);
-    frameDownloadSchedule->setObjectName(QStringLiteral("frameDownloadSchedule"));
-    m_placements.append({frameDownloadSchedule, 240, 480, 7215, 3615, true});
+    frameDownloadSchedule =
+        tabFrame(page, "frameDownloadSchedule", "Download Schedule", {240, 480, 7215, 3615});
     QWidget *frame = frameDownloadSchedule;
 
     auto *days = new QLabel(QStringLiteral("Days Of Week:"), frame);
@@ -201,9 +208,8 @@ void frmProfileSettings::buildScheduleTab(QWidget *page)
 
 void frmProfileSettings::buildRulesTab(QWidget *page)
 {
-    frameFileRules = new QGroupBox(QStringLiteral("File Storeage Rules"), page);
-    frameFileRules->setObjectName(QStringLiteral("frameFileRules"));
-    m_placements.append({frameFileRules, 120, 480, 7455, 3735, true});
+    frameFileRules =
+        tabFrame(page, "frameFileRules", "File Storeage Rules", {120, 480, 7455, 3735});
     QWidget *frame = frameFileRules;
 
     auto *current = new QLabel(QStringLiteral("Current Rules"), frame);

@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QPointer>
 
+#include <array>
 #include <memory>
 
 class MessageSink;
@@ -95,6 +96,10 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    // The frame that fills a tab page, at its design box (left, top, width,
+    // height in twips from the tab control's corner).
+    QGroupBox *tabFrame(QWidget *page, const char *name, const char *caption,
+                        const std::array<int, 4> &box);
     void buildProfileTab(QWidget *page);
     void buildScheduleTab(QWidget *page);
     void buildRulesTab(QWidget *page);
