@@ -1,6 +1,6 @@
 # Shared by scripts/run and scripts/test: installs the Debian packages that
 # the build needs when any is missing, with sudo when not root.
-quillet_packages=(cmake ninja-build g++ qt6-base-dev fonts-dejavu-core)
+quillet_packages=(cmake ninja-build g++ qt6-base-dev libcurl4-openssl-dev fonts-dejavu-core)
 
 quillet_install_deps() {
     local missing=()

@@ -13,6 +13,8 @@
 
 #include <memory>
 
+#include <sys/socket.h>
+
 // An HTTP server on 127.0.0.1 that answers each request as told: normally,
 // or by refusing, stalling, resetting mid-body, sending a short body, an
 // error page or a redirect. Behaviours are chosen by a text that the request
@@ -25,8 +27,9 @@ public:
         Normal,       // status, headers and body; Content-Length unless noLength
         Refuse,       // closes the connection without an answer
         Stall,        // reads the request and never answers
-        ResetMidBody, // announces the body, sends half of it, then resets
+        ResetMidBody, // sends half of the body (announced unless noLength), then resets
         ShortBody,    // announces more than it sends, then closes
+        ChunkedCut,   // sends the body chunked, closes in the middle of a chunk
         Redirect      // 302 to `location`
     };
 
@@ -40,6 +43,9 @@ public:
         QList<QPair<QByteArray, QByteArray>> headers;
         qint64 announce = -1; // a Content-Length of its own, when not -1
         int times = 0;        // applies to the first `times` matches only (0: always)
+        // Answers "Range: bytes=N-" with 206 and the rest of the body, where an
+        // If-Range names the ETag or Last-Modified value of `headers`.
+        bool ranges = false;
     };
 
     MisbehavingServer()
@@ -78,8 +84,20 @@ public:
         return behaviour;
     }
 
-    // Request targets as received, in order.
+    // Request targets as received, in order, and the heads of the requests.
     QStringList targets;
+    QList<QByteArray> heads;
+
+    // A header of the request with this index, empty when it had none.
+    QByteArray requestHeader(int request, const QByteArray &name) const
+    {
+        for (const QByteArray &line : heads.value(request).split('\n')) {
+            const qsizetype colon = line.indexOf(':');
+            if (colon > 0 && line.left(colon).trimmed().compare(name, Qt::CaseInsensitive) == 0)
+                return line.mid(colon + 1).trimmed();
+        }
+        return QByteArray();
+    }
 
     // Answers every stalled request now, with `body`.
     void releaseStalled(const QByteArray &body)
@@ -110,10 +128,12 @@ private:
             buffer->append(socket->readAll());
             if (!buffer->contains("\r\n\r\n"))
                 return;
-            const QList<QByteArray> line = buffer->left(buffer->indexOf("\r\n")).split(' ');
+            const QByteArray head = buffer->left(buffer->indexOf("\r\n\r\n"));
+            const QList<QByteArray> line = head.left(head.indexOf("\r\n")).split(' ');
             buffer->clear();
             const QByteArray target = line.value(1);
             targets << QString::fromLatin1(target);
+            heads << head;
             Behaviour behaviour;
             for (auto &[part, rule, used] : m_rules) {
                 if (target.contains(part) && (rule.times == 0 || used < rule.times)) {
@@ -122,8 +142,29 @@ private:
                     break;
                 }
             }
+            if (behaviour.ranges)
+                behaviour = ranged(behaviour, requestHeader(int(heads.size()) - 1, "Range"),
+                                   requestHeader(int(heads.size()) - 1, "If-Range"));
             respond(socket, behaviour);
         });
+    }
+
+    static Behaviour ranged(Behaviour behaviour, const QByteArray &range, const QByteArray &ifRange)
+    {
+        bool validator = ifRange.isEmpty();
+        for (const auto &[name, value] : behaviour.headers)
+            validator =
+                validator || ((name == "ETag" || name == "Last-Modified") && value == ifRange);
+        if (!range.startsWith("bytes=") || !range.endsWith('-') || !validator)
+            return behaviour;
+        const qint64 from = range.mid(6, range.size() - 7).toLongLong();
+        behaviour.status = 206;
+        behaviour.headers.append(
+            {QByteArray("Content-Range"), "bytes " + QByteArray::number(from) + '-' +
+                                              QByteArray::number(behaviour.body.size() - 1) + '/' +
+                                              QByteArray::number(behaviour.body.size())});
+        behaviour.body = behaviour.body.mid(from);
+        return behaviour;
     }
 
     static QByteArray head(const Behaviour &behaviour, qint64 length)
@@ -134,6 +175,14 @@ private:
         if (length >= 0)
             text += "Content-Length: " + QByteArray::number(length) + "\r\n";
         return text + "Connection: close\r\n\r\n";
+    }
+
+    // Closes with a TCP reset, not an orderly end of the stream.
+    static void reset(QTcpSocket *socket)
+    {
+        const struct linger now = {1, 0};
+        ::setsockopt(int(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &now, sizeof now);
+        socket->abort();
     }
 
     void respond(QTcpSocket *socket, const Behaviour &behaviour)
@@ -153,11 +202,21 @@ private:
             m_stalled << socket;
             break;
         case Kind::ResetMidBody:
-            socket->write(head(behaviour, behaviour.body.size()) +
+            socket->write(head(behaviour, behaviour.noLength ? -1 : behaviour.body.size()) +
                           behaviour.body.left(behaviour.body.size() / 2));
             socket->flush();
-            socket->abort();
+            reset(socket);
             break;
+        case Kind::ChunkedCut: {
+            Behaviour chunked = behaviour;
+            chunked.headers.append({QByteArray("Transfer-Encoding"), "chunked"});
+            const QByteArray half = behaviour.body.left(behaviour.body.size() / 2);
+            socket->write(head(chunked, -1) + QByteArray::number(half.size(), 16) + "\r\n" + half +
+                          "\r\n" + QByteArray::number(behaviour.body.size(), 16) + "\r\n" +
+                          behaviour.body.left(100));
+            socket->disconnectFromHost();
+            break;
+        }
         case Kind::ShortBody:
             socket->write(head(behaviour, behaviour.body.size() * 2) + behaviour.body);
             socket->disconnectFromHost();

@@ -344,7 +344,7 @@ void tst_Controller::oneCheckOrTransferAtATime()
     GUIFunctions controller(m_messages);
     frmMain &main = loadProfile(controller, writeProfile("Ann", "Lee"));
     main.gDownloadTools(); // the control exists before the time-out is set
-    main.inet().setTransferTimeout(std::chrono::milliseconds(300));
+    main.inet().setTransferTimeout(std::chrono::seconds(1));
 
     bool done = false;
     controller.CheckForJobs(main, [&] { done = true; });
@@ -523,7 +523,7 @@ void tst_Controller::pollDueDuringUserCheckWaits()
     m_server->when("job_index.asp", MisbehavingServer::answer(indexOf({})));
     GUIFunctions controller(m_messages);
     frmMain &main = loadProfile(controller, writeProfile("Ann", "Lee", 0));
-    main.inet().setTransferTimeout(std::chrono::milliseconds(300));
+    main.inet().setTransferTimeout(std::chrono::seconds(1));
     controller.CheckForJobs(main);
     QVERIFY(QTest::qWaitFor([&] { return indexRequests(*m_server) == 1; }, 5000));
 

@@ -160,6 +160,8 @@ private Q_SLOTS:
     void stopWhileRequesting();
     void faultMatrix_data();
     void faultMatrix();
+    void resumesAfterAFault_data();
+    void resumesAfterAFault();
     void retriesThenFailsAndGoesOn();
     void existingFilesAreNeverReplaced();
     void refusedBeforeAnyRequest_data();
@@ -344,7 +346,8 @@ void tst_Transfer::faultMatrix_data()
     QTest::addColumn<QString>("fault");
     QTest::addColumn<bool>("received");
     for (const char *fault :
-         {"refused", "reset mid-body", "short body", "404", "500", "stall past the time-out"})
+         {"refused", "reset mid-body", "reset, no length", "chunked, cut mid-chunk", "short body",
+          "404", "500", "stall past the time-out"})
         QTest::newRow(fault) << QString::fromLatin1(fault) << false;
     QTest::newRow("fails twice then succeeds") << "twice" << true;
     QTest::newRow("redirect to a file: URL") << "file redirect" << false;
@@ -353,6 +356,7 @@ void tst_Transfer::faultMatrix_data()
     QTest::newRow("read-only folder") << "read-only" << false;
     QTest::newRow("a file where the folder should be") << "file as folder" << false;
     QTest::newRow("the same job fetched twice") << "twice fetched" << true;
+    QTest::newRow("gzip-encoded answer, stored as served") << "gzip" << true;
 }
 
 void tst_Transfer::faultMatrix()
@@ -367,6 +371,14 @@ void tst_Transfer::faultMatrix()
         behaviour = MisbehavingServer::of(Kind::Refuse);
     } else if (fault == "reset mid-body") {
         behaviour = MisbehavingServer::of(Kind::ResetMidBody, body);
+    } else if (fault == "reset, no length") {
+        behaviour = MisbehavingServer::of(Kind::ResetMidBody, body);
+        behaviour.noLength = true;
+    } else if (fault == "chunked, cut mid-chunk") {
+        behaviour = MisbehavingServer::of(Kind::ChunkedCut, body);
+    } else if (fault == "gzip") {
+        behaviour = MisbehavingServer::answer(body);
+        behaviour.headers = {{"Content-Encoding", "gzip"}};
     } else if (fault == "short body") {
         behaviour = MisbehavingServer::of(Kind::ShortBody, body);
     } else if (fault == "404") {
@@ -375,7 +387,7 @@ void tst_Transfer::faultMatrix()
         behaviour = MisbehavingServer::answer("<html>Error</html>", 500);
     } else if (fault == "stall past the time-out") {
         behaviour = MisbehavingServer::of(Kind::Stall);
-        rig.host.inet().setTransferTimeout(200ms);
+        rig.host.inet().setTransferTimeout(1s);
     } else if (fault == "twice") {
         behaviour = MisbehavingServer::answer("<html>Busy</html>", 503);
         behaviour.times = 2;
@@ -438,6 +450,65 @@ void tst_Transfer::faultMatrix()
         QVERIFY(rig.host.statusText().startsWith(QLatin1String("Job ABC (1) failed: ")));
         QVERIFY(rig.tools.gTransferFailures.contains("1"));
     }
+}
+
+void tst_Transfer::resumesAfterAFault_data()
+{
+    QTest::addColumn<QByteArray>("validator"); // of the first answer
+    QTest::addColumn<QByteArray>("value");
+    QTest::addColumn<QByteArray>("valueNow"); // of the second answer
+    QTest::addColumn<bool>("asked");          // the second request asks for the rest
+    QTest::addColumn<bool>("appended");       // and gets it
+
+    const QByteArray date = "Tue, 01 Dec 2026 08:00:00 GMT";
+    QTest::newRow("ETag, then the rest")
+        << QByteArray("ETag") << QByteArray("\"v1\"") << QByteArray("\"v1\"") << true << true;
+    QTest::newRow("Last-Modified, then the rest")
+        << QByteArray("Last-Modified") << date << date << true << true;
+    QTest::newRow("changed file: starts over")
+        << QByteArray("ETag") << QByteArray("\"v1\"") << QByteArray("\"v2\"") << true << false;
+    QTest::newRow("weak ETag: starts over")
+        << QByteArray("ETag") << QByteArray("W/\"v1\"") << QByteArray("W/\"v1\"") << false << false;
+    QTest::newRow("no validator: starts over")
+        << QByteArray("X-None") << QByteArray("1") << QByteArray("1") << false << false;
+}
+
+void tst_Transfer::resumesAfterAFault()
+{
+    QFETCH(QByteArray, validator);
+    QFETCH(QByteArray, value);
+    QFETCH(QByteArray, valueNow);
+    QFETCH(bool, asked);
+    QFETCH(bool, appended);
+
+    Rig rig;
+    const QByteArray body = bytes(200 * 1024);
+    MisbehavingServer::Behaviour cut = MisbehavingServer::of(Kind::ResetMidBody, body);
+    cut.headers = {{validator, value}};
+    cut.times = 1;
+    MisbehavingServer::Behaviour rest = MisbehavingServer::answer(body);
+    rest.headers = {{validator, valueNow}};
+    rest.ranges = true;
+    rig.server.when("/files/1.wav", cut);
+    rig.server.when("/files/1.wav", rest);
+    QVERIFY(rig.list({{"1", "ABC", "1.wav"}}));
+    QVERIFY(rig.transfer());
+
+    QCOMPARE(rig.files(), QStringList{"Jobs/ABC.wav"});
+    QCOMPARE(readFile(rig.file("ABC.wav")), body);
+    QCOMPARE(rig.confirmedIds(), QStringList{"1"});
+    QCOMPARE(rig.targets("/files/").size(), 2);
+    const QByteArray range = rig.server.requestHeader(1, "Range");
+    QCOMPARE(!range.isEmpty(), asked);
+    if (asked) {
+        // From the first byte missing: what the cut answer delivered.
+        const qint64 from = range.mid(6, range.size() - 7).toLongLong();
+        QVERIFY2(from > 0 && from <= body.size() / 2, range.constData());
+        QCOMPARE(rig.server.requestHeader(1, "If-Range"), value);
+    }
+    // The bar goes on from where the cut left it, or starts over.
+    QCOMPARE(std::is_sorted(rig.progress.begin(), rig.progress.end()), appended);
+    QCOMPARE(rig.progress.last(), 100.0);
 }
 
 void tst_Transfer::retriesThenFailsAndGoesOn()

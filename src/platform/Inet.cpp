@@ -1,27 +1,245 @@
 #include "platform/Inet.h"
 
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
+#include <QPointer>
+#include <QSocketNotifier>
 
+#include <curl/curl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <iterator>
-#include <memory>
+#include <mutex>
 
-Inet::Inet(QObject *parent) : QObject(parent), m_manager(new QNetworkAccessManager(this))
+namespace {
+
+// Each part of a body handed over is at most this large.
+constexpr long receiveBufferSize = 64 * 1024;
+
+void initialiseCurl()
 {
-    // Follow redirects as Qt 6 does by default, never from https to http,
-    // and give up after ten.
-    m_manager->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+// The text with every form of the URL, and of its query alone, taken out:
+// the query holds the password of the service requests.
+QString scrubbed(QString text, const QUrl &url)
+{
+    if (!text.isEmpty() && url.hasQuery()) {
+        const QString bare = url.adjusted(QUrl::RemoveQuery).toString() + QStringLiteral("?...");
+        for (const QString &form :
+             {url.toString(QUrl::FullyEncoded), url.toString(), url.toDisplayString()})
+            text.replace(form, bare);
+        for (const QString &form : {url.query(QUrl::FullyEncoded), url.query(QUrl::PrettyDecoded),
+                                    url.query(QUrl::FullyDecoded)}) {
+            if (!form.isEmpty())
+                text.replace(form, QStringLiteral("..."));
+        }
+    }
+    return text;
+}
+
+} // namespace
+
+struct Inet::Request
+{
+    explicit Request(const QUrl &url) : url(url), easy(curl_easy_init()) {}
+    ~Request()
+    {
+        curl_easy_cleanup(easy);
+        curl_slist_free_all(requestHeaders);
+    }
+    Request(const Request &) = delete;
+    Request &operator=(const Request &) = delete;
+
+    QUrl url;
+    CURL *easy;
+    curl_slist *requestHeaders = nullptr;
+    char error[CURL_ERROR_SIZE] = {};
+
+    // A text request keeps its whole body; a streamed one hands it over.
+    bool text = false;
+    TextDone textDone;
+    QByteArray body;
+    qint64 maxBody = 0;
+    StreamHandlers stream;
+
+    HeaderList headers;
+    int status = 0;
+    QByteArray reason;
+    bool answerStarted = false; // the headers of the final answer were looked at
+    bool bodyWanted = false;
+    qint64 received = 0;
+
+    bool cancelled = false;
+    bool refused = false;
+    bool tooLarge = false;
+    bool droppedBody = false; // an answer outside 2xx, not read
+    bool insecureRedirect = false;
+};
+
+struct Inet::Curl
+{
+    CURLM *multi = nullptr;
+
+    static Inet *owner(void *inet) { return static_cast<Inet *>(inet); }
+
+    static int onSocket(CURL *, curl_socket_t socket, int what, void *inet, void *)
+    {
+        owner(inet)->watchSocket(socket, what);
+        return 0;
+    }
+
+    static int onTimer(CURLM *, long timeoutMs, void *inet)
+    {
+        // libcurl must not be called from here: the timer does it.
+        QTimer &timer = owner(inet)->m_timer;
+        if (timeoutMs < 0)
+            timer.stop();
+        else
+            timer.start(int(std::min<long>(timeoutMs, 24L * 3600 * 1000)));
+        return 0;
+    }
+
+    static int onResolverStart(void *, void *, void *inet)
+    {
+        owner(inet)->announce(Resolving);
+        return 0;
+    }
+
+    static curl_socket_t onOpenSocket(void *inet, curlsocktype, curl_sockaddr *address)
+    {
+        Inet *self = owner(inet);
+        if (self->m_lastState == Resolving)
+            self->announce(Resolved);
+        self->announce(Connecting);
+        return ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+    }
+
+    static int onCloseSocket(void *inet, curl_socket_t socket)
+    {
+        Inet *self = owner(inet);
+        const bool during = self->m_request != nullptr;
+        if (during)
+            self->announce(Disconnecting);
+        const int closed = ::close(socket);
+        if (during)
+            self->announce(Disconnected);
+        return closed;
+    }
+
+    static int onPrerequest(void *inet, char *, char *, int, int)
+    {
+        owner(inet)->announce(Connected);
+        owner(inet)->announce(Requesting);
+        return CURL_PREREQFUNC_OK;
+    }
+
+    static size_t onHeader(char *data, size_t size, size_t count, void *inet)
+    {
+        Inet *self = owner(inet);
+        Request &request = *self->m_request;
+        const size_t length = size * count;
+        const QByteArray line = QByteArray(data, qsizetype(length)).trimmed();
+        if (self->m_lastState < RequestSent)
+            self->announce(RequestSent);
+        self->announce(Receiving);
+        if (line.startsWith("HTTP/")) {
+            // A new answer: a redirect's, an interim one's or the final one's.
+            request.headers.clear();
+            const QList<QByteArray> parts = line.split(' ');
+            request.status = parts.value(1).toInt();
+            request.reason = line.mid(line.indexOf(' ', line.indexOf(' ') + 1) + 1);
+            if (parts.size() < 3)
+                request.reason.clear();
+            return length;
+        }
+        const qsizetype colon = line.indexOf(':');
+        if (colon <= 0)
+            return length;
+        const QByteArray name = line.left(colon).trimmed();
+        const QByteArray value = line.mid(colon + 1).trimmed();
+        request.headers.append({name, value});
+        if (request.status / 100 == 3 && name.compare("Location", Qt::CaseInsensitive) == 0) {
+            char *current = nullptr;
+            curl_easy_getinfo(request.easy, CURLINFO_EFFECTIVE_URL, &current);
+            const QUrl here(QString::fromUtf8(current));
+            const QUrl next = here.resolved(QUrl::fromEncoded(value));
+            if (here.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0 &&
+                next.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) != 0) {
+                request.insecureRedirect = true;
+                return 0;
+            }
+        }
+        return length;
+    }
+
+    static size_t onData(char *data, size_t size, size_t count, void *inet)
+    {
+        Inet *self = owner(inet);
+        Request &request = *self->m_request;
+        const size_t length = size * count;
+        self->announce(Receiving);
+        if (!request.answerStarted) {
+            request.answerStarted = true;
+            long status = 0;
+            curl_easy_getinfo(request.easy, CURLINFO_RESPONSE_CODE, &status);
+            request.status = int(status);
+            request.bodyWanted = request.text || status / 100 == 2;
+            if (!request.text && request.bodyWanted && request.stream.headers) {
+                curl_off_t announced = -1;
+                curl_easy_getinfo(request.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
+                if (!request.stream.headers(request.status, announced)) {
+                    request.refused = true;
+                    return 0;
+                }
+            }
+        }
+        if (!request.bodyWanted) {
+            // An error page is no part of the job's data.
+            request.droppedBody = true;
+            return 0;
+        }
+        request.received += qint64(length);
+        if (request.text) {
+            if (request.received > request.maxBody) {
+                request.tooLarge = true;
+                return 0;
+            }
+            request.body.append(data, qsizetype(length));
+            return length;
+        }
+        if (request.stream.data &&
+            !request.stream.data(QByteArray::fromRawData(data, qsizetype(length)))) {
+            request.refused = true;
+            return 0;
+        }
+        return length;
+    }
+};
+
+Inet::Inet(QObject *parent) : QObject(parent), m_curl(std::make_unique<Curl>())
+{
+    initialiseCurl();
+    m_curl->multi = curl_multi_init();
+    curl_multi_setopt(m_curl->multi, CURLMOPT_SOCKETFUNCTION, &Curl::onSocket);
+    curl_multi_setopt(m_curl->multi, CURLMOPT_SOCKETDATA, this);
+    curl_multi_setopt(m_curl->multi, CURLMOPT_TIMERFUNCTION, &Curl::onTimer);
+    curl_multi_setopt(m_curl->multi, CURLMOPT_TIMERDATA, this);
+    m_timer.setSingleShot(true);
+    connect(&m_timer, &QTimer::timeout, this, [this] { socketAction(CURL_SOCKET_TIMEOUT, 0); });
 }
 
 Inet::~Inet()
 {
     // Owners cancel what they still wait for; here nothing is called back.
-    if (m_reply) {
-        m_reply->disconnect(this);
-        m_reply->abort();
-        m_reply->deleteLater();
-    }
+    if (m_request)
+        curl_multi_remove_handle(m_curl->multi, m_request->easy);
+    m_request.reset();
+    curl_multi_setopt(m_curl->multi, CURLMOPT_SOCKETFUNCTION, nullptr);
+    curl_multi_setopt(m_curl->multi, CURLMOPT_TIMERFUNCTION, nullptr);
+    curl_multi_cleanup(m_curl->multi);
 }
 
 void Inet::announce(State state)
@@ -32,226 +250,255 @@ void Inet::announce(State state)
     Q_EMIT StateChanged(int(state));
 }
 
-QNetworkReply *Inet::start(const QUrl &url)
+void Inet::watchSocket(qintptr socket, int what)
 {
-    QNetworkRequest request(url);
-    request.setTransferTimeout(int(m_timeout.count()));
-    request.setMaximumRedirectsAllowed(10);
-    // HTTP/1.1 only: the job services we talk to are plain web pages, and
-    // HTTP/2 stream faults would only add ways to fail.
-    request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
-    m_cancelled = false;
-    m_refused = false;
-    m_tooLarge = false;
-    m_lastState = NoState;
-    m_lastHeaders.clear();
-
-    QNetworkReply *reply = m_manager->get(request);
-    m_reply = reply;
-    connect(reply, &QNetworkReply::socketStartedConnecting, this, [this, reply] {
-        if (m_reply == reply)
-            announce(Connecting);
-    });
-    connect(reply, &QNetworkReply::requestSent, this, [this, reply] {
-        if (m_reply == reply)
-            announce(RequestSent);
-    });
-    connect(reply, &QNetworkReply::metaDataChanged, this, [this, reply] {
-        if (m_reply == reply) {
-            m_lastHeaders = reply->rawHeaderPairs();
-            announce(Receiving);
+    auto found = m_sockets.find(socket);
+    if (what == CURL_POLL_REMOVE) {
+        if (found == m_sockets.end())
+            return;
+        // Maybe inside the notifier's own signal: it goes later, silent now.
+        for (QSocketNotifier *notifier : {found->first, found->second}) {
+            if (notifier) {
+                notifier->setEnabled(false);
+                notifier->deleteLater();
+            }
         }
-    });
-    return reply;
+        m_sockets.erase(found);
+        return;
+    }
+    if (found == m_sockets.end())
+        found = m_sockets.insert(socket, {nullptr, nullptr});
+    const auto watch = [this, socket](QSocketNotifier *&notifier, QSocketNotifier::Type type,
+                                      bool wanted) {
+        if (!notifier && wanted) {
+            notifier = new QSocketNotifier(socket, type, this);
+            connect(notifier, &QSocketNotifier::activated, this,
+                    [this, notifier](QSocketDescriptor, QSocketNotifier::Type activated) {
+                        if (notifier->isEnabled())
+                            socketAction(notifier->socket(), activated == QSocketNotifier::Read
+                                                                 ? CURL_CSELECT_IN
+                                                                 : CURL_CSELECT_OUT);
+                    });
+        }
+        if (notifier)
+            notifier->setEnabled(wanted);
+    };
+    watch(found->first, QSocketNotifier::Read, what & CURL_POLL_IN);
+    watch(found->second, QSocketNotifier::Write, what & CURL_POLL_OUT);
 }
 
-Inet::Result Inet::resultOf(QNetworkReply *reply) const
+void Inet::socketAction(qintptr socket, int events)
 {
-    Result result;
-    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    result.httpStatus = status.isValid() ? status.toInt() : 0;
-    const QNetworkReply::NetworkError error = reply->error();
+    QPointer<Inet> self(this);
+    int running = 0;
+    ++m_inCurl;
+    curl_multi_socket_action(m_curl->multi, curl_socket_t(socket), events, &running);
+    if (!self)
+        return;
+    --m_inCurl;
+    takeFinished();
+}
 
-    if (m_cancelled) {
-        result.failure = Failure::Cancelled;
-        result.errorText = tr("The transfer was cancelled.");
-    } else if (m_refused) {
-        result.failure = Failure::Refused;
-    } else if (m_tooLarge) {
-        result.failure = Failure::TooLarge;
-        result.errorText = tr("The response is larger than the program accepts.");
-    } else if (error == QNetworkReply::OperationCanceledError) {
-        // Only the transfer time-out cancels a request that we did not.
-        result.failure = Failure::TimedOut;
-        result.errorText = tr("The service did not answer within %1 seconds.")
-                               .arg(double(m_timeout.count()) / 1000.0);
-    } else if (result.httpStatus != 0 && (result.httpStatus < 200 || result.httpStatus > 299) &&
-               (error == QNetworkReply::NoError ||
-                (error >= QNetworkReply::ContentAccessDenied &&
-                 error <= QNetworkReply::UnknownContentError) ||
-                (error >= QNetworkReply::InternalServerError &&
-                 error <= QNetworkReply::UnknownServerError))) {
-        result.failure = Failure::HttpStatus;
-        const QString reason =
-            reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
-        result.errorText =
-            tr("The service answered HTTP %1 %2.").arg(result.httpStatus).arg(reason).trimmed();
-    } else if (error != QNetworkReply::NoError) {
-        result.failure = Failure::Network;
-        result.errorText = reply->errorString();
-    } else if (result.httpStatus == 0) {
-        result.failure = Failure::Network;
-        result.errorText = tr("The service sent no HTTP answer.");
+void Inet::takeFinished()
+{
+    int left = 0;
+    while (CURLMsg *message = curl_multi_info_read(m_curl->multi, &left)) {
+        if (message->msg == CURLMSG_DONE && m_request && message->easy_handle == m_request->easy) {
+            QPointer<Inet> self(this);
+            finish(message->data.result);
+            if (!self)
+                return;
+        }
     }
-    return result;
+}
+
+bool Inet::start(std::unique_ptr<Request> request, const HeaderList &requestHeaders)
+{
+    if (m_request)
+        return false;
+    CURL *easy = request->easy;
+    if (!easy)
+        return false;
+    const QByteArray url = request->url.toEncoded();
+    curl_easy_setopt(easy, CURLOPT_URL, url.constData());
+    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, request->error);
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 10L);
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
+    curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
+    const long seconds = std::max<long>(1, long(m_timeout.count()));
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, seconds);
+    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, std::min(seconds, 30L));
+    curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, receiveBufferSize);
+    curl_easy_setopt(easy, CURLOPT_USERAGENT,
+                     "QuilletInetTool/" QT_STRINGIFY(QUILLET_VERSION_MAJOR) "." QT_STRINGIFY(
+                         QUILLET_VERSION_MINOR) "." QT_STRINGIFY(QUILLET_VERSION_PATCH));
+    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Curl::onHeader);
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Curl::onData);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
+    curl_easy_setopt(easy, CURLOPT_RESOLVER_START_FUNCTION, &Curl::onResolverStart);
+    curl_easy_setopt(easy, CURLOPT_RESOLVER_START_DATA, this);
+    curl_easy_setopt(easy, CURLOPT_OPENSOCKETFUNCTION, &Curl::onOpenSocket);
+    curl_easy_setopt(easy, CURLOPT_OPENSOCKETDATA, this);
+    curl_easy_setopt(easy, CURLOPT_CLOSESOCKETFUNCTION, &Curl::onCloseSocket);
+    curl_easy_setopt(easy, CURLOPT_CLOSESOCKETDATA, this);
+    curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, &Curl::onPrerequest);
+    curl_easy_setopt(easy, CURLOPT_PREREQDATA, this);
+    for (const auto &[name, value] : requestHeaders) {
+        const QByteArray line = name + ": " + value;
+        request->requestHeaders = curl_slist_append(request->requestHeaders, line.constData());
+    }
+    if (request->requestHeaders)
+        curl_easy_setopt(easy, CURLOPT_HTTPHEADER, request->requestHeaders);
+
+    m_lastState = NoState;
+    m_lastHeaders.clear();
+    m_request = std::move(request);
+    if (curl_multi_add_handle(m_curl->multi, easy) != CURLM_OK) {
+        m_request.reset();
+        return false;
+    }
+    return true;
 }
 
 bool Inet::OpenURL(const QUrl &url, TextDone done, qint64 maxBody)
 {
-    if (StillExecuting())
+    if (m_request)
         return false;
-    QNetworkReply *reply = start(url);
-    auto body = std::make_shared<QByteArray>();
-    connect(reply, &QNetworkReply::readyRead, this, [this, reply, body, maxBody] {
-        if (m_reply != reply)
-            return;
-        announce(Receiving);
-        body->append(reply->readAll());
-        if (body->size() > maxBody) {
-            m_tooLarge = true;
-            reply->abort();
-        }
-    });
-    connect(reply, &QNetworkReply::finished, this, [this, reply, body, done] {
-        if (m_reply != reply)
-            return;
-        if (reply->isReadable())
-            body->append(reply->readAll());
-        Result result = resultOf(reply);
-        result.bytesReceived = body->size();
-        m_lastHeaders = reply->rawHeaderPairs();
-        m_reply.clear();
-        reply->deleteLater();
-        // An error page still is the service's answer; the caller reads it.
-        const bool answered = result.ok() || result.failure == Failure::HttpStatus;
-        if (answered)
-            announce(ResponseReceived);
-        announce(answered ? Completed : Error);
-        if (done)
-            done(result, answered ? *body : QByteArray());
-    });
-    return true;
+    auto request = std::make_unique<Request>(url);
+    request->text = true;
+    request->textDone = std::move(done);
+    request->maxBody = maxBody;
+    return start(std::move(request), {});
 }
 
-bool Inet::Execute(const QUrl &url, StreamHandlers handlers)
+bool Inet::Execute(const QUrl &url, StreamHandlers handlers, const HeaderList &requestHeaders)
 {
-    if (StillExecuting())
+    if (m_request)
         return false;
-    QNetworkReply *reply = start(url);
-    // Drained on every readyRead: memory stays flat whatever the file's size.
-    reply->setReadBufferSize(1024 * 1024);
-    auto shared = std::make_shared<StreamHandlers>(std::move(handlers));
-    auto received = std::make_shared<qint64>(0);
-    auto headersSent = std::make_shared<bool>(false);
+    auto request = std::make_unique<Request>(url);
+    request->stream = std::move(handlers);
+    return start(std::move(request), requestHeaders);
+}
 
-    // True once a 2xx answer's headers have been handed over; the body of any
-    // other answer (an error page, a redirect) is not the job's data.
-    const auto sendHeaders = [reply, shared, headersSent] {
-        if (*headersSent)
-            return true;
-        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        if (status / 100 != 2)
-            return false;
-        *headersSent = true;
-        if (shared->headers) {
-            const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
-            shared->headers(length.isValid() ? length.toLongLong() : -1);
-        }
-        return true;
-    };
-    // One buffer for the whole body: each part is read into it.
-    auto part = std::make_shared<QByteArray>();
-    const auto readPart = [reply, part]() -> const QByteArray & {
-        constexpr qsizetype partSize = 64 * 1024;
-        part->resize(partSize);
-        const qint64 got = reply->read(part->data(), partSize);
-        part->resize(got > 0 ? qsizetype(got) : 0);
-        return *part;
-    };
-    const auto deliver = [this, reply, shared, received](const QByteArray &data) {
-        *received += data.size();
-        if (shared->data && !shared->data(data)) {
-            m_refused = true;
-            return false;
-        }
-        return true;
-    };
+Inet::Result Inet::resultOf(const Request &request, int code) const
+{
+    Result result;
+    result.httpStatus = request.status;
+    result.bytesReceived = request.received;
+    curl_off_t announced = -1;
+    curl_easy_getinfo(request.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
+    const bool answered = request.status >= 200 && request.status <= 299;
 
-    connect(reply, &QNetworkReply::metaDataChanged, this, [this, reply, sendHeaders] {
-        if (m_reply == reply)
-            sendHeaders();
-    });
-    connect(reply, &QNetworkReply::readyRead, this, [this, reply, sendHeaders, deliver, readPart] {
-        if (m_reply != reply)
-            return;
-        announce(Receiving);
-        const bool wanted = sendHeaders();
-        while (m_reply == reply && reply->bytesAvailable() > 0) {
-            const QByteArray &data = readPart();
-            if (wanted && !deliver(data)) {
-                reply->abort();
-                return;
-            }
-        }
-    });
-    connect(reply, &QNetworkReply::finished, this,
-            [this, reply, shared, received, sendHeaders, deliver, readPart] {
-                if (m_reply != reply)
-                    return;
-                Result result = resultOf(reply);
-                // What arrived with the end of the reply still belongs to the body.
-                if (result.ok() && sendHeaders()) {
-                    while (reply->bytesAvailable() > 0 && result.ok()) {
-                        if (!deliver(readPart()))
-                            result.failure = Failure::Refused;
-                    }
-                }
-                const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
-                // A body cut short ends as a closed connection; say what it was.
-                if ((result.ok() || result.failure == Failure::Network) && length.isValid() &&
-                    result.httpStatus / 100 == 2 && *received != length.toLongLong()) {
-                    result.failure = Failure::ShortBody;
-                    result.errorText = tr("The transfer ended after %1 of %2 bytes.")
-                                           .arg(*received)
-                                           .arg(length.toLongLong());
-                }
-                result.bytesReceived = *received;
-                m_lastHeaders = reply->rawHeaderPairs();
-                m_reply.clear();
-                reply->deleteLater();
-                if (result.ok())
-                    announce(ResponseReceived);
-                announce(result.ok() ? Completed : Error);
-                if (shared->done)
-                    shared->done(result);
-            });
-    return true;
+    if (request.cancelled) {
+        result.failure = Failure::Cancelled;
+        result.errorText = tr("The transfer was cancelled.");
+    } else if (request.refused) {
+        result.failure = Failure::Refused;
+    } else if (request.tooLarge) {
+        result.failure = Failure::TooLarge;
+        result.errorText = tr("The response is larger than the program accepts.");
+    } else if (request.insecureRedirect) {
+        result.failure = Failure::Network;
+        result.errorText = tr("The service redirected the request from https to an insecure "
+                              "address; it was not followed.");
+    } else if (code == CURLE_OPERATION_TIMEDOUT) {
+        result.failure = Failure::TimedOut;
+        result.errorText = tr("The service did not answer within %1 seconds.")
+                               .arg(std::max<qint64>(1, qint64(m_timeout.count())));
+    } else if ((code == CURLE_OK || request.droppedBody) && request.status != 0 && !answered) {
+        result.failure = Failure::HttpStatus;
+        QString reason = QString::fromLatin1(request.reason.left(100)).simplified();
+        reason.removeIf([](QChar c) { return !c.isPrint(); });
+        result.errorText = tr("The service answered HTTP %1 %2").arg(request.status).arg(reason);
+        result.errorText = result.errorText.trimmed() + QLatin1Char('.');
+    } else if (answered && announced >= 0 && request.received != announced &&
+               (code == CURLE_OK || code == CURLE_PARTIAL_FILE || code == CURLE_RECV_ERROR)) {
+        result.failure = Failure::ShortBody;
+        result.errorText = tr("The transfer ended after %1 of %2 bytes.")
+                               .arg(request.received)
+                               .arg(qint64(announced));
+    } else if (code == CURLE_PARTIAL_FILE) {
+        result.failure = Failure::ShortBody;
+        result.errorText = tr("The transfer ended before the whole body arrived (%1).")
+                               .arg(QString::fromUtf8(request.error));
+    } else if (code != CURLE_OK) {
+        result.failure = Failure::Network;
+        result.errorText = QString::fromUtf8(request.error);
+        if (result.errorText.isEmpty())
+            result.errorText = QString::fromUtf8(curl_easy_strerror(CURLcode(code)));
+    } else if (request.status == 0) {
+        result.failure = Failure::Network;
+        result.errorText = tr("The service sent no HTTP answer.");
+    }
+    result.errorText = scrubbed(result.errorText.trimmed(), request.url);
+    return result;
+}
+
+void Inet::finish(int code)
+{
+    std::unique_ptr<Request> request = std::move(m_request);
+    curl_multi_remove_handle(m_curl->multi, request->easy);
+    if (!request->text && !request->answerStarted && code == CURLE_OK &&
+        request->status / 100 == 2) {
+        // An empty body: its headers still come before the end.
+        request->answerStarted = true;
+        curl_off_t announced = -1;
+        curl_easy_getinfo(request->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
+        if (request->stream.headers && !request->stream.headers(request->status, announced))
+            request->refused = true;
+    }
+    const Result result = resultOf(*request, code);
+    m_lastHeaders = request->headers;
+
+    QPointer<Inet> self(this);
+    // An error page still is the service's answer to a text request.
+    const bool answered = result.ok() || (request->text && result.failure == Failure::HttpStatus);
+    if (answered)
+        announce(ResponseReceived);
+    if (self)
+        announce(answered ? Completed : Error);
+    if (!self)
+        return;
+    if (request->text) {
+        if (request->textDone)
+            request->textDone(result, answered ? request->body : QByteArray());
+    } else if (request->stream.done) {
+        request->stream.done(result);
+    }
 }
 
 void Inet::Cancel()
 {
-    if (!m_reply)
+    if (!m_request || m_request->cancelled)
         return;
-    m_cancelled = true;
-    // abort() finishes the reply at once, inside this call.
-    m_reply->abort();
+    m_request->cancelled = true;
+    if (m_inCurl == 0) {
+        finish(CURLE_ABORTED_BY_CALLBACK);
+        return;
+    }
+    // libcurl is running this request's callbacks: end it once they return.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (m_request && m_request->cancelled)
+                finish(CURLE_ABORTED_BY_CALLBACK);
+        },
+        Qt::QueuedConnection);
 }
 
 QString Inet::GetHeader(const QByteArray &name) const
 {
-    for (const auto &[key, value] : m_lastHeaders) {
-        if (key.compare(name, Qt::CaseInsensitive) == 0)
-            return QString::fromLatin1(value);
+    const HeaderList &headers = m_request ? m_request->headers : m_lastHeaders;
+    for (auto it = headers.crbegin(); it != headers.crend(); ++it) {
+        if (it->first.compare(name, Qt::CaseInsensitive) == 0)
+            return QString::fromLatin1(it->second);
     }
     return QString();
 }

@@ -1,22 +1,34 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
+#include <QList>
 #include <QObject>
-#include <QPointer>
+#include <QPair>
 #include <QString>
+#include <QTimer>
 #include <QUrl>
 
 #include <chrono>
 #include <functional>
+#include <memory>
 
-class QNetworkAccessManager;
-class QNetworkReply;
+class QSocketNotifier;
 
-// The transfer control: one QNetworkAccessManager and at most one request at
-// a time. Requests end through callbacks, never by waiting; the states of a
-// request are announced through StateChanged with these codes:
-//   3 connecting, 6 request sent, 7 receiving, 8 response received,
-//   11 error, 12 complete.
+// The transfer control: HTTP GETs on libcurl, at most one request at a time.
+// libcurl's multi interface is driven from this object's thread by socket
+// notifiers and one timer: requests end through callbacks, never by waiting,
+// and connections are kept for the next request. The states of a request are
+// announced through StateChanged, in the order they happen, as far as libcurl
+// shows them: 1 resolving, 2 resolved, 3 connecting (a new connection only),
+// 4 connected, 5 sending, 6 request sent, 7 receiving, 9 and 10 when the
+// connection is closed during the request, then 8 and 12, or 11 for a failure.
+//
+// Every request follows one policy: http and https only, also for redirects
+// (at most 10, never from https to http); TLS certificates always verified;
+// no Accept-Encoding sent, so bodies arrive as served; no progress for the
+// transfer time-out ends the request; HTTP/1.1; proxies as libcurl takes them
+// from http_proxy, https_proxy and no_proxy.
 class Inet : public QObject
 {
     Q_OBJECT
@@ -25,11 +37,16 @@ public:
     enum State
     {
         NoState = 0,
+        Resolving = 1,
+        Resolved = 2,
         Connecting = 3,
         Connected = 4,
+        Requesting = 5,
         RequestSent = 6,
         Receiving = 7,
         ResponseReceived = 8,
+        Disconnecting = 9,
+        Disconnected = 10,
         Error = 11,
         Completed = 12
     };
@@ -41,18 +58,18 @@ public:
         Busy,       // another request was running; nothing was sent
         Network,    // no connection, refused, reset, TLS or protocol fault
         HttpStatus, // the service answered with a status outside 2xx
-        ShortBody,  // fewer bytes than the announced Content-Length
+        ShortBody,  // the body ended before its announced length or mid-chunk
         TooLarge,   // the body passed the request's size limit
         TimedOut,   // no progress within the transfer time-out
         Cancelled,  // Cancel() was called
-        Refused     // the handler refused the data (for example a full disk)
+        Refused     // the handler refused the answer or its data (a full disk)
     };
 
     struct Result
     {
         Failure failure = Failure::None;
         int httpStatus = 0;
-        QString errorText; // empty when the request succeeded
+        QString errorText; // empty when the request succeeded; never the URL's query
         qint64 bytesReceived = 0;
 
         bool ok() const { return failure == Failure::None; }
@@ -63,42 +80,46 @@ public:
     // the body); only a request that got no whole answer fails otherwise.
     using TextDone = std::function<void(const Result &result, const QByteArray &body)>;
 
-    // A streamed request. `headers` comes once the headers of a 2xx answer
-    // are in, before any of its body, with the Content-Length (-1 when there
-    // is none); `data` takes each part of a 2xx answer's body as it arrives
-    // (the body of any other answer is dropped) and returns false to end the
-    // request (the result then reads Refused); `done` comes last, exactly
-    // once. A
-    // successful result means: no error, a 2xx status and, where a length was
-    // announced, exactly that many bytes.
+    // A streamed request. `headers` comes once for a 2xx answer, before any of
+    // its body, with its status and Content-Length (-1 when there is none),
+    // and returns false to refuse the answer; `data` takes each part of that
+    // body as it arrives (the body of any other answer is not read) and
+    // returns false to end the request; both end the request as Refused.
+    // `done` comes last, exactly once. A successful result means: no error, a
+    // 2xx status and, where a length was announced, exactly that many bytes.
     struct StreamHandlers
     {
-        std::function<void(qint64 contentLength)> headers;
+        std::function<bool(int status, qint64 contentLength)> headers;
         std::function<bool(const QByteArray &data)> data;
         std::function<void(const Result &result)> done;
     };
 
+    using HeaderList = QList<QPair<QByteArray, QByteArray>>;
+
     explicit Inet(QObject *parent = nullptr);
     ~Inet() override;
 
-    bool StillExecuting() const { return !m_reply.isNull(); }
+    bool StillExecuting() const { return m_request != nullptr; }
 
     // Text GET, the body limited to `maxBody` bytes. Returns false, and calls
     // nothing, when a request is running.
     bool OpenURL(const QUrl &url, TextDone done, qint64 maxBody = 64 * 1024 * 1024);
 
-    // Streamed GET. Returns false, and calls nothing, when a request is running.
-    bool Execute(const QUrl &url, StreamHandlers handlers);
+    // Streamed GET with extra request headers (for example Range). Returns
+    // false, and calls nothing, when a request is running.
+    bool Execute(const QUrl &url, StreamHandlers handlers, const HeaderList &requestHeaders = {});
 
-    // Aborts the running request; its callback reports Cancelled.
+    // Aborts the running request; its callback reports Cancelled, at once
+    // unless Cancel() is called from inside one of the request's callbacks.
     void Cancel();
 
-    // A header of the running or last response.
+    // A header of the running or last response (the last of its name).
     QString GetHeader(const QByteArray &name) const;
 
-    // No progress for this long ends a request (60 s unless set).
-    void setTransferTimeout(std::chrono::milliseconds timeout) { m_timeout = timeout; }
-    std::chrono::milliseconds transferTimeout() const { return m_timeout; }
+    // No progress for this long ends a request (60 s unless set); libcurl
+    // counts it in whole seconds.
+    void setTransferTimeout(std::chrono::seconds timeout) { m_timeout = timeout; }
+    std::chrono::seconds transferTimeout() const { return m_timeout; }
 
     // The text of a failure for the user.
     static QString failureText(const Result &result);
@@ -110,16 +131,25 @@ Q_SIGNALS:
     void StateChanged(int state);
 
 private:
-    QNetworkReply *start(const QUrl &url);
-    void announce(State state);
-    Result resultOf(QNetworkReply *reply) const;
+    struct Request;
+    // libcurl's handle and callbacks.
+    struct Curl;
 
-    QNetworkAccessManager *m_manager;
-    QPointer<QNetworkReply> m_reply;
-    QList<QPair<QByteArray, QByteArray>> m_lastHeaders;
-    std::chrono::milliseconds m_timeout{60000};
-    bool m_cancelled = false;
-    bool m_refused = false;
-    bool m_tooLarge = false;
+    bool start(std::unique_ptr<Request> request, const HeaderList &requestHeaders);
+    void announce(State state);
+    void watchSocket(qintptr socket, int what);
+    void socketAction(qintptr socket, int events);
+    void takeFinished();
+    void finish(int code);
+    Result resultOf(const Request &request, int code) const;
+
+    std::unique_ptr<Curl> m_curl;
+    std::unique_ptr<Request> m_request;
+    QTimer m_timer;
+    // The notifiers of libcurl's sockets: read and write.
+    QHash<qintptr, QPair<QSocketNotifier *, QSocketNotifier *>> m_sockets;
+    HeaderList m_lastHeaders;
+    std::chrono::seconds m_timeout{60};
     int m_lastState = NoState;
+    int m_inCurl = 0;
 };

@@ -11,6 +11,10 @@
 
 #include <QDir>
 #include <QPointer>
+#include <QRegularExpression>
+#include <QStringDecoder>
+#include <QThread>
+#include <QXmlStreamReader>
 
 #ifdef Q_OS_LINUX
 #include <fcntl.h>
@@ -18,9 +22,6 @@
 #include <unistd.h>
 #endif
 
-#include <QStringDecoder>
-
-#include <QXmlStreamReader>
 #include <algorithm>
 #include <array>
 
@@ -37,13 +38,20 @@ struct DownloadTools::Transfer
     int attempt = 0;
     bool stopping = false;
     bool finishing = false; // no job after the one in transfer
+    bool ending = false;    // the files are flushed, the statuses updated
     QString jobId;
     QString jobLabel;
     double increment = 0;
-    qint64 contentLength = -1;
-    qint64 blockFill = 0; // bytes of the current 1024-byte block
+    qint64 contentLength = -1; // the whole file's length, -1 when unknown
+    qint64 blockFill = 0;      // bytes of the current 1024-byte block
+    // The received file's ETag or Last-Modified: an attempt that fails after
+    // bytes were written asks for the rest only while the file is unchanged.
+    QByteArray validator;
+    qint64 resumeFrom = 0; // the offset the running request asked for
     // A fault of our own side (folder, disk); the request is ended for it.
     QString localFailure;
+    // An answer that does not fit the request: the attempt fails.
+    QString answerFailure;
     std::unique_ptr<JobReception> reception;
     QMetaObject::Connection states;
     QList<QString> receivedFolders;
@@ -221,6 +229,8 @@ void DownloadTools::nextJob()
 {
     Transfer &transfer = *m_transfer;
     JobListModel &list = transfer.host->jobList();
+    if (transfer.ending)
+        return;
     if (transfer.stopping || transfer.finishing || list.rowCount() <= transfer.failedRows) {
         endTransfer();
         return;
@@ -248,7 +258,6 @@ void DownloadTools::startJob(int row)
                             : transfer.jobId;
     transfer.localFailure.clear();
 
-    host.setProgressValue(0);
     gStrCurrentDownloadPath = list.subItemText(row, JobListModel::SubItemDestination);
     const QString source = list.subItemText(row, JobListModel::SubItemSourceUrl);
 
@@ -274,9 +283,23 @@ void DownloadTools::startJob(int row)
         return;
     }
 
-    transfer.reception = std::make_unique<JobReception>(destination);
-    transfer.contentLength = -1;
-    transfer.blockFill = 0;
+    // The bytes of a failed attempt are kept, and the rest asked for, where
+    // the answer named a validator to ask with.
+    Inet::HeaderList requestHeaders;
+    transfer.answerFailure.clear();
+    transfer.resumeFrom = 0;
+    if (transfer.attempt > 0 && transfer.reception && transfer.reception->bytesWritten() > 0 &&
+        !transfer.validator.isEmpty()) {
+        transfer.resumeFrom = transfer.reception->bytesWritten();
+        requestHeaders = {{"Range", "bytes=" + QByteArray::number(transfer.resumeFrom) + '-'},
+                          {"If-Range", transfer.validator}};
+    } else {
+        transfer.reception = std::make_unique<JobReception>(destination);
+        transfer.contentLength = -1;
+        transfer.blockFill = 0;
+        transfer.validator.clear();
+        host.setProgressValue(0);
+    }
     Q_EMIT jobStarted(transfer.jobId, transfer.attempt);
     transfer.states = connect(&host.inet(), &Inet::StateChanged, this, [this](int state) {
         if (m_transfer)
@@ -285,19 +308,8 @@ void DownloadTools::startJob(int row)
 
     QPointer<DownloadTools> self(this);
     Inet::StreamHandlers handlers;
-    handlers.headers = [self](qint64 contentLength) {
-        if (!self || !self->m_transfer)
-            return;
-        Transfer &current = *self->m_transfer;
-        current.contentLength = contentLength;
-        // The share of the bar that one block of 1024 bytes moves, to four
-        // decimals; nothing moves when no length was announced.
-        current.increment =
-            contentLength > 0
-                ? std::round(1024.0 / double(contentLength) * 100.0 * 10000.0) / 10000.0
-                : 0.0;
-        if (!current.reception->begin(contentLength))
-            current.localFailure = current.reception->errorText();
+    handlers.headers = [self](int status, qint64 contentLength) {
+        return self && self->m_transfer && self->answerStarts(status, contentLength);
     };
     handlers.data = [self](const QByteArray &data) {
         if (!self || !self->m_transfer || !self->m_transfer->localFailure.isEmpty())
@@ -309,7 +321,7 @@ void DownloadTools::startJob(int row)
         if (self && self->m_transfer)
             self->requestEnded(result);
     };
-    if (!host.inet().Execute(url, handlers)) {
+    if (!host.inet().Execute(url, handlers, requestHeaders)) {
         QObject::disconnect(transfer.states);
         transfer.reception.reset();
         QTimer::singleShot(100, this, [this] {
@@ -317,6 +329,70 @@ void DownloadTools::startJob(int row)
                 nextJob();
         });
     }
+}
+
+namespace {
+
+// The first and last byte and the whole length of a Content-Range value
+// "bytes first-last/length"; nothing when it does not read so.
+std::optional<std::array<qint64, 3>> contentRange(const QString &value)
+{
+    static const QRegularExpression pattern(
+        QStringLiteral("^\\s*bytes\\s+(\\d{1,18})-(\\d{1,18})/(\\d{1,18})\\s*$"),
+        QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch match = pattern.match(value);
+    if (!match.hasMatch())
+        return std::nullopt;
+    return std::array<qint64, 3>{match.captured(1).toLongLong(), match.captured(2).toLongLong(),
+                                 match.captured(3).toLongLong()};
+}
+
+} // namespace
+
+bool DownloadTools::answerStarts(int status, qint64 contentLength)
+{
+    Transfer &transfer = *m_transfer;
+    Inet &inet = transfer.host->inet();
+    if (status == 206) {
+        const auto range = contentRange(inet.GetHeader("Content-Range"));
+        // Only the rest of the file asked for: from the first missing byte to its end.
+        if (transfer.resumeFrom == 0 || !range || (*range)[0] != transfer.resumeFrom ||
+            (*range)[1] + 1 != (*range)[2] ||
+            (contentLength >= 0 && contentLength != (*range)[2] - transfer.resumeFrom)) {
+            transfer.answerFailure =
+                tr("The service sent a part of the file that was not asked for (%1).")
+                    .arg(inet.GetHeader("Content-Range").left(100));
+            return false;
+        }
+        if (!transfer.reception->resume(contentLength)) {
+            transfer.localFailure = transfer.reception->errorText();
+            return false;
+        }
+        transfer.contentLength = (*range)[2];
+    } else {
+        // The whole file, also where the rest was asked for: it starts over.
+        if (transfer.resumeFrom > 0) {
+            transfer.blockFill = 0;
+            transfer.host->setProgressValue(0);
+        }
+        transfer.contentLength = contentLength;
+        const QByteArray etag = inet.GetHeader("ETag").toLatin1();
+        // A weak ETag cannot ask for a range.
+        transfer.validator = !etag.isEmpty() && !etag.startsWith("W/")
+                                 ? etag
+                                 : inet.GetHeader("Last-Modified").toLatin1();
+        if (!transfer.reception->begin(contentLength)) {
+            transfer.localFailure = transfer.reception->errorText();
+            return false;
+        }
+    }
+    // The share of the bar that one block of 1024 bytes moves, to four
+    // decimals; nothing moves when no length was announced.
+    transfer.increment =
+        transfer.contentLength > 0
+            ? std::round(1024.0 / double(transfer.contentLength) * 100.0 * 10000.0) / 10000.0
+            : 0.0;
+    return true;
 }
 
 void DownloadTools::receive(const QByteArray &data)
@@ -358,18 +434,27 @@ void DownloadTools::requestEnded(const Inet::Result &result)
     Transfer &transfer = *m_transfer;
     TransferHost &host = *transfer.host;
     QObject::disconnect(transfer.states);
-    std::unique_ptr<JobReception> reception = std::move(transfer.reception);
 
     if (transfer.stopping) {
-        reception.reset();
+        transfer.reception.reset();
         endTransfer();
         return;
     }
     if (!transfer.localFailure.isEmpty()) {
+        transfer.reception.reset();
         failRow(transfer.localFailure, true);
         return;
     }
-    if (result.ok()) {
+    QString failure =
+        transfer.answerFailure.isEmpty() ? Inet::failureText(result) : transfer.answerFailure;
+    JobReception &received = *transfer.reception;
+    if (result.ok() && transfer.contentLength >= 0 &&
+        received.bytesWritten() != transfer.contentLength) {
+        failure = tr("The file ended after %1 of %2 bytes.")
+                      .arg(received.bytesWritten())
+                      .arg(transfer.contentLength);
+    } else if (result.ok()) {
+        std::unique_ptr<JobReception> reception = std::move(transfer.reception);
         if (transfer.blockFill > 0) {
             transfer.blockFill = 0;
             advanceProgress(1);
@@ -395,7 +480,14 @@ void DownloadTools::requestEnded(const Inet::Result &result)
         scheduleNextJob();
         return;
     }
-    reception.reset();
+    // A connection fault keeps what arrived for the next attempt to go on
+    // from; an answer that was refused or not wanted starts over.
+    const bool resumable =
+        transfer.answerFailure.isEmpty() &&
+        (result.failure == Inet::Failure::Network || result.failure == Inet::Failure::ShortBody ||
+         result.failure == Inet::Failure::TimedOut);
+    if (!resumable || transfer.finishing)
+        transfer.reception.reset();
     if (result.failure == Inet::Failure::Cancelled) {
         // Cancelled without Stop (the window closed): end here as well.
         endTransfer();
@@ -410,7 +502,8 @@ void DownloadTools::requestEnded(const Inet::Result &result)
         m_retryTimer.start(m_retryDelays.at(transfer.attempt++));
         return;
     }
-    failRow(Inet::failureText(result), false);
+    transfer.reception.reset();
+    failRow(failure, false);
 }
 
 void DownloadTools::failRow(const QString &reason, bool tellUser)
@@ -443,11 +536,12 @@ void DownloadTools::scheduleNextJob()
         Qt::QueuedConnection);
 }
 
-void DownloadTools::flushReceivedFiles()
+namespace {
+
+// Puts the files of these folders on the disk, one sync per volume.
+void flushFolders(QList<QString> folders)
 {
 #ifdef Q_OS_LINUX
-    // On the disk before the service is told that the jobs were fetched.
-    QList<QString> folders = m_transfer->receivedFolders;
     std::sort(folders.begin(), folders.end());
     folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
     QList<dev_t> synced;
@@ -462,14 +556,38 @@ void DownloadTools::flushReceivedFiles()
         }
         ::close(fd);
     }
+#else
+    Q_UNUSED(folders);
 #endif
 }
+
+} // namespace
 
 void DownloadTools::endTransfer()
 {
     Transfer &transfer = *m_transfer;
+    if (transfer.ending)
+        return;
+    transfer.ending = true;
     QObject::disconnect(transfer.states);
-    flushReceivedFiles();
+    if (transfer.receivedFolders.isEmpty()) {
+        updateStatuses();
+        return;
+    }
+    // The received files go to the disk before the service is told that the
+    // jobs were fetched; on a thread of its own, as that can take seconds.
+    QThread *flush = QThread::create(flushFolders, std::exchange(transfer.receivedFolders, {}));
+    connect(flush, &QThread::finished, flush, &QObject::deleteLater);
+    connect(flush, &QThread::finished, this, [this] {
+        if (m_transfer)
+            updateStatuses();
+    });
+    flush->start();
+}
+
+void DownloadTools::updateStatuses()
+{
+    Transfer &transfer = *m_transfer;
     QPointer<DownloadTools> self(this);
     UpdateJobStatuses(*transfer.host, [self](bool allConfirmed) {
         if (!self || !self->m_transfer)

@@ -122,12 +122,14 @@ private:
     void nextJob();
     void scheduleNextJob();
     void startJob(int row);
+    // The headers of a job's answer are in: true when its body is wanted.
+    bool answerStarts(int status, qint64 contentLength);
     void receive(const QByteArray &data);
     void advanceProgress(qint64 blocks);
     void requestEnded(const Inet::Result &result);
     void failRow(const QString &reason, bool tellUser);
     void endTransfer();
-    void flushReceivedFiles();
+    void updateStatuses();
 
     friend class tst_FileNames;
     friend class tst_Requests;

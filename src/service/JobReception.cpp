@@ -111,16 +111,8 @@ bool JobReception::begin(qint64 contentLength)
                       .arg(QDir::toNativeSeparators(folder));
         return false;
     }
-    if (contentLength > 0) {
-        const qint64 available = bytesAvailable(folder);
-        if (available >= 0 && available < contentLength) {
-            m_error = QObject::tr("There is not enough free space for this job in %1: it needs "
-                                  "%2, %3 are free.")
-                          .arg(QDir::toNativeSeparators(folder), sizeText(contentLength),
-                               sizeText(available));
-            return false;
-        }
-    }
+    if (!hasRoomFor(folder, contentLength))
+        return false;
     // Hidden, beside the destination, so that putting it in place is a
     // rename on the same volume. Where the system allows, the file has no
     // name at all until then, so a crash leaves nothing behind.
@@ -132,6 +124,28 @@ bool JobReception::begin(qint64 contentLength)
         return false;
     }
     return true;
+}
+
+bool JobReception::hasRoomFor(const QString &folder, qint64 length)
+{
+    if (length <= 0)
+        return true;
+    const qint64 available = bytesAvailable(folder);
+    if (available >= 0 && available < length) {
+        m_error = QObject::tr("There is not enough free space for this job in %1: it needs "
+                              "%2, %3 are free.")
+                      .arg(QDir::toNativeSeparators(folder), sizeText(length), sizeText(available));
+        return false;
+    }
+    return true;
+}
+
+bool JobReception::resume(qint64 remaining)
+{
+    if (!m_file || m_written == 0)
+        return false;
+    m_error.clear();
+    return hasRoomFor(QFileInfo(m_destination).absolutePath(), remaining);
 }
 
 bool JobReception::write(const char *data, qint64 size)

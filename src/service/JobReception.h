@@ -21,8 +21,13 @@ public:
     JobReception &operator=(const JobReception &) = delete;
 
     // Creates the missing folders, checks the free space against the
-    // announced length (-1: none announced) and opens the temporary file.
+    // announced length (-1: none announced) and opens a new temporary file;
+    // what an earlier attempt received is dropped.
     bool begin(qint64 contentLength);
+
+    // Goes on after the bytes an earlier attempt wrote: checks the free space
+    // against the `remaining` length. False when nothing was written yet.
+    bool resume(qint64 remaining);
 
     // Appends to the temporary file; false when not all of it was written.
     bool write(const char *data, qint64 size);
@@ -56,6 +61,8 @@ public:
     static bool sameContents(QIODevice &a, QIODevice &b);
 
 private:
+    bool hasRoomFor(const QString &folder, qint64 length);
+
     // Written without Qt's buffer: the parts of the body are large already.
     class PartFile : public QTemporaryFile
     {
