@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
 # Job transfer against curl on the same local nginx, side by side:
 #   1. one 1 GiB job: `quillet-transfer fetch` vs `curl -o` of the file plus
-#      its status GET; goal: wall time <= 1.10 x curl, peak RSS <= 48 MiB;
+#      its status GET; goal: wall time <= 1.0 x curl, peak RSS <= 32 MiB;
 #   2. 2,000 jobs of 16 KiB: `quillet-transfer fetch` vs one curl process
 #      (`curl -K`, keep-alive) fetching the index, the files and the status
-#      URLs; goal: <= 1.5 x curl.
+#      URLs; goal: <= 1.2 x curl.
 # Medians of alternating pairs.   bench/transfer/run.sh [PAIRS]   (default 5)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 pairs=${1:-5}
 . "$root/scripts/deps.sh"
+. "$root/bench/nginx.sh"
 quillet_install_deps nginx-light curl
 
 build="$root/build-bench"
@@ -18,8 +19,6 @@ cmake --build "$build" -j2 --target quillet-transfer >/dev/null
 tool="$build/src/quillet-transfer"
 
 work=$(mktemp -d /var/tmp/quillet-bench.XXXXXX)
-# nginx workers started by root run as another user: they must read the files.
-chmod 755 "$work"
 nginx_pid=
 cleanup() {
     [ -n "$nginx_pid" ] && kill "$nginx_pid" 2>/dev/null || true
@@ -28,11 +27,8 @@ cleanup() {
 trap cleanup EXIT
 [ -n "${KEEP:-}" ] && trap - EXIT
 
-port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
-base="http://127.0.0.1:$port/remote_tools/"
-www="$work/www/remote_tools"
-mkdir -p "$www/files/small" "$work/logs"
-printf 'Update Sucessful\r\n' >"$www/job_status_update.asp"
+bench_nginx_start
+mkdir -p "$www/files/small"
 head -c $((1024 * 1024 * 1024)) /dev/urandom >"$www/files/big.wav"
 python3 - "$www" "$base" <<'PY'
 import os, sys
@@ -53,58 +49,8 @@ with open(os.path.join(www, "small.xml"), "w") as f:
     f.write("</jobs>\n")
 PY
 
-cat >"$work/nginx.conf" <<CONF
-worker_processes 1;
-error_log $work/logs/error.log;
-pid $work/nginx.pid;
-events { worker_connections 256; }
-http {
-    access_log off;
-    sendfile on;
-    keepalive_requests 100000;
-    client_body_temp_path $work/logs;
-    proxy_temp_path $work/logs;
-    fastcgi_temp_path $work/logs;
-    uwsgi_temp_path $work/logs;
-    scgi_temp_path $work/logs;
-    types { text/xml xml; text/plain asp; audio/wav wav; }
-    server {
-        listen 127.0.0.1:$port;
-        root $work/www;
-        # The job index page answers the index of the benchmark in use.
-        location = /remote_tools/job_index.asp { alias $work/www/remote_tools/\$arg_SessionID.xml; }
-    }
-}
-CONF
-nginx -c "$work/nginx.conf" -p "$work" -g 'daemon off;' &
-nginx_pid=$!
-for _ in $(seq 50); do curl -s -o /dev/null "$base/job_status_update.asp" && break; sleep 0.1; done
-
-profile() { # name downloads
-    cat >"$work/$1.profile" <<XML
-<profile>
- <first_name>Bench</first_name>
- <last_name>Typist</last_name>
- <department></department>
- <guid>$1</guid>
- <login>bench</login>
- <password>bench</password>
- <sunday>False</sunday>
- <monday>True</monday>
- <tuesday>True</tuesday>
- <wednesday>True</wednesday>
- <thursday>True</thursday>
- <friday>True</friday>
- <saturday>False</saturday>
- <download_folder>$2</download_folder>
- <pollinterval>5</pollinterval>
- <base_url>$base</base_url>
- <download_rule_1>Job Name</download_rule_1>
-</profile>
-XML
-}
-profile big "$work/out/tool"
-profile small "$work/out/tool"
+bench_profile big "$work/out/tool"
+bench_profile small "$work/out/tool"
 
 curl_small="$work/curl-small.cfg"
 {

@@ -13,9 +13,6 @@
 
 namespace {
 
-// Each part of a body handed over is at most this large.
-constexpr long receiveBufferSize = 64 * 1024;
-
 void initialiseCurl()
 {
     static std::once_flag once;
@@ -334,7 +331,7 @@ bool Inet::start(std::unique_ptr<Request> request, const HeaderList &requestHead
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, seconds);
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, std::min(seconds, 30L));
-    curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, receiveBufferSize);
+    curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, long(MaxPartSize));
     curl_easy_setopt(easy, CURLOPT_USERAGENT,
                      "QuilletInetTool/" QT_STRINGIFY(QUILLET_VERSION_MAJOR) "." QT_STRINGIFY(
                          QUILLET_VERSION_MINOR) "." QT_STRINGIFY(QUILLET_VERSION_PATCH));

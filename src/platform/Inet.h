@@ -96,6 +96,9 @@ public:
 
     using HeaderList = QList<QPair<QByteArray, QByteArray>>;
 
+    // A streamed body is handed over in parts of at most this many bytes.
+    static constexpr qint64 MaxPartSize = 256 * 1024;
+
     explicit Inet(QObject *parent = nullptr);
     ~Inet() override;
 

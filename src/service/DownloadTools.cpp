@@ -44,6 +44,7 @@ struct DownloadTools::Transfer
     double increment = 0;
     qint64 contentLength = -1; // the whole file's length, -1 when unknown
     qint64 blockFill = 0;      // bytes of the current 1024-byte block
+    int shownPercent = -1;     // the row's progress text, as last set
     // The received file's ETag or Last-Modified: an attempt that fails after
     // bytes were written asks for the rest only while the file is unchanged.
     QByteArray validator;
@@ -288,6 +289,7 @@ void DownloadTools::startJob(int row)
     Inet::HeaderList requestHeaders;
     transfer.answerFailure.clear();
     transfer.resumeFrom = 0;
+    transfer.shownPercent = -1;
     if (transfer.attempt > 0 && transfer.reception && transfer.reception->bytesWritten() > 0 &&
         !transfer.validator.isEmpty()) {
         transfer.resumeFrom = transfer.reception->bytesWritten();
@@ -420,11 +422,15 @@ void DownloadTools::advanceProgress(qint64 blocks)
         const double value = host.progressValue();
         if (value < TransferHost::ProgressMax)
             host.setProgressValue(std::min(value + transfer.increment, TransferHost::ProgressMax));
-        if (list.rowCount() > transfer.failedRows) {
-            const double percent =
-                std::nearbyint(host.progressValue() / TransferHost::ProgressMax * 100.0);
+        else if (transfer.shownPercent == 100)
+            return;
+        // The text is made only when it changes: a large file has a million blocks.
+        const int percent =
+            int(std::nearbyint(host.progressValue() / TransferHost::ProgressMax * 100.0));
+        if (percent != transfer.shownPercent && list.rowCount() > transfer.failedRows) {
+            transfer.shownPercent = percent;
             list.setSubItemText(transfer.failedRows, JobListModel::SubItemProgress,
-                                QString::number(qint64(percent)) + QLatin1Char('%'));
+                                QString::number(percent) + QLatin1Char('%'));
         }
     }
 }
