@@ -13,6 +13,10 @@
 
 namespace {
 
+// libcurl reads on while a socket has data: after this many bytes handed
+// over, the request pauses until the event loop has had its turn.
+constexpr qint64 bytesPerTurn = 1024 * 1024;
+
 void initialiseCurl()
 {
     static std::once_flag once;
@@ -74,6 +78,7 @@ struct Inet::Request
     bool tooLarge = false;
     bool droppedBody = false; // an answer outside 2xx, not read
     bool insecureRedirect = false;
+    bool paused = false;
 };
 
 struct Inet::Curl
@@ -138,6 +143,8 @@ struct Inet::Curl
         Inet *self = owner(inet);
         Request &request = *self->m_request;
         const size_t length = size * count;
+        if (request.cancelled)
+            return 0;
         const QByteArray line = QByteArray(data, qsizetype(length)).trimmed();
         if (self->m_lastState < RequestSent)
             self->announce(RequestSent);
@@ -177,6 +184,14 @@ struct Inet::Curl
         Inet *self = owner(inet);
         Request &request = *self->m_request;
         const size_t length = size * count;
+        if (request.cancelled)
+            return 0;
+        if (self->m_turnBytes >= bytesPerTurn) {
+            // libcurl keeps this part and hands it over again once resumed.
+            request.paused = true;
+            return CURL_WRITEFUNC_PAUSE;
+        }
+        self->m_turnBytes += qint64(length);
         self->announce(Receiving);
         if (!request.answerStarted) {
             request.answerStarted = true;
@@ -286,14 +301,34 @@ void Inet::watchSocket(qintptr socket, int what)
 
 void Inet::socketAction(qintptr socket, int events)
 {
+    runCurl([&] {
+        int running = 0;
+        curl_multi_socket_action(m_curl->multi, curl_socket_t(socket), events, &running);
+    });
+}
+
+void Inet::runCurl(const std::function<void()> &call)
+{
     QPointer<Inet> self(this);
-    int running = 0;
+    m_turnBytes = 0;
     ++m_inCurl;
-    curl_multi_socket_action(m_curl->multi, curl_socket_t(socket), events, &running);
+    call();
     if (!self)
         return;
     --m_inCurl;
     takeFinished();
+    if (!self || !m_request || !m_request->paused)
+        return;
+    // Other events first, then the request goes on.
+    QMetaObject::invokeMethod(
+        this,
+        [this, request = m_request.get()] {
+            if (m_request.get() != request || !request->paused)
+                return;
+            request->paused = false;
+            runCurl([request] { curl_easy_pause(request->easy, CURLPAUSE_CONT); });
+        },
+        Qt::QueuedConnection);
 }
 
 void Inet::takeFinished()

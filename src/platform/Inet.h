@@ -142,6 +142,9 @@ private:
     void announce(State state);
     void watchSocket(qintptr socket, int what);
     void socketAction(qintptr socket, int events);
+    // Calls libcurl, then takes what ended and resumes a paused request
+    // from the event loop.
+    void runCurl(const std::function<void()> &call);
     void takeFinished();
     void finish(int code);
     Result resultOf(const Request &request, int code) const;
@@ -155,4 +158,5 @@ private:
     std::chrono::seconds m_timeout{60};
     int m_lastState = NoState;
     int m_inCurl = 0;
+    qint64 m_turnBytes = 0; // handed over since the event loop last ran
 };
