@@ -3,6 +3,7 @@
 #include <utility>
 
 #include <QByteArray>
+#include <QHash>
 #include <QHostAddress>
 #include <QList>
 #include <QPair>
@@ -46,6 +47,9 @@ public:
         // Answers "Range: bytes=N-" with 206 and the rest of the body, where an
         // If-Range names the ETag or Last-Modified value of `headers`.
         bool ranges = false;
+        // Holds each answer until this many requests for the target came,
+        // then answers them all at once.
+        int together = 0;
     };
 
     MisbehavingServer()
@@ -145,6 +149,17 @@ private:
             if (behaviour.ranges)
                 behaviour = ranged(behaviour, requestHeader(int(heads.size()) - 1, "Range"),
                                    requestHeader(int(heads.size()) - 1, "If-Range"));
+            if (behaviour.together > 1) {
+                QList<QPointer<QTcpSocket>> &waiting = m_together[target];
+                waiting << socket;
+                if (waiting.size() < behaviour.together)
+                    return;
+                for (const QPointer<QTcpSocket> &held : std::exchange(waiting, {})) {
+                    if (held)
+                        respond(held, behaviour);
+                }
+                return;
+            }
             respond(socket, behaviour);
         });
     }
@@ -241,4 +256,5 @@ private:
     };
     QList<Rule> m_rules;
     QList<QPointer<QTcpSocket>> m_stalled;
+    QHash<QByteArray, QList<QPointer<QTcpSocket>>> m_together;
 };

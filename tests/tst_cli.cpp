@@ -47,6 +47,7 @@ private Q_SLOTS:
     void failedCheckHidesThePassword_data();
     void failedCheckHidesThePassword();
     void fetchReceivesAndConfirms();
+    void twoFetchesIntoOneFolder();
     void fetchStopsCleanlyOnSigterm();
     void fetchWithAFullDisk();
     void watchCountsDownAndPolls();
@@ -55,6 +56,7 @@ private Q_SLOTS:
     void badArguments();
 
 private:
+    void start(QProcess &process, const QStringList &arguments);
     Run run(const QStringList &arguments);
     void pointProfileAt(const QString &base);
     QString writeProfile(const QString &folder);
@@ -98,9 +100,8 @@ QString tst_Cli::writeProfile(const QString &folder)
     return path;
 }
 
-Run tst_Cli::run(const QStringList &arguments)
+void tst_Cli::start(QProcess &process, const QStringList &arguments)
 {
-    QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("QUILLET_PROFILES_FOLDER"), m_folder->profiles());
     // watch: a minute of 30 ms.
@@ -109,6 +110,12 @@ Run tst_Cli::run(const QStringList &arguments)
     if (m_childSetup)
         process.setChildProcessModifier(m_childSetup);
     process.start(QStringLiteral(QUILLET_TRANSFER), arguments);
+}
+
+Run tst_Cli::run(const QStringList &arguments)
+{
+    QProcess process;
+    start(process, arguments);
     Run result;
     // The event loop runs meanwhile: test servers in this process answer.
     const bool ended = QTest::qWaitFor(
@@ -320,6 +327,41 @@ void tst_Cli::fetchReceivesAndConfirms()
     service.waitForFinished();
     QCOMPARE(again.status, 0);
     QVERIFY(again.err.contains(QLatin1String("0 of 0 jobs received")));
+}
+
+void tst_Cli::twoFetchesIntoOneFolder()
+{
+    MisbehavingServer server;
+    pointProfileAt(server.base());
+    QByteArray index = "<jobs>";
+    QList<QByteArray> bodies;
+    for (int i = 1; i <= 5; ++i) {
+        const QByteArray id = QByteArray::number(i);
+        bodies << QByteArray(20000 + i, char('a' + i));
+        index += job(id, "J" + id, (server.base() + "/files/" + id + ".wav").toUtf8());
+        // Both programs get each file at the same moment and put it in place at once.
+        MisbehavingServer::Behaviour file = MisbehavingServer::answer(bodies.last());
+        file.together = 2;
+        server.when("/files/" + id + ".wav", file);
+    }
+    server.when("job_index.asp", MisbehavingServer::answer(index + "</jobs>"));
+    server.when("job_status_update.asp", MisbehavingServer::answer("Update Sucessful"));
+
+    QProcess second;
+    m_whileRunning = [&](QProcess &) {
+        start(second, {"fetch", m_profile});
+        return true;
+    };
+    const Run first = run({"fetch", m_profile});
+    QVERIFY(QTest::qWaitFor([&] { return second.state() == QProcess::NotRunning; }, 60000));
+    QCOMPARE(first.status, 0);
+    QCOMPARE(second.exitCode(), 0);
+    // Each job once, whole: no empty or partial file, no copy.
+    const QDir folder(m_folder->path("Jobs/R1"));
+    QCOMPARE(folder.entryList(QDir::Files | QDir::Hidden),
+             (QStringList{"J1.wav", "J2.wav", "J3.wav", "J4.wav", "J5.wav"}));
+    for (int i = 1; i <= 5; ++i)
+        QCOMPARE(readAll(folder.filePath(QStringLiteral("J%1.wav").arg(i))), bodies.at(i - 1));
 }
 
 void tst_Cli::fetchStopsCleanlyOnSigterm()

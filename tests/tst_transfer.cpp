@@ -8,6 +8,7 @@
 #include "service/PlainTransferHost.h"
 
 #include <QDirIterator>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -158,12 +159,15 @@ private Q_SLOTS:
     void numberedPaths_data();
     void numberedPaths();
     void stopWhileRequesting();
+    void keepsTheProfileItBeganWith();
     void faultMatrix_data();
     void faultMatrix();
     void resumesAfterAFault_data();
     void resumesAfterAFault();
     void retriesThenFailsAndGoesOn();
+    void existingFilesAreNeverReplaced_data();
     void existingFilesAreNeverReplaced();
+    void leftoversOfAKilledRun();
     void refusedBeforeAnyRequest_data();
     void refusedBeforeAnyRequest();
 };
@@ -341,6 +345,32 @@ void tst_Transfer::stopWhileRequesting()
     QCOMPARE(rig.targets("/files/").size(), 2);
 }
 
+void tst_Transfer::keepsTheProfileItBeganWith()
+{
+    Rig rig;
+    MisbehavingServer other;
+    MisbehavingServer::Behaviour stall = MisbehavingServer::of(Kind::Stall);
+    stall.times = 1;
+    rig.server.when("/files/1.wav", stall);
+    QVERIFY(rig.list({{"1", "A", "1.wav"}, {"2", "B", "2.wav"}}));
+    QSignalSpy finished(&rig.tools, &DownloadTools::DownloadJobsFinished);
+    rig.tools.DownloadJobs(rig.host, false);
+    QTRY_COMPARE(rig.targets("/files/").size(), 1);
+    // Another profile is loaded while the first job is on its way.
+    Profile &profile = rig.tools.gProfile();
+    profile.gStrBaseURL = other.base() + QStringLiteral("/remote_tools/");
+    profile.gLogin = QStringLiteral("bob");
+    profile.gPassword = QStringLiteral("other");
+    profile.gStrDownloadFolder = rig.dir.filePath(QStringLiteral("Elsewhere"));
+    rig.server.releaseStalled(bytes(100));
+    QVERIFY(finished.wait(10000));
+    QCOMPARE(rig.files(), (QStringList{"Jobs/A.wav", "Jobs/B.wav"}));
+    QCOMPARE(rig.confirmedIds(), (QStringList{"1", "2"}));
+    for (const QString &target : rig.targets("job_status_update.asp"))
+        QVERIFY2(target.endsWith(QLatin1String("&LG=ann&PW=pw")), qPrintable(target));
+    QVERIFY(other.targets.isEmpty());
+}
+
 void tst_Transfer::faultMatrix_data()
 {
     QTest::addColumn<QString>("fault");
@@ -357,6 +387,7 @@ void tst_Transfer::faultMatrix_data()
     QTest::newRow("a file where the folder should be") << "file as folder" << false;
     QTest::newRow("the same job fetched twice") << "twice fetched" << true;
     QTest::newRow("gzip-encoded answer, stored as served") << "gzip" << true;
+    QTest::newRow("file gone before its confirmation") << "gone" << false;
 }
 
 void tst_Transfer::faultMatrix()
@@ -399,9 +430,16 @@ void tst_Transfer::faultMatrix()
         behaviour.announce = qint64(1) << 60;
     }
     rig.server.when("/files/1.wav", fault == "twice fetched" || fault == "disk full" ||
-                                            fault == "read-only" || fault == "file as folder"
+                                            fault == "read-only" || fault == "file as folder" ||
+                                            fault == "gone"
                                         ? MisbehavingServer::answer(body)
                                         : behaviour);
+    if (fault == "gone")
+        QObject::connect(&rig.tools, &DownloadTools::jobEnded,
+                         [](const QString &, bool received, const QString &path) {
+                             if (received)
+                                 QFile::remove(path);
+                         });
     rig.server.when("/files/", MisbehavingServer::answer(body));
     if (fault == "read-only") {
         if (::geteuid() == 0)
@@ -449,6 +487,12 @@ void tst_Transfer::faultMatrix()
         QCOMPARE(rig.host.jobList().subItemText(0, 2), QStringLiteral("Failed"));
         QVERIFY(rig.host.statusText().startsWith(QLatin1String("Job ABC (1) failed: ")));
         QVERIFY(rig.tools.gTransferFailures.contains("1"));
+        // The folders the job made go with it; a write fails with the system's reason.
+        QCOMPARE(QFileInfo::exists(rig.folder()),
+                 fault == "file as folder" || fault == "read-only" || fault == "gone");
+        if (fault == "disk full")
+            QVERIFY2(rig.tools.gTransferFailures.value("1").endsWith(": File too large"),
+                     qPrintable(rig.tools.gTransferFailures.value("1")));
     }
 }
 
@@ -531,8 +575,18 @@ void tst_Transfer::retriesThenFailsAndGoesOn()
     QCOMPARE(rig.messages.texts(), QStringList{"Error Updating the status of some or all jobs!"});
 }
 
+void tst_Transfer::existingFilesAreNeverReplaced_data()
+{
+    QTest::addColumn<bool>("unnamed");
+    QTest::newRow("unnamed temporary files") << true;
+    QTest::newRow("named temporary files, as on vfat") << false;
+}
+
 void tst_Transfer::existingFilesAreNeverReplaced()
 {
+    QFETCH(bool, unnamed);
+    JobReception::setUnnamedFiles(unnamed);
+    const auto restore = qScopeGuard([] { JobReception::setUnnamedFiles(true); });
     Rig rig;
     QVERIFY(QDir().mkpath(rig.folder()));
     QVERIFY(writeFile(rig.file("ABC.wav"), "an older dictation"));
@@ -549,6 +603,33 @@ void tst_Transfer::existingFilesAreNeverReplaced()
     QCOMPARE(rig.tools.gColDownloads.Item(1)->gStrDestinationPath, rig.file("ABC (2).wav"));
     QCOMPARE(rig.tools.gColDownloads.Item(3)->gStrDestinationPath, rig.file("ABC (2).wav"));
     QCOMPARE(rig.confirmedIds(), (QStringList{"1", "2", "3"}));
+}
+
+void tst_Transfer::leftoversOfAKilledRun()
+{
+    JobReception::setUnnamedFiles(false);
+    const auto restore = qScopeGuard([] { JobReception::setUnnamedFiles(true); });
+    Rig rig;
+    QVERIFY(QDir().mkpath(rig.folder()));
+    // Left by a killed run; just made by another run; being written by another run.
+    QVERIFY(writeFile(rig.file(".quillet-killed.part"), "old"));
+    QVERIFY(writeFile(rig.file(".quillet-recent.part"), "new"));
+    JobReception other(rig.file("other.wav"));
+    QVERIFY(other.begin(-1) && other.write("x", 1));
+    const QDateTime past = QDateTime::currentDateTime().addSecs(-120);
+    for (const QString &name :
+         QDir(rig.folder()).entryList({".quillet-*"}, QDir::Files | QDir::Hidden)) {
+        QFile file(rig.file(name));
+        QVERIFY(name == ".quillet-recent.part" ||
+                (file.open(QIODevice::ReadWrite) &&
+                 file.setFileTime(past, QFileDevice::FileModificationTime)));
+    }
+    QVERIFY(rig.list({{"1", "ABC", "1.wav"}}));
+    QVERIFY(rig.transfer());
+    const QStringList files = rig.files();
+    QCOMPARE(files.size(), 3);
+    QVERIFY(files.contains("Jobs/ABC.wav") && files.contains("Jobs/.quillet-recent.part"));
+    QVERIFY(!files.contains("Jobs/.quillet-killed.part"));
 }
 
 void tst_Transfer::refusedBeforeAnyRequest_data()

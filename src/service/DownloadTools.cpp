@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QPointer>
 #include <QRegularExpression>
+#include <QSet>
 #include <QStringDecoder>
 #include <QThread>
 #include <QXmlStreamReader>
@@ -26,6 +27,53 @@
 #include <array>
 
 QString gStrCurrentDownloadPath;
+
+namespace {
+
+struct ReceivedFile
+{
+    QString jobId;
+    QString path;
+    qint64 size = 0;
+};
+
+// Puts the received files on the disk, one sync per volume, then checks that
+// each is still there with its size; returns the job ids and why for those
+// that are not.
+QList<QPair<QString, QString>> flushAndCheck(const QList<ReceivedFile> &files)
+{
+#ifdef Q_OS_LINUX
+    QList<dev_t> synced;
+    for (const ReceivedFile &file : files) {
+        const QByteArray folder = QFile::encodeName(QFileInfo(file.path).absolutePath());
+        const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        struct stat info;
+        if (::fstat(fd, &info) == 0 && !synced.contains(info.st_dev)) {
+            synced << info.st_dev;
+            ::syncfs(fd);
+        }
+        ::close(fd);
+    }
+#endif
+    QList<QPair<QString, QString>> missing;
+    for (const ReceivedFile &file : files) {
+        const QFileInfo info(file.path);
+        if (!info.isFile())
+            missing.append({file.jobId, QObject::tr("The received file %1 is no longer there.")
+                                            .arg(QDir::toNativeSeparators(file.path))});
+        else if (info.size() != file.size)
+            missing.append({file.jobId, QObject::tr("The received file %1 now holds %2 bytes "
+                                                    "instead of %3.")
+                                            .arg(QDir::toNativeSeparators(file.path))
+                                            .arg(info.size())
+                                            .arg(file.size)});
+    }
+    return missing;
+}
+
+} // namespace
 
 // The state of a running transfer.
 struct DownloadTools::Transfer
@@ -55,7 +103,12 @@ struct DownloadTools::Transfer
     QString answerFailure;
     std::unique_ptr<JobReception> reception;
     QMetaObject::Connection states;
-    QList<QString> receivedFolders;
+    // The profile as it was when the transfer began: its download folder
+    // and its service take the jobs and their confirmations, whatever
+    // profile is loaded meanwhile.
+    std::shared_ptr<const Profile> profile;
+    QList<ReceivedFile> received;
+    QSet<QString> tidiedFolders; // leftovers of killed runs removed
 };
 
 DownloadTools::DownloadTools(MessageSink &messages, QObject *parent)
@@ -123,12 +176,14 @@ void DownloadTools::RetrieveJobListing(TransferHost &objForm, ListingDone done)
         MaxIndexSize);
 }
 
-void DownloadTools::UpdateJobStatuses(TransferHost &objForm, std::function<void(bool)> done)
+void DownloadTools::UpdateJobStatuses(TransferHost &objForm, std::function<void(bool)> done,
+                                      std::shared_ptr<const Profile> profile)
 {
     // One request after the other; the pass state lives with the callbacks.
     struct Pass
     {
         QPointer<DownloadTools> tools;
+        std::shared_ptr<const Profile> profile;
         TransferHost *host;
         std::function<void(bool)> done;
         qsizetype position = 0;
@@ -137,6 +192,7 @@ void DownloadTools::UpdateJobStatuses(TransferHost &objForm, std::function<void(
     };
     auto pass = std::make_shared<Pass>();
     pass->tools = this;
+    pass->profile = profile ? std::move(profile) : std::make_shared<const Profile>(gProfile());
     pass->host = &objForm;
     pass->done = std::move(done);
     pass->next = [](const std::shared_ptr<Pass> &state) {
@@ -152,7 +208,7 @@ void DownloadTools::UpdateJobStatuses(TransferHost &objForm, std::function<void(
                 continue;
             }
             const QString key = job->gLngID;
-            const QUrl url = ServiceUrls::toUrl(ServiceUrls::statusUrlText(tools->gProfile(), key));
+            const QUrl url = ServiceUrls::toUrl(ServiceUrls::statusUrlText(*state->profile, key));
             const bool started = state->host->inet().OpenURL(
                 url, [state, key](const Inet::Result &result, const QByteArray &body) {
                     DownloadTools *owner = state->tools;
@@ -194,6 +250,7 @@ void DownloadTools::DownloadJobs(TransferHost &objForm, bool ShowMessageBoxes)
     m_transfer = std::make_unique<Transfer>();
     m_transfer->host = &objForm;
     m_transfer->showMessageBoxes = ShowMessageBoxes;
+    m_transfer->profile = std::make_shared<const Profile>(gProfile());
     gTransferFailures.clear();
     nextJob();
 }
@@ -273,7 +330,7 @@ void DownloadTools::startJob(int row)
         failRow(tr("Only http and https addresses are fetched, not %1").arg(source), true);
         return;
     }
-    const QString folder = FileNames::nativeSeparators(gProfile().gStrDownloadFolder);
+    const QString folder = FileNames::nativeSeparators(transfer.profile->gStrDownloadFolder);
     const QString destination = gStrCurrentDownloadPath;
     const QString prefix = folder + QDir::separator();
     if (folder.isEmpty() || !destination.startsWith(prefix) ||
@@ -296,6 +353,12 @@ void DownloadTools::startJob(int row)
         requestHeaders = {{"Range", "bytes=" + QByteArray::number(transfer.resumeFrom) + '-'},
                           {"If-Range", transfer.validator}};
     } else {
+        // Once for each folder of a transfer: what killed runs left there.
+        const QString target = QFileInfo(destination).absolutePath();
+        if (!transfer.tidiedFolders.contains(target)) {
+            transfer.tidiedFolders.insert(target);
+            JobReception::removeLeftovers(target);
+        }
         transfer.reception = std::make_unique<JobReception>(destination);
         transfer.contentLength = -1;
         transfer.blockFill = 0;
@@ -466,6 +529,7 @@ void DownloadTools::requestEnded(const Inet::Result &result)
             advanceProgress(1);
         }
         const bool begun = reception->started() || reception->begin(0);
+        const qint64 size = reception->bytesWritten();
         const std::optional<QString> written = begun ? reception->finish() : std::nullopt;
         if (!written) {
             failRow(reception->errorText(), true);
@@ -478,7 +542,7 @@ void DownloadTools::requestEnded(const Inet::Result &result)
             job->gBlnDownloadCompleted = true;
             job->gStrDestinationPath = *written;
         }
-        transfer.receivedFolders << QFileInfo(*written).absolutePath();
+        transfer.received.append({transfer.jobId, *written, size});
         Q_EMIT jobEnded(transfer.jobId, true, *written);
         host.setStatusText(Inet::stateText(Inet::Completed));
         list.removeRow(row);
@@ -542,33 +606,6 @@ void DownloadTools::scheduleNextJob()
         Qt::QueuedConnection);
 }
 
-namespace {
-
-// Puts the files of these folders on the disk, one sync per volume.
-void flushFolders(QList<QString> folders)
-{
-#ifdef Q_OS_LINUX
-    std::sort(folders.begin(), folders.end());
-    folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
-    QList<dev_t> synced;
-    for (const QString &folder : folders) {
-        const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
-        if (fd < 0)
-            continue;
-        struct stat info;
-        if (::fstat(fd, &info) == 0 && !synced.contains(info.st_dev)) {
-            synced << info.st_dev;
-            ::syncfs(fd);
-        }
-        ::close(fd);
-    }
-#else
-    Q_UNUSED(folders);
-#endif
-}
-
-} // namespace
-
 void DownloadTools::endTransfer()
 {
     Transfer &transfer = *m_transfer;
@@ -576,35 +613,62 @@ void DownloadTools::endTransfer()
         return;
     transfer.ending = true;
     QObject::disconnect(transfer.states);
-    if (transfer.receivedFolders.isEmpty()) {
+    if (transfer.received.isEmpty()) {
         updateStatuses();
         return;
     }
     // The received files go to the disk before the service is told that the
-    // jobs were fetched; on a thread of its own, as that can take seconds.
-    QThread *flush = QThread::create(flushFolders, std::exchange(transfer.receivedFolders, {}));
+    // jobs were fetched, and each must still be there; on a thread of its
+    // own, as that can take seconds.
+    auto missing = std::make_shared<QList<QPair<QString, QString>>>();
+    QThread *flush =
+        QThread::create([files = transfer.received, missing] { *missing = flushAndCheck(files); });
     connect(flush, &QThread::finished, flush, &QObject::deleteLater);
-    connect(flush, &QThread::finished, this, [this] {
-        if (m_transfer)
-            updateStatuses();
+    connect(flush, &QThread::finished, this, [this, missing] {
+        if (!m_transfer)
+            return;
+        for (const auto &[jobId, reason] : *missing)
+            unreceive(jobId, reason);
+        updateStatuses();
     });
     flush->start();
+}
+
+void DownloadTools::unreceive(const QString &jobId, const QString &reason)
+{
+    Transfer &transfer = *m_transfer;
+    Job *job = gColDownloads.Item(jobId);
+    if (!job)
+        return;
+    // Not confirmed: the service offers it again. Its row comes back, failed.
+    job->gBlnDownloadCompleted = false;
+    JobListModel::Row row = JobListModel::rowOf(*job);
+    row.subItems[JobListModel::SubItemProgress - 1] = QStringLiteral("Failed");
+    transfer.host->jobList().insertRow(transfer.failedRows++, std::move(row));
+    const QString label =
+        job->gStrName.isEmpty() ? jobId : QStringLiteral("%1 (%2)").arg(job->gStrName, jobId);
+    transfer.host->setStatusText(tr("Job %1 failed: %2").arg(label, reason));
+    gTransferFailures.insert(jobId, reason);
+    Q_EMIT jobEnded(jobId, false, reason);
 }
 
 void DownloadTools::updateStatuses()
 {
     Transfer &transfer = *m_transfer;
     QPointer<DownloadTools> self(this);
-    UpdateJobStatuses(*transfer.host, [self](bool allConfirmed) {
-        if (!self || !self->m_transfer)
-            return;
-        const bool show = self->m_transfer->showMessageBoxes;
-        self->m_transfer.reset();
-        if (show)
-            self->reportStatusUpdate(allConfirmed);
-        if (self)
-            Q_EMIT self->DownloadJobsFinished();
-    });
+    UpdateJobStatuses(
+        *transfer.host,
+        [self](bool allConfirmed) {
+            if (!self || !self->m_transfer)
+                return;
+            const bool show = self->m_transfer->showMessageBoxes;
+            self->m_transfer.reset();
+            if (show)
+                self->reportStatusUpdate(allConfirmed);
+            if (self)
+                Q_EMIT self->DownloadJobsFinished();
+        },
+        transfer.profile);
 }
 
 void DownloadTools::reportStatusUpdate(bool allConfirmed)

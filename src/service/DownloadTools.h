@@ -129,6 +129,8 @@ private:
     void requestEnded(const Inet::Result &result);
     void failRow(const QString &reason, bool tellUser);
     void endTransfer();
+    // A received job whose file is gone before its confirmation: failed.
+    void unreceive(const QString &jobId, const QString &reason);
     void updateStatuses();
 
     friend class tst_FileNames;
@@ -139,8 +141,10 @@ private:
     // case. A job whose file was not received gets no request and makes the
     // result false; an unconfirmed answer makes it false and the next job
     // goes on; a failed request ends the pass with false. `done` gets true
-    // when every job was confirmed (also for an empty collection).
-    void UpdateJobStatuses(TransferHost &objForm, std::function<void(bool allConfirmed)> done);
+    // when every job was confirmed (also for an empty collection). The
+    // requests go to the service of `profile`, by default the current one.
+    void UpdateJobStatuses(TransferHost &objForm, std::function<void(bool allConfirmed)> done,
+                           std::shared_ptr<const Profile> profile = {});
 
     // The message that closes a transfer's status update.
     void reportStatusUpdate(bool allConfirmed);

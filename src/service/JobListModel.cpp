@@ -136,6 +136,14 @@ void JobListModel::setRows(std::vector<Row> rows)
     endResetModel();
 }
 
+void JobListModel::insertRow(int row, Row content)
+{
+    row = std::clamp(row, 0, rowCount());
+    beginInsertRows(QModelIndex(), row, row);
+    m_rows.insert(m_rows.begin() + row, std::move(content));
+    endInsertRows();
+}
+
 void JobListModel::removeRow(int row)
 {
     if (row < 0 || row >= rowCount())
@@ -161,23 +169,26 @@ void PopulateJobList(JobListModel &list, const JobCollection &jobs, const QLocal
 {
     std::vector<JobListModel::Row> rows;
     rows.reserve(size_t(jobs.Count()));
-    for (qsizetype i = 1; i <= jobs.Count(); ++i) {
-        const Job &job = *jobs.Item(i);
-        JobListModel::Row row;
-        row.subItems = {job.gLngID,
-                        QStringLiteral("0%"),
-                        job.gStrName,
-                        job.gStrReference,
-                        Conversions::generalDateText(job.gDateOpen, locale),
-                        job.gStrTemplate,
-                        Conversions::numberText(job.gDblLength, locale),
-                        job.gStrDemographic1,
-                        job.gStrDemographic2,
-                        job.gStrDemographic3,
-                        job.gStrSourceURL,
-                        FileNames::nativeSeparators(job.gStrDestinationPath)};
-        row.priority = job.gBytePriority;
-        rows.push_back(std::move(row));
-    }
+    for (qsizetype i = 1; i <= jobs.Count(); ++i)
+        rows.push_back(JobListModel::rowOf(*jobs.Item(i), locale));
     list.setRows(std::move(rows));
+}
+
+JobListModel::Row JobListModel::rowOf(const Job &job, const QLocale &locale)
+{
+    Row row;
+    row.subItems = {job.gLngID,
+                    QStringLiteral("0%"),
+                    job.gStrName,
+                    job.gStrReference,
+                    Conversions::generalDateText(job.gDateOpen, locale),
+                    job.gStrTemplate,
+                    Conversions::numberText(job.gDblLength, locale),
+                    job.gStrDemographic1,
+                    job.gStrDemographic2,
+                    job.gStrDemographic3,
+                    job.gStrSourceURL,
+                    FileNames::nativeSeparators(job.gStrDestinationPath)};
+    row.priority = job.gBytePriority;
+    return row;
 }

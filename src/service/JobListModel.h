@@ -8,6 +8,7 @@
 #include <functional>
 #include <vector>
 
+class Job;
 class JobCollection;
 
 // The rows of the main window's job list: thirteen columns, addressed by
@@ -63,7 +64,13 @@ public:
 
     // Replaces every row at once (one reset, however many rows).
     void setRows(std::vector<Row> rows);
+    void insertRow(int row, Row content);
     void removeRow(int row);
+
+    // A job's row: the job id, "0%", the job's texts, the open time in the
+    // locale's general date form, the length, the source URL and the
+    // destination as it will be written.
+    static Row rowOf(const Job &job, const QLocale &locale = QLocale());
     void clear();
 
     // The decoration of column 1 for a priority. The widgets supply the
@@ -75,8 +82,6 @@ private:
     std::function<QVariant(int)> m_decoration;
 };
 
-// Replaces the list's rows with one row per job, in collection order: the job
-// id, "0%", the job's texts, the open time in the locale's general date form,
-// the length, the source URL and the destination as it will be written.
+// Replaces the list's rows with one row per job, in collection order.
 void PopulateJobList(JobListModel &list, const JobCollection &jobs,
                      const QLocale &locale = QLocale());

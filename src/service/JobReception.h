@@ -1,15 +1,17 @@
 #pragma once
 
 #include <QString>
-#include <QTemporaryFile>
+#include <QStringList>
 
-#include <memory>
 #include <optional>
 
 // One job file on its way to disk: received into a temporary file beside
 // its destination, and put in place only when the whole body is there.
 // Nothing ever appears under a final name before that, and an existing file
-// is never replaced.
+// is never replaced. The temporary file has no name where the file system
+// allows; elsewhere it is a hidden ".quillet-XXXXXX.part", locked while it
+// is written, so that removeLeftovers() can tell a killed run's files from
+// those another program is writing.
 class JobReception
 {
 public:
@@ -34,45 +36,52 @@ public:
 
     // Puts the received file in place: under the destination name when that
     // is free, else as "name (2).ext", "name (3).ext" ... An existing file
-    // with the same bytes is taken as this job's file instead of a copy.
-    // Returns the path of the job's file.
+    // with the same bytes is taken as this job's file instead of a copy. The
+    // file that holds the bytes is the one put in place, whatever another
+    // program does meanwhile. Returns the path of the job's file.
     std::optional<QString> finish();
 
-    // Drops what was received; nothing is left behind.
+    // Drops what was received and the folders begin() created that are
+    // still empty; nothing is left behind.
     void discard();
 
     // Why the last step failed.
     QString errorText() const { return m_error; }
 
     const QString &destination() const { return m_destination; }
-    bool started() const { return m_file != nullptr; }
+    bool started() const { return m_fd >= 0; }
     qint64 bytesWritten() const { return m_written; }
 
     // Creates the folders of a file's path that do not exist yet, from the
     // root down, one by one; both separators count. The last component, the
     // file name, is not created. False when a folder could not be created.
-    static bool CreateFolderPath(const QString &path);
+    // The folders created are added to `created`, outermost first.
+    static bool CreateFolderPath(const QString &path, QStringList *created = nullptr);
 
     // "name (n).ext" for a path "name.ext" (the extension taken from the
     // last component only).
     static QString numberedPath(const QString &path, int number);
 
-    // True when the two files hold the same bytes.
-    static bool sameContents(QIODevice &a, QIODevice &b);
+    // Removes the temporary files in `folder` that were left by a run that
+    // ended before it could put them in place: those no program holds
+    // locked and that were not written to in the last minute.
+    static void removeLeftovers(const QString &folder);
+
+    // Whether temporary files may be unnamed where the file system allows
+    // (on unless switched off, as for a file system that has no such files).
+    static void setUnnamedFiles(bool allowed);
 
 private:
+    bool openTemporary(const QString &folder);
+    bool placeAt(const QString &candidate);
     bool hasRoomFor(const QString &folder, qint64 length);
-
-    // Written without Qt's buffer: the parts of the body are large already.
-    class PartFile : public QTemporaryFile
-    {
-    public:
-        using QTemporaryFile::QTemporaryFile;
-        bool openUnbuffered() { return open(QIODevice::ReadWrite | QIODevice::Unbuffered); }
-    };
+    void fail(const QString &what, int error);
+    void close();
 
     QString m_destination;
-    std::unique_ptr<PartFile> m_file;
+    int m_fd = -1;
+    QString m_temporaryPath; // empty for an unnamed file
+    QStringList m_createdFolders;
     QString m_error;
     qint64 m_written = 0;
     qint64 m_writtenBack = 0;
