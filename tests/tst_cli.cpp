@@ -8,6 +8,7 @@
 #include <QTcpServer>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -217,7 +218,10 @@ void tst_Cli::failedReadingListsEarlierJobs()
 void tst_Cli::profileThatCannotBeLoaded()
 {
     QVERIFY(writeFile(m_folder->profile("Broken.xml"), "<profile><first_name>x</first_name>"));
-    for (const QString &profile : {m_folder->profile("Broken.xml"), QStringLiteral("No Such")}) {
+    const QString fifo = m_folder->profile("fifo");
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    for (const QString &profile :
+         {m_folder->profile("Broken.xml"), QStringLiteral("No Such"), fifo}) {
         const Run result = run({"profile", profile});
         QCOMPARE(result.status, 2);
         QCOMPARE(result.err, QStringLiteral("Error: Error Loding User Profile\n"));

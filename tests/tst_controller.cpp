@@ -17,6 +17,8 @@
 #include <QTimer>
 #include <QTreeView>
 
+#include <limits>
+
 namespace {
 
 QByteArray jobElement(const QString &id, const QString &name, const QString &base,
@@ -400,14 +402,23 @@ void tst_Controller::countdown_data()
     QTest::addColumn<int>("interval");
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("after");
+    QTest::addColumn<qint64>("ticksPerPoll");
 
-    QTest::newRow("first minute") << 0 << 15 << "14 Minutes Remaining Until Next Poll" << 1;
-    QTest::newRow("one left") << 13 << 15 << "1 Minutes Remaining Until Next Poll" << 14;
-    QTest::newRow("zero left") << 14 << 15 << "0 Minutes Remaining Until Next Poll" << 15;
-    QTest::newRow("due") << 15 << 15 << QString() << 15;
-    QTest::newRow("past due") << 40 << 15 << QString() << 40;
-    QTest::newRow("interval 0") << 0 << 0 << QString() << 0;
-    QTest::newRow("negative interval") << 0 << -5 << QString() << 0;
+    const int largest = std::numeric_limits<qint32>::max();
+    QTest::newRow("first minute") << 0 << 15 << "14 Minutes Remaining Until Next Poll" << 1 << 16LL;
+    QTest::newRow("one left") << 13 << 15 << "1 Minutes Remaining Until Next Poll" << 14 << 16LL;
+    QTest::newRow("zero left") << 14 << 15 << "0 Minutes Remaining Until Next Poll" << 15 << 16LL;
+    QTest::newRow("due") << 15 << 15 << QString() << 15 << 16LL;
+    QTest::newRow("past due") << 40 << 15 << QString() << 40 << 16LL;
+    QTest::newRow("interval 0") << 0 << 0 << QString() << 0 << 1LL;
+    QTest::newRow("negative interval") << 0 << -5 << QString() << 0 << 1LL;
+    QTest::newRow("smallest interval")
+        << 0 << std::numeric_limits<qint32>::min() << QString() << 0 << 1LL;
+    QTest::newRow("largest interval")
+        << 0 << largest << "2147483646 Minutes Remaining Until Next Poll" << 1 << 2147483648LL;
+    QTest::newRow("largest interval, last minute")
+        << largest - 1 << largest << "0 Minutes Remaining Until Next Poll" << largest
+        << 2147483648LL;
 }
 
 void tst_Controller::countdown()
@@ -416,12 +427,14 @@ void tst_Controller::countdown()
     QFETCH(int, interval);
     QFETCH(QString, text);
     QFETCH(int, after);
+    QFETCH(qint64, ticksPerPoll);
     qint32 counter = elapsed;
     const std::optional<QString> shown = PollCountdown::tick(counter, interval);
     QCOMPARE(shown.has_value(), !text.isNull());
     if (shown)
         QCOMPARE(*shown, text);
     QCOMPARE(counter, after);
+    QCOMPARE(PollCountdown::ticksPerPoll(interval), ticksPerPoll);
 }
 
 void tst_Controller::pollEverySixteenthTickWithIntervalFifteen()

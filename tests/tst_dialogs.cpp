@@ -12,6 +12,8 @@
 #include <QTest>
 #include <QTreeWidget>
 
+#include <sys/stat.h>
+
 namespace {
 
 void saveProfile(MessageSink &messages, const QString &first, const QString &last,
@@ -55,6 +57,7 @@ private Q_SLOTS:
 
     void emptyFolderListsCreateNewOnly();
     void profilesInOrderThenCreateNew();
+    void strayFileIsListedWithOneMessage_data();
     void strayFileIsListedWithOneMessage();
     void clickingEntriesSwitchesLoadProfile();
     void commandsHandOverTheKey();
@@ -97,9 +100,19 @@ void tst_Dialogs::profilesInOrderThenCreateNew()
     QVERIFY(messages.messages.isEmpty());
 }
 
+void tst_Dialogs::strayFileIsListedWithOneMessage_data()
+{
+    QTest::addColumn<bool>("fifo");
+    QTest::newRow("text file") << false;
+    QTest::newRow("FIFO without a writer") << true;
+}
+
 void tst_Dialogs::strayFileIsListedWithOneMessage()
 {
-    QVERIFY(writeFile(folder->profile(QStringLiteral("notes.txt")), "not a profile"));
+    QFETCH(bool, fifo);
+    const QString path = folder->profile(QStringLiteral("notes.txt"));
+    QVERIFY(fifo ? ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0
+                 : writeFile(path, "not a profile"));
     frmProfileSelection window(messages);
     QCOMPARE(messages.texts(), QStringList{"Error Loding User Profile"});
     QCOMPARE(entryTexts(window.listProfiles, 0), QStringList({" ", "< Create New Profile >"}));

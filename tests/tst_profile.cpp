@@ -370,6 +370,11 @@ void tst_Profile::unreadableFilesFailAtFirstField_data()
                       "\"><!ENTITY f \"&e;&e;&e;&e;&e;&e;&e;&e;&e;&e;\">]><profile><first_name>"
                       "&f;&f;&f;&f;&f;&f;&f;&f;&f;&f;</first_name></profile>")
         << true;
+    QTest::newRow("60,000 nested elements")
+        << profileXml().replace("Typing", QByteArray("<a>").repeated(60000) +
+                                              QByteArray("</a>").repeated(60000))
+        << true;
+    QTest::newRow("larger than 4 MiB") << profileXml() + QByteArray(4 << 20, ' ') << true;
 }
 
 void tst_Profile::unreadableFilesFailAtFirstField()

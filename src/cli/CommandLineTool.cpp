@@ -324,8 +324,11 @@ void CommandLineTool::startWatch()
     m_minuteTimer->setInterval(ok && minute > 0 ? minute : 60000);
     connect(m_minuteTimer, &QTimer::timeout, this, &CommandLineTool::watchTick);
     const Profile &profile = m_tools->gProfile();
+    const qint64 every = PollCountdown::ticksPerPoll(profile.gLngPollInterval);
     m_out << "Watching for jobs of " << profile.gFirstName << ' ' << profile.gLastName
-          << ": a check every " << profile.gLngPollInterval + 1 << " minutes." << Qt::endl;
+          << ": a check every "
+          << (every == 1 ? QStringLiteral("minute") : QStringLiteral("%1 minutes").arg(every))
+          << '.' << Qt::endl;
     m_minuteTimer->start();
 }
 
@@ -457,9 +460,12 @@ int CommandLineTool::showProfile()
          profile.gPassword.isEmpty() ? QStringLiteral("(none)") : QStringLiteral("***"));
     line("Base URL:", profile.gStrBaseURL);
     line("Download folder:", profile.gStrDownloadFolder);
-    line("Poll interval:", profile.gLngPollInterval == 1
-                               ? QStringLiteral("1 minute")
-                               : QStringLiteral("%1 minutes").arg(profile.gLngPollInterval));
+    // The value as stored; below 0 it polls on every tick, as 0 does.
+    const qint32 interval = profile.gLngPollInterval;
+    line("Poll interval:", interval == 1 ? QStringLiteral("1 minute")
+                           : interval < 0
+                               ? QStringLiteral("%1 (a check every minute)").arg(interval)
+                               : QStringLiteral("%1 minutes").arg(interval));
     line("Days:", days.isEmpty() ? QStringLiteral("(none)") : days.join(QStringLiteral(", ")));
     if (profile.colDownloadRules.isEmpty())
         line("Download rules:", QStringLiteral("(none)"));

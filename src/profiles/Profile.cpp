@@ -12,6 +12,10 @@
 
 #include <optional>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 const char *const dayElements[] = {"sunday",   "monday", "tuesday", "wednesday",
@@ -54,29 +58,82 @@ bool isXmlText(const QString &text)
     return true;
 }
 
+// Profiles are a few hundred bytes; anything far larger is not one.
+constexpr qint64 maxProfileSize = 4 * 1024 * 1024;
+// A profile nests two levels deep; a document nested deeper than this is
+// refused rather than walked.
+constexpr int maxDepth = 256;
+
+// The bytes of the file at `path`, when it is a regular file of at most
+// maxProfileSize bytes. Opened without blocking and checked on the open
+// descriptor: a FIFO, socket or device never blocks the program, and the file
+// cannot be swapped between the check and the read.
+std::optional<QByteArray> readProfileFile(const QString &path)
+{
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    struct stat info;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > maxProfileSize)
+        return std::nullopt;
+    // Sized by the file, as read() reserves all it is allowed: one byte past
+    // the size seen tells a file that grew meanwhile.
+    QByteArray bytes = file.read(qint64(info.st_size) + 1);
+    if (file.error() != QFileDevice::NoError || bytes.size() > info.st_size)
+        return std::nullopt;
+    return bytes;
+}
+
 // The first element named "profile", anywhere; of its child elements, the
-// text of the first one of each name. Empty when the file is unreadable or
-// not well-formed, or holds no "profile" element.
+// text of the first one of each name, with the text of the elements inside
+// it. Empty when the file is unreadable, not well-formed or nested too
+// deeply, or holds no "profile" element.
 std::optional<QHash<QString, QString>> readProfileElements(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    const std::optional<QByteArray> bytes = readProfileFile(path);
+    if (!bytes)
         return std::nullopt;
-    QXmlStreamReader reader(&file);
+    QXmlStreamReader reader(*bytes);
     QHash<QString, QString> fields;
     bool found = false;
+    int depth = 0;
+    // The depth of the "profile" element while it is open, else 0.
+    int profileDepth = 0;
+    QString name;
+    QString text;
     while (!reader.atEnd()) {
-        reader.readNext();
-        if (found || !reader.isStartElement())
-            continue;
-        if (reader.qualifiedName() != QLatin1String("profile"))
-            continue;
-        found = true;
-        while (reader.readNextStartElement()) {
-            const QString name = reader.qualifiedName().toString();
-            const QString text = reader.readElementText(QXmlStreamReader::IncludeChildElements);
-            if (!fields.contains(name))
+        switch (reader.readNext()) {
+        case QXmlStreamReader::StartElement:
+            if (++depth > maxDepth) {
+                reader.raiseError(QStringLiteral("Elements are nested too deeply."));
+            } else if (!found && reader.qualifiedName() == QLatin1String("profile")) {
+                found = true;
+                profileDepth = depth;
+            } else if (profileDepth && depth == profileDepth + 1) {
+                name = reader.qualifiedName().toString();
+                text.clear();
+            }
+            break;
+        case QXmlStreamReader::EndElement:
+            if (profileDepth && depth == profileDepth + 1 && !fields.contains(name))
                 fields.insert(name, text);
+            if (depth == profileDepth)
+                profileDepth = 0;
+            --depth;
+            break;
+        case QXmlStreamReader::Characters:
+        case QXmlStreamReader::EntityReference:
+            if (profileDepth && depth > profileDepth)
+                text += reader.text();
+            break;
+        default:
+            break;
         }
     }
     if (reader.hasError() || !found)

@@ -9,7 +9,7 @@
 // for the caller to reset after the poll); otherwise the counter goes up by
 // one and the countdown text comes back. With interval P and the counter at
 // 0 the ticks show P - 1 ... 0 and the next one polls: a poll every P + 1
-// ticks.
+// ticks. An interval of 0 or less polls on every tick.
 namespace PollCountdown {
 
 inline std::optional<QString> tick(qint32 &minutesElapsed, qint32 interval)
@@ -19,6 +19,13 @@ inline std::optional<QString> tick(qint32 &minutesElapsed, qint32 interval)
     ++minutesElapsed;
     return QString::number(qint64(interval) - minutesElapsed) +
            QStringLiteral(" Minutes Remaining Until Next Poll");
+}
+
+// Ticks from the end of one poll to the next: P + 1 for an interval P above 0,
+// else 1. In 64 bits: the largest interval gives 2^31.
+inline qint64 ticksPerPoll(qint32 interval)
+{
+    return interval > 0 ? qint64(interval) + 1 : 1;
 }
 
 } // namespace PollCountdown
