@@ -218,6 +218,26 @@ void tst_JobIndex::reading_data()
         << QStringList() << true;
     QTest::newRow("doctype without entities")
         << "<!DOCTYPE jobs><jobs>" + j1 + "</jobs>" << QStringList{"1"} << false;
+
+    const auto nested = [](int levels, const QString &inner) {
+        return QString("<a>").repeated(levels) + inner + QString("</a>").repeated(levels);
+    };
+    const QString deepJob = QString(j1).replace("/>", "><a/></job>");
+    QTest::newRow("256 levels read")
+        << nested(253, "<jobs>" + deepJob + "</jobs>") << QStringList{"1"} << false;
+    QTest::newRow("257 levels refused")
+        << nested(254, "<jobs>" + deepJob + "</jobs>") << QStringList() << true;
+    QTest::newRow("60,000 levels refused")
+        << nested(60000, "<jobs>" + j1 + "</jobs>") << QStringList() << true;
+    // Several slices each, read while the reader's slices grow.
+    const QString big(600 * 1024, QLatin1Char('x'));
+    QTest::newRow("large comments before and inside jobs")
+        << "<!--" + big + "--><jobs><user_id><!--" + big + "--></user_id>" + j1 + "</jobs>"
+        << QStringList{"1"} << false;
+    QTest::newRow("large CDATA and PI inside jobs")
+        << "<jobs>" + j1 + "<user_id><![CDATA[" + big + "]]><?pi " + big + "?></user_id>" + j2 +
+               "</jobs>"
+        << QStringList{"1", "2"} << false;
 }
 
 void tst_JobIndex::reading()

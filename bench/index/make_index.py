@@ -1,13 +1,30 @@
 #!/usr/bin/env python3
-"""Writes a job index with N jobs (default 100000) to the given file."""
+"""Writes a job index with N jobs (default 100000) to the given file. With a
+third argument (comment, cdata, pi, text or attribute) the user_id element
+also holds one such token of 63 MiB."""
 import sys
 from xml.sax.saxutils import quoteattr
+
+SINGLE = {
+    "comment": ("<user_id><!--", "-->17</user_id>"),
+    "cdata": ("<user_id><![CDATA[", "]]>17</user_id>"),
+    "pi": ("<user_id><?pad ", "?>17</user_id>"),
+    "text": ("<user_id>", "17</user_id>"),
+    "attribute": ('<user_id pad="', '">17</user_id>'),
+}
 
 def main():
     out = sys.argv[1]
     count = int(sys.argv[2]) if len(sys.argv) > 2 else 100000
+    single = sys.argv[3] if len(sys.argv) > 3 else None
+    start, end = SINGLE[single] if single else ("<user_id>", "17</user_id>")
     with open(out, "w", encoding="utf-8") as f:
-        f.write('<?xml version="1.0" encoding="UTF-8"?>\n<jobs>\n  <user_id>17</user_id>\n')
+        f.write('<?xml version="1.0" encoding="UTF-8"?>\n<jobs>\n  ' + start)
+        if single:
+            line = "Dictated and typed, then checked once more. " * 16 + "\n"
+            size = 63 * 1024 * 1024
+            f.write(line * (size // len(line)) + "x" * (size % len(line)))
+        f.write(end + "\n")
         for i in range(1, count + 1):
             attributes = [
                 ("job_id", str(i)),

@@ -918,7 +918,8 @@ std::optional<Job> DownloadTools::readJob(const QXmlStreamAttributes &attributes
 namespace {
 
 // Hands the index text to the reader in slices, so that the reader never
-// holds a second copy of the whole text.
+// holds a second copy of the whole text. Elements nested deeper than MaxDepth
+// are an error: the reader's tag stack would otherwise grow with the text.
 class SlicedXmlReader
 {
 public:
@@ -928,11 +929,19 @@ public:
 
     QXmlStreamReader::TokenType next()
     {
-        for (;;) {
+        for (bool fed = false;; fed = true) {
             const QXmlStreamReader::TokenType token = m_xml.readNext();
             if (token != QXmlStreamReader::Invalid ||
-                m_xml.error() != QXmlStreamReader::PrematureEndOfDocumentError || m_rest.isEmpty())
-                return token;
+                m_xml.error() != QXmlStreamReader::PrematureEndOfDocumentError ||
+                m_rest.isEmpty()) {
+                m_slice = FirstSlice;
+                return counted(token);
+            }
+            // An unfinished comment, CDATA section, processing instruction or DTD
+            // is scanned again from its start after each slice: doubling the
+            // slice while no token completes keeps the rescans linear in the text.
+            if (fed)
+                m_slice *= 2;
             feed();
         }
     }
@@ -940,31 +949,43 @@ public:
     // Reads past the end of the element just started.
     void skipElement()
     {
-        for (int depth = 1; depth > 0 && !m_xml.hasError();) {
+        for (const int depth = m_depth; m_depth >= depth;) {
             const QXmlStreamReader::TokenType token = next();
-            if (token == QXmlStreamReader::StartElement)
-                ++depth;
-            else if (token == QXmlStreamReader::EndElement)
-                --depth;
-            else if (token == QXmlStreamReader::Invalid || token == QXmlStreamReader::EndDocument)
+            if (token == QXmlStreamReader::Invalid || token == QXmlStreamReader::EndDocument)
                 return;
         }
     }
 
 private:
+    static constexpr int MaxDepth = 256;
+    static constexpr qsizetype FirstSlice = 256 * 1024;
+
+    QXmlStreamReader::TokenType counted(QXmlStreamReader::TokenType token)
+    {
+        if (token == QXmlStreamReader::EndElement) {
+            --m_depth;
+        } else if (token == QXmlStreamReader::StartElement && ++m_depth > MaxDepth) {
+            m_xml.raiseError(QStringLiteral("Elements nested too deeply."));
+            return QXmlStreamReader::Invalid;
+        }
+        return token;
+    }
+
     void feed()
     {
-        constexpr qsizetype slice = 256 * 1024;
-        qsizetype length = std::min(slice, m_rest.size());
+        qsizetype length = std::min(m_slice, m_rest.size());
         // A surrogate pair stays in one slice.
         if (length < m_rest.size() && m_rest.at(length - 1).isHighSurrogate())
             ++length;
-        m_xml.addData(m_rest.left(length).toString());
+        // The reader copies what it is given; the slice itself is not copied.
+        m_xml.addData(QString::fromRawData(m_rest.data(), length));
         m_rest = m_rest.mid(length);
     }
 
     QXmlStreamReader m_xml;
     QStringView m_rest;
+    qsizetype m_slice = FirstSlice;
+    int m_depth = 0;
 };
 
 } // namespace
