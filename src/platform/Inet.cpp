@@ -1,21 +1,15 @@
 #include "platform/Inet.h"
 
+#include "platform/InetRequest.h"
+
 #include <QPointer>
 #include <QSocketNotifier>
-
-#include <curl/curl.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <iterator>
 #include <mutex>
 
 namespace {
-
-// libcurl reads on while a socket has data: after this many bytes handed
-// over, the request pauses until the event loop has had its turn.
-constexpr qint64 bytesPerTurn = 1024 * 1024;
 
 void initialiseCurl()
 {
@@ -42,194 +36,6 @@ QString scrubbed(QString text, const QUrl &url)
 }
 
 } // namespace
-
-struct Inet::Request
-{
-    explicit Request(const QUrl &url) : url(url), easy(curl_easy_init()) {}
-    ~Request()
-    {
-        curl_easy_cleanup(easy);
-        curl_slist_free_all(requestHeaders);
-    }
-    Request(const Request &) = delete;
-    Request &operator=(const Request &) = delete;
-
-    QUrl url;
-    CURL *easy;
-    curl_slist *requestHeaders = nullptr;
-    char error[CURL_ERROR_SIZE] = {};
-
-    // A text request keeps its whole body; a streamed one hands it over.
-    bool text = false;
-    TextDone textDone;
-    QByteArray body;
-    qint64 maxBody = 0;
-    StreamHandlers stream;
-
-    HeaderList headers;
-    int status = 0;
-    QByteArray reason;
-    bool answerStarted = false; // the headers of the final answer were looked at
-    bool bodyWanted = false;
-    qint64 received = 0;
-
-    bool cancelled = false;
-    bool refused = false;
-    bool tooLarge = false;
-    bool droppedBody = false; // an answer outside 2xx, not read
-    bool insecureRedirect = false;
-    bool paused = false;
-};
-
-struct Inet::Curl
-{
-    CURLM *multi = nullptr;
-
-    static Inet *owner(void *inet) { return static_cast<Inet *>(inet); }
-
-    static int onSocket(CURL *, curl_socket_t socket, int what, void *inet, void *)
-    {
-        owner(inet)->watchSocket(socket, what);
-        return 0;
-    }
-
-    static int onTimer(CURLM *, long timeoutMs, void *inet)
-    {
-        // libcurl must not be called from here: the timer does it.
-        QTimer &timer = owner(inet)->m_timer;
-        if (timeoutMs < 0)
-            timer.stop();
-        else
-            timer.start(int(std::min<long>(timeoutMs, 24L * 3600 * 1000)));
-        return 0;
-    }
-
-    static int onResolverStart(void *, void *, void *inet)
-    {
-        owner(inet)->announce(Resolving);
-        return 0;
-    }
-
-    static curl_socket_t onOpenSocket(void *inet, curlsocktype, curl_sockaddr *address)
-    {
-        Inet *self = owner(inet);
-        if (self->m_lastState == Resolving)
-            self->announce(Resolved);
-        self->announce(Connecting);
-        return ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
-    }
-
-    static int onCloseSocket(void *inet, curl_socket_t socket)
-    {
-        Inet *self = owner(inet);
-        const bool during = self->m_request != nullptr;
-        if (during)
-            self->announce(Disconnecting);
-        const int closed = ::close(socket);
-        if (during)
-            self->announce(Disconnected);
-        return closed;
-    }
-
-    static int onPrerequest(void *inet, char *, char *, int, int)
-    {
-        owner(inet)->announce(Connected);
-        owner(inet)->announce(Requesting);
-        return CURL_PREREQFUNC_OK;
-    }
-
-    static size_t onHeader(char *data, size_t size, size_t count, void *inet)
-    {
-        Inet *self = owner(inet);
-        Request &request = *self->m_request;
-        const size_t length = size * count;
-        if (request.cancelled)
-            return 0;
-        const QByteArray line = QByteArray(data, qsizetype(length)).trimmed();
-        if (self->m_lastState < RequestSent)
-            self->announce(RequestSent);
-        self->announce(Receiving);
-        if (line.startsWith("HTTP/")) {
-            // A new answer: a redirect's, an interim one's or the final one's.
-            request.headers.clear();
-            const QList<QByteArray> parts = line.split(' ');
-            request.status = parts.value(1).toInt();
-            request.reason = line.mid(line.indexOf(' ', line.indexOf(' ') + 1) + 1);
-            if (parts.size() < 3)
-                request.reason.clear();
-            return length;
-        }
-        const qsizetype colon = line.indexOf(':');
-        if (colon <= 0)
-            return length;
-        const QByteArray name = line.left(colon).trimmed();
-        const QByteArray value = line.mid(colon + 1).trimmed();
-        request.headers.append({name, value});
-        if (request.status / 100 == 3 && name.compare("Location", Qt::CaseInsensitive) == 0) {
-            char *current = nullptr;
-            curl_easy_getinfo(request.easy, CURLINFO_EFFECTIVE_URL, &current);
-            const QUrl here(QString::fromUtf8(current));
-            const QUrl next = here.resolved(QUrl::fromEncoded(value));
-            if (here.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0 &&
-                next.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) != 0) {
-                request.insecureRedirect = true;
-                return 0;
-            }
-        }
-        return length;
-    }
-
-    static size_t onData(char *data, size_t size, size_t count, void *inet)
-    {
-        Inet *self = owner(inet);
-        Request &request = *self->m_request;
-        const size_t length = size * count;
-        if (request.cancelled)
-            return 0;
-        if (self->m_turnBytes >= bytesPerTurn) {
-            // libcurl keeps this part and hands it over again once resumed.
-            request.paused = true;
-            return CURL_WRITEFUNC_PAUSE;
-        }
-        self->m_turnBytes += qint64(length);
-        self->announce(Receiving);
-        if (!request.answerStarted) {
-            request.answerStarted = true;
-            long status = 0;
-            curl_easy_getinfo(request.easy, CURLINFO_RESPONSE_CODE, &status);
-            request.status = int(status);
-            request.bodyWanted = request.text || status / 100 == 2;
-            if (!request.text && request.bodyWanted && request.stream.headers) {
-                curl_off_t announced = -1;
-                curl_easy_getinfo(request.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
-                if (!request.stream.headers(request.status, announced)) {
-                    request.refused = true;
-                    return 0;
-                }
-            }
-        }
-        if (!request.bodyWanted) {
-            // An error page is no part of the job's data.
-            request.droppedBody = true;
-            return 0;
-        }
-        request.received += qint64(length);
-        if (request.text) {
-            if (request.received > request.maxBody) {
-                request.tooLarge = true;
-                return 0;
-            }
-            request.body.append(data, qsizetype(length));
-            return length;
-        }
-        if (request.stream.data &&
-            !request.stream.data(QByteArray::fromRawData(data, qsizetype(length)))) {
-            request.refused = true;
-            return 0;
-        }
-        return length;
-    }
-};
 
 Inet::Inet(QObject *parent) : QObject(parent), m_curl(std::make_unique<Curl>())
 {
