@@ -3,8 +3,22 @@
 # and the status update page answers "Update Sucessful".
 #   bench_nginx_start [ACCESS_LOG]
 # sets port, base (the base URL for the profiles), www (the remote_tools
-# folder) and nginx_pid; the caller kills nginx_pid when it ends. Requests
+# folder) and nginx_pid, which bench_workdir stops at the end. Requests
 # are logged only when ACCESS_LOG is given.
+
+# bench_workdir: a fresh work folder in $work, removed with nginx stopped
+# when the script ends (kept when KEEP is set).
+bench_workdir() {
+    work=$(mktemp -d /var/tmp/quillet-bench.XXXXXX)
+    nginx_pid=
+    trap bench_cleanup EXIT
+    if [ -n "${KEEP:-}" ]; then trap - EXIT; fi
+}
+
+bench_cleanup() {
+    if [ -n "$nginx_pid" ]; then kill "$nginx_pid" 2>/dev/null || true; fi
+    rm -rf "$work"
+}
 
 bench_nginx_start() {
     # nginx workers started by root run as another user: they must read the files.

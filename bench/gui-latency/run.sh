@@ -34,13 +34,7 @@ if [ "$(df --output=avail -B1 /var/tmp | tail -1)" -lt $((2 * size + 64 * 1024 *
     echo "/var/tmp needs 2 GiB free for the job and its copy" >&2
     exit 1
 fi
-work=$(mktemp -d /var/tmp/quillet-bench.XXXXXX)
-nginx_pid=
-cleanup() {
-    [ -n "$nginx_pid" ] && kill "$nginx_pid" 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
+bench_workdir
 
 bench_nginx_start "$work/logs/access.log"
 mkdir -p "$www/files"

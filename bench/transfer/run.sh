@@ -18,14 +18,7 @@ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLET_BUILD
 cmake --build "$build" -j2 --target quillet-transfer >/dev/null
 tool="$build/src/quillet-transfer"
 
-work=$(mktemp -d /var/tmp/quillet-bench.XXXXXX)
-nginx_pid=
-cleanup() {
-    [ -n "$nginx_pid" ] && kill "$nginx_pid" 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-[ -n "${KEEP:-}" ] && trap - EXIT
+bench_workdir
 
 bench_nginx_start
 mkdir -p "$www/files/small"
