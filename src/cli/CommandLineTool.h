@@ -2,7 +2,6 @@
 
 #include "platform/RecordingMessageSink.h"
 
-#include <QElapsedTimer>
 #include <QObject>
 #include <QStringList>
 #include <QTextStream>
@@ -12,6 +11,8 @@
 #include <optional>
 
 class DownloadTools;
+class JobLines;
+struct CommandLineOptions;
 class PlainTransferHost;
 
 // quillet-transfer: the window's work without a window. Messages go to
@@ -40,22 +41,10 @@ Q_SIGNALS:
     void finished(int status);
 
 private:
-    struct Options
-    {
-        QString command;
-        QString profile;
-        QString indexFile;
-        bool json = false;
-    };
-
-    std::optional<Options> parse(const QStringList &arguments);
     bool loadProfile(const QString &profile);
-    int showProfile();
-    int listJobs(const Options &options);
+    int listJobs(const CommandLineOptions &options);
     void checkForJobs(bool json, bool transfer);
     void transferJobs(bool json, bool readFailed);
-    void showJobProgress(const QString &jobId, qint64 written, qint64 total);
-    void showJobEnd(const QString &jobId, bool received, const QString &detail);
     void interrupt();
     void connectJobLines();
     // Jobs listed, received and confirmed by the last transfer.
@@ -74,7 +63,6 @@ private:
     void watchPollEnded();
     void finish(int status);
     void printJobs(bool json, bool afterTransfer = false);
-    QString jobLabel(const QString &jobId) const;
     void usage(const QString &problem);
 
     QTextStream &m_out;
@@ -82,7 +70,7 @@ private:
     RecordingMessageSink m_messages;
     std::unique_ptr<DownloadTools> m_tools;
     std::unique_ptr<PlainTransferHost> m_host;
-    bool m_terminal = false;
+    std::unique_ptr<JobLines> m_lines;
     bool m_interrupted = false;
     bool m_jobLinesConnected = false;
     // watch: the minute counter and its timer; polling while a poll runs.
@@ -90,6 +78,4 @@ private:
     QTimer *m_minuteTimer = nullptr;
     bool m_watching = false;
     bool m_polling = false;
-    qint64 m_jobStart = 0;
-    QElapsedTimer m_clock;
 };

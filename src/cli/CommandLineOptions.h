@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <variant>
+
+// The arguments of quillet-transfer: COMMAND PROFILE [OPTIONS].
+struct CommandLineOptions
+{
+    QString command; // list, fetch, watch or profile
+    QString profile;
+    QString indexFile;
+    bool json = false;
+
+    // What is wrong with the arguments; empty when none were given at all.
+    struct Problem
+    {
+        QString text;
+    };
+
+    static std::variant<CommandLineOptions, Problem> parse(const QStringList &arguments);
+
+    // The usage text, ending with a line break.
+    static const char *usage();
+};

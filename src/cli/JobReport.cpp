@@ -1,0 +1,154 @@
+#include "cli/JobReport.h"
+
+#include "platform/Conversions.h"
+#include "platform/MessageSink.h"
+#include "profiles/Profile.h"
+#include "service/FileNames.h"
+#include "service/JobCollection.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTextStream>
+
+namespace {
+
+// A JSON string literal of `text`.
+QString jsonString(const QString &text)
+{
+    QString out;
+    out.reserve(text.size() + 2);
+    out += QLatin1Char('"');
+    for (const QChar c : text) {
+        switch (c.unicode()) {
+        case '"':
+            out += QLatin1String("\\\"");
+            break;
+        case '\\':
+            out += QLatin1String("\\\\");
+            break;
+        case '\n':
+            out += QLatin1String("\\n");
+            break;
+        case '\r':
+            out += QLatin1String("\\r");
+            break;
+        case '\t':
+            out += QLatin1String("\\t");
+            break;
+        default:
+            if (c.unicode() < 0x20)
+                out += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+            else
+                out += c;
+        }
+    }
+    out += QLatin1Char('"');
+    return out;
+}
+
+// ISO 8601 without offset, as the job service's local times are.
+QString isoText(const QDateTime &value)
+{
+    static const QString pattern = QStringLiteral("yyyy-mm-ddThh:nn:ss");
+    return value.isValid() ? Conversions::formatDatePattern(value, pattern) : QString();
+}
+
+} // namespace
+
+namespace JobReport {
+
+void printJobs(QTextStream &out, const JobCollection &jobs, const QHash<QString, QString> &failures,
+               const QList<Message> &messages, bool json, bool afterTransfer)
+{
+    if (!json && afterTransfer) {
+        out << "ID\tJob Name\tReceived\tConfirmed\tDestination File\tError\n";
+        for (qsizetype i = 1; i <= jobs.Count(); ++i) {
+            const Job &job = *jobs.Item(i);
+            out << job.gLngID << '\t' << job.gStrName << '\t'
+                << (job.gBlnDownloadCompleted ? "yes" : "no") << '\t'
+                << (job.gBlnStatusUpdated ? "yes" : "no") << '\t'
+                << FileNames::nativeSeparators(job.gStrDestinationPath) << '\t'
+                << failures.value(job.gLngID) << '\n';
+        }
+        return;
+    }
+    if (!json) {
+        out << "ID\tPriority\tJob Name\tReference\tOpen Time\tSource URL\tDestination File\n";
+        for (qsizetype i = 1; i <= jobs.Count(); ++i) {
+            const Job &job = *jobs.Item(i);
+            out << job.gLngID << '\t' << int(job.gBytePriority) << '\t' << job.gStrName << '\t'
+                << job.gStrReference << '\t' << isoText(job.gDateOpen) << '\t' << job.gStrSourceURL
+                << '\t' << FileNames::nativeSeparators(job.gStrDestinationPath) << '\n';
+        }
+        return;
+    }
+
+    // Written job by job: the list may hold a hundred thousand jobs.
+    out << "{\n  \"jobs\": [";
+    for (qsizetype i = 1; i <= jobs.Count(); ++i) {
+        const Job &job = *jobs.Item(i);
+        out << (i == 1 ? "\n    {" : ",\n    {") << "\"id\": " << jsonString(job.gLngID)
+            << ", \"name\": " << jsonString(job.gStrName)
+            << ", \"reference\": " << jsonString(job.gStrReference)
+            << ", \"open_time\": " << jsonString(isoText(job.gDateOpen))
+            << ", \"priority\": " << int(job.gBytePriority)
+            << ", \"source_url\": " << jsonString(job.gStrSourceURL) << ", \"destination\": "
+            << jsonString(FileNames::nativeSeparators(job.gStrDestinationPath));
+        if (afterTransfer) {
+            const auto failure = failures.constFind(job.gLngID);
+            out << ", \"downloaded\": " << (job.gBlnDownloadCompleted ? "true" : "false")
+                << ", \"confirmed\": " << (job.gBlnStatusUpdated ? "true" : "false")
+                << ", \"error\": "
+                << (failure == failures.constEnd() ? QStringLiteral("null") : jsonString(*failure));
+        }
+        out << '}';
+    }
+    out << (jobs.Count() ? "\n  ],\n" : "],\n") << "  \"messages\": [";
+    for (qsizetype i = 0; i < messages.size(); ++i) {
+        const Message &message = messages.at(i);
+        out << (i == 0 ? "\n    {" : ",\n    {") << "\"title\": " << jsonString(message.title)
+            << ", \"text\": " << jsonString(message.text) << '}';
+    }
+    out << (messages.isEmpty() ? "]\n}\n" : "\n  ]\n}\n");
+}
+
+void printProfile(QTextStream &out, const Profile &profile)
+{
+    const auto line = [&out](const char *label, const QString &value) {
+        out << QString::fromLatin1(label).leftJustified(17) << value << '\n';
+    };
+    static const char *const dayNames[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
+                                           "Thursday", "Friday", "Saturday"};
+    QStringList days;
+    for (quint8 day = 1; day <= 7; ++day) {
+        if (profile.DayOfWeekChecked(day))
+            days << QString::fromLatin1(dayNames[day - 1]);
+    }
+
+    line("Profile file:",
+         QDir::toNativeSeparators(QFileInfo(profile.gStrProfilePath).absoluteFilePath()));
+    line("First name:", profile.gFirstName);
+    line("Last name:", profile.gLastName);
+    line("Department:", profile.gDepartment);
+    line("GUID:", profile.gGUID);
+    line("Login:", profile.gLogin);
+    line("Password:",
+         profile.gPassword.isEmpty() ? QStringLiteral("(none)") : QStringLiteral("***"));
+    line("Base URL:", profile.gStrBaseURL);
+    line("Download folder:", profile.gStrDownloadFolder);
+    // The value as stored; below 0 it polls on every tick, as 0 does.
+    const qint32 interval = profile.gLngPollInterval;
+    line("Poll interval:", interval == 1 ? QStringLiteral("1 minute")
+                           : interval < 0
+                               ? QStringLiteral("%1 (a check every minute)").arg(interval)
+                               : QStringLiteral("%1 minutes").arg(interval));
+    line("Days:", days.isEmpty() ? QStringLiteral("(none)") : days.join(QStringLiteral(", ")));
+    if (profile.colDownloadRules.isEmpty())
+        line("Download rules:", QStringLiteral("(none)"));
+    for (qsizetype i = 0; i < profile.colDownloadRules.size(); ++i) {
+        line(i == 0 ? "Download rules:" : "",
+             QStringLiteral("%1. %2").arg(i + 1).arg(profile.colDownloadRules.at(i)));
+    }
+}
+
+} // namespace JobReport
