@@ -1,24 +1,14 @@
 #include "cli/CommandLineTool.h"
-#include "platform/Conversions.h"
 #include "platform/Paths.h"
+#include "platform/Startup.h"
 
 #include <QCoreApplication>
 
-#include <cstdio>
-
-#include <csignal>
-
 int main(int argc, char *argv[])
 {
-    Conversions::cacheLocalTimeZone();
-#ifdef SIGXFSZ
-    // A file size limit makes a write fail (the job fails cleanly) instead
-    // of ending the program.
-    std::signal(SIGXFSZ, SIG_IGN);
-#endif
+    Startup::prepare();
     QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("quillet-transfer"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("1.0.0"));
+    Startup::nameApplication(QStringLiteral("quillet-transfer"));
 
     // Scripts and tests may keep their profiles elsewhere.
     const QString profiles = qEnvironmentVariable("QUILLET_PROFILES_FOLDER");

@@ -1,6 +1,6 @@
 #include "demo/DemoJobService.h"
-#include "platform/Conversions.h"
 #include "platform/RecordingMessageSink.h"
+#include "platform/Startup.h"
 #include "profiles/Profile.h"
 
 #include <QCommandLineParser>
@@ -12,10 +12,9 @@
 
 int main(int argc, char *argv[])
 {
-    Conversions::cacheLocalTimeZone();
+    Startup::prepare();
     QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("quillet-demo-service"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("1.0.0"));
+    Startup::nameApplication(QStringLiteral("quillet-demo-service"));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
