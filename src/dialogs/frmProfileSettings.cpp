@@ -4,12 +4,10 @@
 #include "platform/MessageSink.h"
 #include "platform/Twips.h"
 #include "profiles/Profile.h"
-#include "service/ServiceUrls.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -20,62 +18,10 @@
 #include <algorithm>
 #include <array>
 
-namespace {
-
-struct Frequency
-{
-    const char *item;
-    qint32 minutes;
-};
-
-constexpr std::array<Frequency, 6> frequencies{{{"15 Mins.", 15},
-                                                {"30 Mins.", 30},
-                                                {"45 Mins.", 45},
-                                                {"1 Hr.", 60},
-                                                {"2 Hrs.", 120},
-                                                {"3 Hrs.", 180}}};
-
-const QString invalidTitle = QStringLiteral("Invalid Information");
-
-bool isBlank(const QString &text)
-{
-    return text.trimmed().isEmpty();
-}
-
-} // namespace
-
-QStringList frmProfileSettings::pollFrequencies()
-{
-    QStringList items;
-    for (const Frequency &frequency : frequencies)
-        items << QLatin1String(frequency.item);
-    return items;
-}
-
-qint32 frmProfileSettings::pollMinutes(int index)
-{
-    return index >= 0 && index < int(frequencies.size()) ? frequencies[size_t(index)].minutes : 0;
-}
-
-QStringList frmProfileSettings::ruleChoices()
-{
-    return {QStringLiteral("Job Name"),
-            QStringLiteral("Object ID"),
-            QStringLiteral("Reference"),
-            QStringLiteral("Open Date/Time (yyyymmdd)"),
-            QStringLiteral("Open Date/Time (yyyymmdd_hhnnss)"),
-            QStringLiteral("Open Date/Time (hhnnss)"),
-            QStringLiteral("Demographic 1"),
-            QStringLiteral("Demographic 2"),
-            QStringLiteral("Demographic 3"),
-            QStringLiteral("Dictator Name (First,Last)"),
-            QStringLiteral("Dictator Name (Last,First)")};
-}
-
 frmProfileSettings::frmProfileSettings(MessageSink &messages, QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint),
-      m_messages(messages), m_profile(std::make_unique<Profile>(messages))
+      m_messages(messages), m_editor(messages)
 {
     setObjectName(QStringLiteral("frmProfileSettings"));
     setWindowTitle(QStringLiteral("Profile Settings"));
@@ -192,7 +138,7 @@ void frmProfileSettings::buildScheduleTab(QWidget *page)
     m_placements.append({frequency, 2280, 360, 1560, 195, false});
     cmdPoll = new QComboBox(frame);
     cmdPoll->setObjectName(QStringLiteral("cmdPoll"));
-    cmdPoll->addItems(pollFrequencies());
+    cmdPoll->addItems(ProfileEditor::pollFrequencies());
     cmdPoll->setCurrentIndex(-1);
     frequency->setBuddy(cmdPoll);
     m_placements.append({cmdPoll, 2280, 600, 1095, 315, false});
@@ -301,101 +247,73 @@ void frmProfileSettings::applyLayout()
 
 void frmProfileSettings::FillRuleChoices()
 {
-    cmbRuleChoices->addItems(ruleChoices());
+    cmbRuleChoices->addItems(ProfileEditor::ruleChoices());
     cmbRuleChoices->setCurrentIndex(-1);
     cmbRuleChoices->setEditText(QString());
 }
 
-void frmProfileSettings::SetupFields(const QString &Path)
+ProfileEditor::Fields frmProfileSettings::fields() const
 {
-    m_profile = std::make_unique<Profile>(m_messages);
-    m_profile->LoadProfileFromXMLFile(Path);
-    const Profile &profile = *m_profile;
-    txtFirstName->setText(profile.GetFirstName());
-    txtLastName->setText(profile.GetLastName());
-    txtDepartment->setText(profile.GetDepartment());
-    txtGUID->setText(profile.GetGUID());
-    txtLogin->setText(profile.GetLogin());
-    txtPassword->setText(profile.GetPassword());
+    ProfileEditor::Fields fields;
+    fields.firstName = txtFirstName->text();
+    fields.lastName = txtLastName->text();
+    fields.department = txtDepartment->text();
+    fields.url = txtURL->text();
+    fields.login = txtLogin->text();
+    fields.password = txtPassword->text();
+    fields.guid = txtGUID->text();
+    fields.downloadFolder = txtDownload->text();
+    for (int row = 0; row < listRules->count(); ++row)
+        fields.rules << listRules->item(row)->text();
+    fields.frequency = cmdPoll->currentIndex();
     const QList<QCheckBox *> days = dayBoxes();
-    for (quint8 day = 1; day <= 7; ++day) {
-        if (profile.DayOfWeekChecked(day))
-            days[day - 1]->setChecked(true);
-    }
-    txtDownload->setText(profile.GetDownloadFolder());
-    txtURL->setText(profile.GetURL());
-    for (const QString &rule : profile.colDownloadRules)
-        listRules->addItem(rule);
-
-    cmdPoll->setCurrentIndex(-1);
-    for (size_t i = 0; i < frequencies.size(); ++i) {
-        if (frequencies[i].minutes == profile.gLngPollInterval)
-            cmdPoll->setCurrentIndex(int(i));
-    }
-    if (txtURL->text().isEmpty())
-        txtURL->setText(QLatin1String(ServiceUrls::defaultBaseUrl));
-    if (listRules->count() == 0)
-        listRules->addItem(QStringLiteral("Job Name"));
+    for (int day = 0; day < 7; ++day)
+        fields.days[size_t(day)] = days[day]->isChecked();
+    return fields;
 }
 
-void frmProfileSettings::invalid(QWidget *focus, const QString &text)
+void frmProfileSettings::SetupFields(const QString &Path)
 {
-    if (focus)
-        focus->setFocus(Qt::OtherFocusReason);
-    m_messages.post(text, invalidTitle, MessageIcon::Information);
+    const ProfileEditor::Fields fields = m_editor.load(Path);
+    txtFirstName->setText(fields.firstName);
+    txtLastName->setText(fields.lastName);
+    txtDepartment->setText(fields.department);
+    txtGUID->setText(fields.guid);
+    txtLogin->setText(fields.login);
+    txtPassword->setText(fields.password);
+    const QList<QCheckBox *> days = dayBoxes();
+    for (int day = 0; day < 7; ++day) {
+        if (fields.days[size_t(day)])
+            days[day]->setChecked(true);
+    }
+    txtDownload->setText(fields.downloadFolder);
+    txtURL->setText(fields.url);
+    listRules->addItems(fields.rules);
+    cmdPoll->setCurrentIndex(fields.frequency);
+}
+
+void frmProfileSettings::report(const ProfileEditor::Outcome &outcome)
+{
+    QWidget *const focus[] = {nullptr,     txtFirstName, txtLastName, txtLogin,
+                              txtPassword, txtGUID,      txtDownload};
+    if (QWidget *field = focus[int(outcome.field)])
+        field->setFocus(Qt::OtherFocusReason);
+    m_messages.post(outcome.message.text, outcome.message.title, outcome.message.icon);
+    if (outcome.done)
+        accept();
 }
 
 bool frmProfileSettings::ValidateFields()
 {
-    const struct
-    {
-        QLineEdit *field;
-        const char *message;
-    } checks[] = {{txtFirstName, "'First Name' field must not be empty"},
-                  {txtLastName, "'Last Name' field must not be empty"},
-                  {txtLogin, "'Login' field must not be empty"},
-                  {txtPassword, "'Password' field must not be empty"},
-                  {txtGUID, "'GUID' field must not be empty"},
-                  {txtDownload, "'Download Location' field must not be empty"}};
-    for (const auto &check : checks) {
-        if (isBlank(check.field->text())) {
-            invalid(check.field, QLatin1String(check.message));
-            return false;
-        }
-    }
-    if (listRules->count() == 0) {
-        invalid(nullptr, QStringLiteral("You must specify at least 1 'Download Rule'"));
-        return false;
-    }
-    return true;
+    const std::optional<ProfileEditor::Outcome> problem = m_editor.check(fields());
+    if (problem)
+        report(*problem);
+    return !problem;
 }
 
 void frmProfileSettings::StoreFields()
 {
-    const QString url = txtURL->text();
-    if (!url.isEmpty() && !url.endsWith(QLatin1Char('/')))
-        txtURL->setText(url + QLatin1Char('/'));
-
-    Profile &profile = *m_profile;
-    profile.gLastName = txtLastName->text();
-    profile.gFirstName = txtFirstName->text();
-    profile.gDepartment = txtDepartment->text();
-    profile.gLogin = txtLogin->text();
-    profile.gPassword = txtPassword->text();
-    profile.gStrDownloadFolder = txtDownload->text();
-    profile.gGUID = txtGUID->text();
-    profile.gStrBaseURL = txtURL->text();
-
-    profile.colDownloadRules.clear();
-    for (int row = 0; row < listRules->count(); ++row)
-        profile.colDownloadRules << listRules->item(row)->text();
-
-    const QString chosen = cmdPoll->currentText();
-    for (const Frequency &frequency : frequencies) {
-        if (chosen == QLatin1String(frequency.item))
-            profile.gLngPollInterval = frequency.minutes;
-    }
-    // The day boxes are not read: the schedule is not stored yet (Label1).
+    txtURL->setText(m_editor.store(fields()));
 }
 
 void frmProfileSettings::onSave()
@@ -403,72 +321,19 @@ void frmProfileSettings::onSave()
     if (!ValidateFields())
         return;
     StoreFields();
-    Profile &profile = *m_profile;
-    if (profile.gStrProfilePath.isEmpty()) {
-        // A new profile's file is named after the person: the name must make
-        // a file name, and must not be taken by another profile.
-        const struct
-        {
-            QLineEdit *field;
-            const char *caption;
-        } names[] = {{txtFirstName, "First Name"}, {txtLastName, "Last Name"}};
-        for (const auto &name : names) {
-            if (!Profile::isValidFileNamePart(name.field->text())) {
-                invalid(name.field, QStringLiteral("'%1' must not hold any of the characters "
-                                                   "/ \\ : * ? \" < > |")
-                                        .arg(QLatin1String(name.caption)));
-                return;
-            }
-        }
-        if (QFileInfo::exists(profile.NewProfilePath())) {
-            invalid(txtFirstName,
-                    QStringLiteral("A profile named '%1 %2' already exists. Change the name, or "
-                                   "edit that profile instead.")
-                        .arg(profile.gFirstName, profile.gLastName));
-            return;
-        }
-    }
-    if (!profile.SaveProfileToXML(profile.gStrProfilePath)) {
-        m_messages.post(QStringLiteral("Error Saving Profile To Disk"), QString(),
-                        MessageIcon::Critical);
-        return;
-    }
-    m_messages.post(QStringLiteral("Profile Has Been Updated"), QString(), MessageIcon::None);
-    accept();
+    report(m_editor.save());
 }
 
 void frmProfileSettings::onDeleteProfile()
 {
-    const Profile &profile = *m_profile;
-    const QString title = QStringLiteral("Profile Deleted");
-    if (profile.gStrProfilePath.isEmpty()) {
-        m_messages.post(QStringLiteral("This profile has not been saved yet, so there is no "
-                                       "profile file to delete."),
-                        title, MessageIcon::Exclamation);
-        return;
-    }
-    if (!QFileInfo::exists(profile.gStrProfilePath)) {
-        m_messages.post(QStringLiteral("The profile file '%1' no longer exists; nothing was "
-                                       "deleted.")
-                            .arg(QDir::toNativeSeparators(profile.gStrProfilePath)),
-                        title, MessageIcon::Exclamation);
-        return;
-    }
-    if (!profile.DeleteProfile()) {
-        m_messages.post(QStringLiteral("The profile file '%1' could not be deleted.")
-                            .arg(QDir::toNativeSeparators(profile.gStrProfilePath)),
-                        title, MessageIcon::Exclamation);
-        return;
-    }
-    m_messages.post(QStringLiteral("Profile Has Been Deleted!"), title, MessageIcon::Exclamation);
-    accept();
+    report(m_editor.deleteProfile());
 }
 
 void frmProfileSettings::onAdd()
 {
     // An empty rule would end the rule list when the file is read back.
     const QString rule = cmbRuleChoices->currentText();
-    if (isBlank(rule))
+    if (rule.trimmed().isEmpty())
         return;
     listRules->addItem(rule);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "profiles/ProfileEditor.h"
+
 #include <QDialog>
 #include <QPointer>
 
@@ -46,12 +48,7 @@ public:
     void StoreFields();
 
     // The dialog's profile.
-    const Profile &profile() const { return *m_profile; }
-
-    // The six poll frequencies, in list order, and their minutes.
-    static QStringList pollFrequencies();
-    static qint32 pollMinutes(int index);
-    static QStringList ruleChoices();
+    const Profile &profile() const { return m_editor.profile(); }
 
     QTabWidget *SSTab1 = nullptr;
     QPushButton *cmdDeleteProfile = nullptr;
@@ -109,11 +106,13 @@ private:
     void onAdd();
     void onDelete();
     void onOpenDialog();
-    // A message in the style of the field checks, after the focus moved.
-    void invalid(QWidget *focus, const QString &text);
+    ProfileEditor::Fields fields() const;
+    // The message of an outcome, after the focus moved to its field; the
+    // dialog closes when the work is done.
+    void report(const ProfileEditor::Outcome &outcome);
 
     MessageSink &m_messages;
-    std::unique_ptr<Profile> m_profile;
+    ProfileEditor m_editor;
     // Every placed control with its design box in twips, relative to its
     // container; the tab pages' boxes count from the tab control's corner.
     struct Placement

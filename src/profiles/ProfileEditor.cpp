@@ -1,0 +1,196 @@
+#include "profiles/ProfileEditor.h"
+
+#include "service/ServiceUrls.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <array>
+
+namespace {
+
+struct Frequency
+{
+    const char *item;
+    qint32 minutes;
+};
+
+constexpr std::array<Frequency, 6> frequencies{{{"15 Mins.", 15},
+                                                {"30 Mins.", 30},
+                                                {"45 Mins.", 45},
+                                                {"1 Hr.", 60},
+                                                {"2 Hrs.", 120},
+                                                {"3 Hrs.", 180}}};
+
+bool isBlank(const QString &text)
+{
+    return text.trimmed().isEmpty();
+}
+
+ProfileEditor::Outcome invalid(ProfileEditor::Field field, const QString &text)
+{
+    return {{text, QStringLiteral("Invalid Information"), MessageIcon::Information}, field, false};
+}
+
+} // namespace
+
+ProfileEditor::ProfileEditor(MessageSink &messages)
+    : m_messages(messages), m_profile(std::make_unique<Profile>(messages))
+{
+}
+
+QStringList ProfileEditor::pollFrequencies()
+{
+    QStringList items;
+    for (const Frequency &frequency : frequencies)
+        items << QLatin1String(frequency.item);
+    return items;
+}
+
+qint32 ProfileEditor::pollMinutes(int index)
+{
+    return index >= 0 && index < int(frequencies.size()) ? frequencies[size_t(index)].minutes : 0;
+}
+
+QStringList ProfileEditor::ruleChoices()
+{
+    return {QStringLiteral("Job Name"),
+            QStringLiteral("Object ID"),
+            QStringLiteral("Reference"),
+            QStringLiteral("Open Date/Time (yyyymmdd)"),
+            QStringLiteral("Open Date/Time (yyyymmdd_hhnnss)"),
+            QStringLiteral("Open Date/Time (hhnnss)"),
+            QStringLiteral("Demographic 1"),
+            QStringLiteral("Demographic 2"),
+            QStringLiteral("Demographic 3"),
+            QStringLiteral("Dictator Name (First,Last)"),
+            QStringLiteral("Dictator Name (Last,First)")};
+}
+
+ProfileEditor::Fields ProfileEditor::load(const QString &path)
+{
+    m_profile = std::make_unique<Profile>(m_messages);
+    m_profile->LoadProfileFromXMLFile(path);
+    const Profile &profile = *m_profile;
+    Fields fields;
+    fields.firstName = profile.GetFirstName();
+    fields.lastName = profile.GetLastName();
+    fields.department = profile.GetDepartment();
+    fields.guid = profile.GetGUID();
+    fields.login = profile.GetLogin();
+    fields.password = profile.GetPassword();
+    for (quint8 day = 1; day <= 7; ++day)
+        fields.days[day - 1] = profile.DayOfWeekChecked(day);
+    fields.downloadFolder = profile.GetDownloadFolder();
+    fields.url = profile.GetURL();
+    fields.rules = profile.colDownloadRules;
+    for (size_t i = 0; i < frequencies.size(); ++i) {
+        if (frequencies[i].minutes == profile.gLngPollInterval)
+            fields.frequency = int(i);
+    }
+    if (fields.url.isEmpty())
+        fields.url = QLatin1String(ServiceUrls::defaultBaseUrl);
+    if (fields.rules.isEmpty())
+        fields.rules << QStringLiteral("Job Name");
+    return fields;
+}
+
+std::optional<ProfileEditor::Outcome> ProfileEditor::check(const Fields &fields) const
+{
+    const struct
+    {
+        const QString &text;
+        Field field;
+        const char *message;
+    } checks[] = {{fields.firstName, Field::FirstName, "'First Name' field must not be empty"},
+                  {fields.lastName, Field::LastName, "'Last Name' field must not be empty"},
+                  {fields.login, Field::Login, "'Login' field must not be empty"},
+                  {fields.password, Field::Password, "'Password' field must not be empty"},
+                  {fields.guid, Field::Guid, "'GUID' field must not be empty"},
+                  {fields.downloadFolder, Field::DownloadFolder,
+                   "'Download Location' field must not be empty"}};
+    for (const auto &check : checks) {
+        if (isBlank(check.text))
+            return invalid(check.field, QLatin1String(check.message));
+    }
+    if (fields.rules.isEmpty())
+        return invalid(Field::None, QStringLiteral("You must specify at least 1 'Download Rule'"));
+    return std::nullopt;
+}
+
+QString ProfileEditor::store(const Fields &fields)
+{
+    QString url = fields.url;
+    if (!url.isEmpty() && !url.endsWith(QLatin1Char('/')))
+        url += QLatin1Char('/');
+
+    Profile &profile = *m_profile;
+    profile.gLastName = fields.lastName;
+    profile.gFirstName = fields.firstName;
+    profile.gDepartment = fields.department;
+    profile.gLogin = fields.login;
+    profile.gPassword = fields.password;
+    profile.gStrDownloadFolder = fields.downloadFolder;
+    profile.gGUID = fields.guid;
+    profile.gStrBaseURL = url;
+    profile.colDownloadRules = fields.rules;
+    if (fields.frequency >= 0 && fields.frequency < int(frequencies.size()))
+        profile.gLngPollInterval = frequencies[size_t(fields.frequency)].minutes;
+    // The days are not stored: the schedule does not work yet.
+    return url;
+}
+
+ProfileEditor::Outcome ProfileEditor::save()
+{
+    Profile &profile = *m_profile;
+    if (profile.gStrProfilePath.isEmpty()) {
+        const struct
+        {
+            const QString &text;
+            Field field;
+            const char *caption;
+        } names[] = {{profile.gFirstName, Field::FirstName, "First Name"},
+                     {profile.gLastName, Field::LastName, "Last Name"}};
+        for (const auto &name : names) {
+            if (!Profile::isValidFileNamePart(name.text))
+                return invalid(name.field,
+                               QStringLiteral("'%1' must not hold any of the characters "
+                                              "/ \\ : * ? \" < > |")
+                                   .arg(QLatin1String(name.caption)));
+        }
+        if (QFileInfo::exists(profile.NewProfilePath()))
+            return invalid(Field::FirstName,
+                           QStringLiteral("A profile named '%1 %2' already exists. Change the "
+                                          "name, or edit that profile instead.")
+                               .arg(profile.gFirstName, profile.gLastName));
+    }
+    if (!profile.SaveProfileToXML(profile.gStrProfilePath))
+        return {{QStringLiteral("Error Saving Profile To Disk"), QString(), MessageIcon::Critical},
+                Field::None,
+                false};
+    return {{QStringLiteral("Profile Has Been Updated"), QString(), MessageIcon::None},
+            Field::None,
+            true};
+}
+
+ProfileEditor::Outcome ProfileEditor::deleteProfile()
+{
+    const Profile &profile = *m_profile;
+    const QString title = QStringLiteral("Profile Deleted");
+    const auto notice = [&title](const QString &text, bool done) {
+        return Outcome{{text, title, MessageIcon::Exclamation}, Field::None, done};
+    };
+    const QString path = QDir::toNativeSeparators(profile.gStrProfilePath);
+    if (profile.gStrProfilePath.isEmpty())
+        return notice(QStringLiteral("This profile has not been saved yet, so there is no "
+                                     "profile file to delete."),
+                      false);
+    if (!QFileInfo::exists(profile.gStrProfilePath))
+        return notice(QStringLiteral("The profile file '%1' no longer exists; nothing was deleted.")
+                          .arg(path),
+                      false);
+    if (!profile.DeleteProfile())
+        return notice(QStringLiteral("The profile file '%1' could not be deleted.").arg(path),
+                      false);
+    return notice(QStringLiteral("Profile Has Been Deleted!"), true);
+}

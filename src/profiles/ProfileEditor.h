@@ -1,0 +1,85 @@
+#pragma once
+
+#include "platform/MessageSink.h"
+#include "profiles/Profile.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+
+// The profile settings dialog's work without its widgets: the fields as
+// shown, their checks, storing them into the edited profile, saving and
+// deleting its file. The dialog shows what it returns.
+class ProfileEditor
+{
+public:
+    // The dialog's fields, as typed.
+    struct Fields
+    {
+        QString firstName;
+        QString lastName;
+        QString department;
+        QString url;
+        QString login;
+        QString password;
+        QString guid;
+        QString downloadFolder;
+        QStringList rules;
+        int frequency = -1;         // an index of pollFrequencies(), -1 none
+        std::array<bool, 7> days{}; // Sunday first
+    };
+
+    // The field a message is about, for the focus.
+    enum class Field
+    {
+        None,
+        FirstName,
+        LastName,
+        Login,
+        Password,
+        Guid,
+        DownloadFolder
+    };
+
+    // A message for the user, and whether the dialog's work is done.
+    struct Outcome
+    {
+        Message message;
+        Field field = Field::None;
+        bool done = false;
+    };
+
+    explicit ProfileEditor(MessageSink &messages);
+
+    // Reads the profile file at `path` (empty: a new profile) and returns the
+    // fields to show: a profile without a base URL gets the service's
+    // default, one without rules the rule "Job Name".
+    Fields load(const QString &path);
+
+    // The checks before saving; the first failing one, if any.
+    std::optional<Outcome> check(const Fields &fields) const;
+
+    // Copies the fields into the edited profile; the base URL gets its
+    // closing "/". Returns the URL as stored.
+    QString store(const Fields &fields);
+
+    // Saves the stored profile: a new profile's file is named after the
+    // person, whose name must make a file name not taken by another profile.
+    Outcome save();
+
+    // Deletes the edited profile's file.
+    Outcome deleteProfile();
+
+    const Profile &profile() const { return *m_profile; }
+
+    // The six poll frequencies, in list order, and their minutes.
+    static QStringList pollFrequencies();
+    static qint32 pollMinutes(int index);
+    static QStringList ruleChoices();
+
+private:
+    MessageSink &m_messages;
+    std::unique_ptr<Profile> m_profile;
+};
