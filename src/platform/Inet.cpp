@@ -1,6 +1,7 @@
 #include "platform/Inet.h"
 
 #include "platform/InetRequest.h"
+#include "platform/Startup.h"
 
 #include <QPointer>
 #include <QSocketNotifier>
@@ -51,7 +52,9 @@ Inet::Inet(QObject *parent) : QObject(parent), m_curl(std::make_unique<Curl>())
 
 Inet::~Inet()
 {
-    // Owners cancel what they still wait for; here nothing is called back.
+    // Owners cancel what they still wait for; here nothing is called back,
+    // and closing the connection announces nothing to owners half gone.
+    blockSignals(true);
     if (m_request)
         curl_multi_remove_handle(m_curl->multi, m_request->easy);
     m_request.reset();
@@ -173,9 +176,8 @@ bool Inet::start(std::unique_ptr<Request> request, const HeaderList &requestHead
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, seconds);
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, std::min(seconds, 30L));
     curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, long(MaxPartSize));
-    curl_easy_setopt(easy, CURLOPT_USERAGENT,
-                     "QuilletInetTool/" QT_STRINGIFY(QUILLET_VERSION_MAJOR) "." QT_STRINGIFY(
-                         QUILLET_VERSION_MINOR) "." QT_STRINGIFY(QUILLET_VERSION_PATCH));
+    const QByteArray agent = "QuilletInetTool/" + Startup::version().toLatin1();
+    curl_easy_setopt(easy, CURLOPT_USERAGENT, agent.constData());
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Curl::onHeader);
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Curl::onData);
