@@ -1,6 +1,7 @@
 #include "platform/RecordingMessageSink.h"
 #include "profiles/Profile.h"
 #include "service/DownloadTools.h"
+#include "service/FileNameRules.h"
 #include "service/FileNames.h"
 
 #include <QTest>
@@ -125,6 +126,7 @@ void tst_FileNames::buildFileName()
     const std::optional<QString> name = tools.BuildFileName(profile, job);
     QVERIFY(name);
     QCOMPARE(*name, expected);
+    QCOMPARE(FileNameRules(rules).fileName(job), name);
 }
 
 void tst_FileNames::urlWithoutDotFails()
@@ -135,6 +137,7 @@ void tst_FileNames::urlWithoutDotFails()
     Job job = sampleJob();
     job.gStrSourceURL = QStringLiteral("https://localhost/files/x");
     QVERIFY(!tools.BuildFileName(tools.gProfile(), job));
+    QVERIFY(!FileNameRules(tools.gProfile().colDownloadRules).fileName(job));
     QVERIFY(messages.messages.isEmpty());
 }
 

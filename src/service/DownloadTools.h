@@ -1,41 +1,34 @@
 #pragma once
 
-#include "platform/Inet.h"
 #include "service/JobCollection.h"
+#include "service/JobIndexReader.h"
+#include "service/JobTransfer.h"
 
 #include <QHash>
 #include <QObject>
 #include <QString>
 #include <QStringDecoder>
-#include <QStringList>
-#include <QTimer>
 
 #include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
-#include <vector>
 
 class MessageSink;
 class Profile;
-class JobReception;
 class TransferHost;
 
-// The destination of the job whose request the transfer started last; the
-// only process-wide text of the program.
-extern QString gStrCurrentDownloadPath;
-
-class QXmlStreamAttributes;
-
 // The job service client: the job index text, the current profile and the
-// jobs read from the index.
+// jobs read from the index, over the pieces that do the work (JobIndexReader,
+// FileNameRules, JobTransfer, StatusUpdate). gStrCurrentDownloadPath, the
+// destination of the job in transfer, comes with JobTransfer.h.
 class DownloadTools : public QObject
 {
     Q_OBJECT
 
 public:
     // Job index responses above this size are refused as invalid.
-    static constexpr qsizetype MaxIndexSize = 64 * 1024 * 1024;
+    static constexpr qsizetype MaxIndexSize = JobIndexReader::MaxIndexSize;
 
     explicit DownloadTools(MessageSink &messages, QObject *parent = nullptr);
     ~DownloadTools() override;
@@ -79,7 +72,7 @@ public:
     // status update and, with ShowMessageBoxes, its report.
     // DownloadJobsFinished() follows. Does nothing while a transfer runs.
     void DownloadJobs(TransferHost &objForm, bool ShowMessageBoxes);
-    bool TransferRunning() const { return m_transfer != nullptr; }
+    bool TransferRunning() const { return m_transfer.running(); }
 
     // Cancels the running request. A running transfer ends: the rows not
     // received stay, the received jobs still get their status update
@@ -91,8 +84,31 @@ public:
     // job starts. The received jobs get their status update as usual.
     void FinishAfterCurrentJob();
 
+    // The status update of every job of gColDownloads, one request after
+    // the other: confirmed when the answer holds "Sucessful" in any letter
+    // case. A job whose file was not received gets no request and makes the
+    // result false; an unconfirmed answer makes it false and the next job
+    // goes on; a failed request ends the pass with false. `done` gets true
+    // when every job was confirmed (also for an empty collection). The
+    // requests go to the service of `profile`, by default the current one.
+    void UpdateJobStatuses(TransferHost &objForm, std::function<void(bool allConfirmed)> done,
+                           std::shared_ptr<const Profile> profile = {});
+
+    // The message that closes a transfer's status update.
+    void reportStatusUpdate(bool allConfirmed);
+
+    // The job's file name, without folder, by the profile's download rules;
+    // empty when the source URL holds no ".".
+    std::optional<QString> BuildFileName(const Profile &profile, const Job &job) const;
+
+    // From the last "." of the whole URL to its end; empty when there is none.
+    static std::optional<QString> GetFileExtension(QString url);
+
     // The pauses before the retries of a failed attempt (2, 4 and 8 s).
-    void setRetryDelays(QList<std::chrono::milliseconds> delays) { m_retryDelays = delays; }
+    void setRetryDelays(QList<std::chrono::milliseconds> delays)
+    {
+        m_transfer.setRetryDelays(std::move(delays));
+    }
 
     // Why jobs of the last transfer failed, by job id.
     QHash<QString, QString> gTransferFailures;
@@ -117,62 +133,10 @@ Q_SIGNALS:
     void jobEnded(const QString &jobId, bool received, const QString &detail);
 
 private:
-    struct Transfer;
-
-    void nextJob();
-    void scheduleNextJob();
-    void startJob(int row);
-    // The headers of a job's answer are in: true when its body is wanted.
-    bool answerStarts(int status, qint64 contentLength);
-    void receive(const QByteArray &data);
-    void advanceProgress(qint64 blocks);
-    void requestEnded(const Inet::Result &result);
-    void failRow(const QString &reason, bool tellUser);
-    void endTransfer();
-    // A received job whose file is gone before its confirmation: failed.
-    void unreceive(const QString &jobId, const QString &reason);
-    void updateStatuses();
-
-    friend class tst_FileNames;
-    friend class tst_Requests;
-
-    // The status update of every job of gColDownloads, one request after
-    // the other: confirmed when the answer holds "Sucessful" in any letter
-    // case. A job whose file was not received gets no request and makes the
-    // result false; an unconfirmed answer makes it false and the next job
-    // goes on; a failed request ends the pass with false. `done` gets true
-    // when every job was confirmed (also for an empty collection). The
-    // requests go to the service of `profile`, by default the current one.
-    void UpdateJobStatuses(TransferHost &objForm, std::function<void(bool allConfirmed)> done,
-                           std::shared_ptr<const Profile> profile = {});
-
-    // The message that closes a transfer's status update.
-    void reportStatusUpdate(bool allConfirmed);
-
-    // The job's file name, without folder, by the profile's download rules;
-    // empty when the source URL holds no ".".
-    std::optional<QString> BuildFileName(const Profile &profile, const Job &job) const;
-
-    // From the last "." of the whole URL to its end; empty when there is none.
-    static std::optional<QString> GetFileExtension(QString url);
-
-    // The download rules, recognised once for a whole reading.
-    struct FileNameRule;
-    static std::vector<FileNameRule> compileRules(const QStringList &rules);
-    static std::optional<QString> composeFileName(const std::vector<FileNameRule> &rules,
-                                                  const Job &job);
-
-    // The job of one job element, or nothing when an attribute is missing or
-    // does not convert, or the file name cannot be built.
-    std::optional<Job> readJob(const QXmlStreamAttributes &attributes,
-                               const std::vector<FileNameRule> &rules);
-
     void reportInvalidIndex();
 
     MessageSink &m_messages;
     std::unique_ptr<Profile> m_profile;
-    std::unique_ptr<Transfer> m_transfer;
-    QList<std::chrono::milliseconds> m_retryDelays{std::chrono::seconds(2), std::chrono::seconds(4),
-                                                   std::chrono::seconds(8)};
-    QTimer m_retryTimer;
+    // Last, so that a running transfer ends before the rest goes.
+    JobTransfer m_transfer;
 };

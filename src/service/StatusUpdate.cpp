@@ -1,0 +1,91 @@
+#include "service/StatusUpdate.h"
+
+#include "platform/Inet.h"
+#include "platform/MessageSink.h"
+#include "service/JobCollection.h"
+#include "service/ServiceUrls.h"
+#include "service/TransferHost.h"
+
+#include <QPointer>
+
+namespace StatusUpdate {
+
+void run(QObject &owner, JobCollection &jobs, TransferHost &host,
+         std::shared_ptr<const Profile> profile, std::function<void(bool)> done)
+{
+    // One request after the other; the pass state lives with the callbacks.
+    struct Pass
+    {
+        QPointer<QObject> owner;
+        JobCollection *jobs;
+        std::shared_ptr<const Profile> profile;
+        TransferHost *host;
+        std::function<void(bool)> done;
+        qsizetype position = 0;
+        bool error = false;
+        std::function<void(const std::shared_ptr<Pass> &)> next;
+    };
+    auto pass = std::make_shared<Pass>();
+    pass->owner = &owner;
+    pass->jobs = &jobs;
+    pass->profile = std::move(profile);
+    pass->host = &host;
+    pass->done = std::move(done);
+    pass->next = [](const std::shared_ptr<Pass> &state) {
+        if (!state->owner)
+            return;
+        JobCollection &collection = *state->jobs;
+        // The count is read again before every job.
+        while (++state->position <= collection.Count()) {
+            Job *job = collection.Item(state->position);
+            if (!job->gBlnDownloadCompleted) {
+                // Not received: the service must keep offering it.
+                state->error = true;
+                continue;
+            }
+            const QString key = job->gLngID;
+            const QUrl url = ServiceUrls::toUrl(ServiceUrls::statusUrlText(*state->profile, key));
+            const bool started = state->host->inet().OpenURL(
+                url, [state, key](const Inet::Result &result, const QByteArray &body) {
+                    if (!state->owner)
+                        return;
+                    if (!result.ok() && result.failure != Inet::Failure::HttpStatus) {
+                        // A request that fails ends the pass.
+                        auto finish = std::move(state->done);
+                        if (finish)
+                            finish(false);
+                        return;
+                    }
+                    Job *confirmed = state->jobs->Item(key);
+                    if (confirmed && QString::fromUtf8(body).contains(QLatin1String("Sucessful"),
+                                                                      Qt::CaseInsensitive))
+                        confirmed->gBlnStatusUpdated = true;
+                    else
+                        state->error = true;
+                    state->next(state);
+                });
+            if (!started) {
+                auto finish = std::move(state->done);
+                if (finish)
+                    finish(false);
+            }
+            return;
+        }
+        auto finish = std::move(state->done);
+        if (finish)
+            finish(!state->error);
+    };
+    pass->next(pass);
+}
+
+void report(MessageSink &messages, bool allConfirmed)
+{
+    if (allConfirmed)
+        messages.post(QStringLiteral("All jobs have been updated on server!"), QString(),
+                      MessageIcon::None);
+    else
+        messages.post(QStringLiteral("Error Updating the status of some or all jobs!"), QString(),
+                      MessageIcon::Critical);
+}
+
+} // namespace StatusUpdate
