@@ -17,17 +17,31 @@ struct Run
     int status = -1;
     QString out;
     QString err;
+
+    QJsonObject json() const { return QJsonDocument::fromJson(out.toUtf8()).object(); }
+    QJsonArray jobs() const { return json().value("jobs").toArray(); }
 };
 
 const QString invalidIndex =
     QStringLiteral("Page contained invalid XML data, please check your profile settings!");
 
-QByteArray job(const char *id, const char *name, const char *path)
+QByteArray job(const QByteArray &id, const QByteArray &name, const QByteArray &path)
 {
-    return QByteArray("<job job_id=\"") + id + "\" job_name=\"" + name +
-           "\" open_time=\"2003-12-31 23:59:59\" department_name=\"Cardiology\" dictator=\"Dr A\" "
-           "reference=\"R1\" demographic_1=\"\" demographic_2=\"\" demographic_3=\"\" path=\"" +
-           path + "\" priority=\"2\" dictator_first_name=\"Ann\" dictator_last_name=\"Smith\"/>";
+    return jobElement(QString::fromUtf8(id), {{"job_name", QString::fromUtf8(name)},
+                                              {"path", QString::fromUtf8(path)},
+                                              {"reference", "R1"},
+                                              {"priority", "2"}});
+}
+
+// An index of the jobs `names` (ids 1, 2, …) with their files on `server`.
+QByteArray served(const MisbehavingServer &server, const QList<QByteArray> &names)
+{
+    QList<QByteArray> jobs;
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        const QByteArray id = QByteArray::number(i + 1);
+        jobs << job(id, names.at(i), (server.base() + "/files/" + id + ".wav").toUtf8());
+    }
+    return jobIndex(jobs);
 }
 
 } // namespace
@@ -39,15 +53,12 @@ class tst_Cli : public QObject
 private Q_SLOTS:
     void init();
     void showsProfileWithoutPassword();
-    void findsProfileByName();
-    void listsJobsAsJson();
-    void listsJobsAsText();
+    void listsJobs();
     void failedReadingListsEarlierJobs();
     void profileThatCannotBeLoaded();
-    void listsJobsOfTheService();
     void failedCheckHidesThePassword_data();
     void failedCheckHidesThePassword();
-    void fetchReceivesAndConfirms();
+    void listsAndFetchesFromTheService();
     void twoFetchesIntoOneFolder();
     void fetchStopsCleanlyOnSigterm();
     void fetchWithAFullDisk();
@@ -59,8 +70,7 @@ private Q_SLOTS:
 private:
     void start(QProcess &process, const QStringList &arguments);
     Run run(const QStringList &arguments);
-    void pointProfileAt(const QString &base);
-    QString writeProfile(const QString &folder);
+    void pointProfileAt(const QString &base, int interval = 5);
 
     std::unique_ptr<TestFolder> m_folder;
     QString m_profile;
@@ -75,30 +85,8 @@ void tst_Cli::init()
     m_whileRunning = nullptr;
     m_folder = std::make_unique<TestFolder>();
     QDir().mkpath(m_folder->profiles());
-    m_profile = writeProfile(m_folder->profiles());
-}
-
-QString tst_Cli::writeProfile(const QString &folder)
-{
-    const QString downloads = m_folder->path("Jobs");
-    const QByteArray text = "<profile>\r\n <first_name>Ann</first_name>\r\n"
-                            " <last_name>Smith</last_name>\r\n <department>Typing</department>\r\n"
-                            " <guid>G-1</guid>\r\n <login>ann</login>\r\n"
-                            " <password>Zq9 x&amp;y#w</password>\r\n <sunday>False</sunday>\r\n"
-                            " <monday>True</monday>\r\n <tuesday>True</tuesday>\r\n"
-                            " <wednesday>True</wednesday>\r\n <thursday>True</thursday>\r\n"
-                            " <friday>True</friday>\r\n <saturday>False</saturday>\r\n"
-                            " <download_folder>" +
-                            downloads.toUtf8() +
-                            "</download_folder>\r\n <pollinterval>5</pollinterval>\r\n"
-                            " <base_url>http://127.0.0.1:9/remote_tools/</base_url>\r\n"
-                            " <download_rule_1>Reference</download_rule_1>\r\n"
-                            " <download_rule_2>\\</download_rule_2>\r\n"
-                            " <download_rule_3>Job Name</download_rule_3>\r\n</profile>";
-    const QString path = folder + QStringLiteral("/Ann Smith.xml");
-    if (!writeFile(path, text))
-        qFatal("cannot write the test profile");
-    return path;
+    m_profile = m_folder->profile("Ann Smith.xml");
+    pointProfileAt(QStringLiteral("http://127.0.0.1:9"));
 }
 
 void tst_Cli::start(QProcess &process, const QStringList &arguments)
@@ -136,30 +124,25 @@ Run tst_Cli::run(const QStringList &arguments)
 
 void tst_Cli::showsProfileWithoutPassword()
 {
-    const Run result = run({"profile", m_profile});
-    QCOMPARE(result.status, 0);
-    QVERIFY(!result.out.contains(QLatin1String("Zq9")));
-    QVERIFY(result.out.contains(QRegularExpression("Password:\\s+\\*\\*\\*\n")));
-    QVERIFY(result.out.contains(QRegularExpression("Login:\\s+ann\n")));
-    QVERIFY(result.out.contains(QLatin1String("1. Reference")));
-    QVERIFY(result.out.contains(QLatin1String("3. Job Name")));
-    QCOMPARE(result.err, QString());
+    // By path and by name.
+    for (const QString &profile : {m_profile, QStringLiteral("Ann Smith")}) {
+        const Run result = run({"profile", profile});
+        QCOMPARE(result.status, 0);
+        QVERIFY(result.out.contains(QLatin1String("Ann Smith.xml")));
+        QVERIFY(!result.out.contains(QLatin1String("Zq9")));
+        QVERIFY(result.out.contains(QRegularExpression("Password:\\s+\\*\\*\\*\n")));
+        QVERIFY(result.out.contains(QRegularExpression("Login:\\s+ann\n")));
+        QVERIFY(result.out.contains(QLatin1String("1. Reference")));
+        QVERIFY(result.out.contains(QLatin1String("3. Job Name")));
+        QCOMPARE(result.err, QString());
+    }
 }
 
-void tst_Cli::findsProfileByName()
-{
-    const Run result = run({"profile", "Ann Smith"});
-    QCOMPARE(result.status, 0);
-    QVERIFY(result.out.contains(QLatin1String("Ann Smith.xml")));
-}
-
-void tst_Cli::listsJobsAsJson()
+void tst_Cli::listsJobs()
 {
     const QString index = m_folder->path("index.xml");
-    QVERIFY(writeFile(index, "<?xml version=\"1.0\"?><jobs><user_id>3</user_id>" +
-                                 job("0042", "ABC", "https://jobs.example/f/42.wav") +
-                                 job("43", "Re: notes?", "https://jobs.example/f/43.dss") +
-                                 "</jobs>"));
+    QVERIFY(writeFile(index, jobIndex({job("0042", "ABC", "https://jobs.example/f/42.wav"),
+                                       job("43", "Re: notes?", "https://jobs.example/f/43.dss")})));
     const Run result = run({"list", "Ann Smith", "--index", index, "--json"});
     QCOMPARE(result.status, 0);
     QCOMPARE(result.err, QString());
@@ -180,32 +163,27 @@ void tst_Cli::listsJobsAsJson()
     QCOMPARE(jobs.at(1).toObject().value("destination").toString(),
              m_folder->path("Jobs/R1/Re_ notes_.dss"));
     QCOMPARE(document.value("messages").toArray().size(), 0);
-}
 
-void tst_Cli::listsJobsAsText()
-{
-    const QString index = m_folder->path("index.xml");
-    QVERIFY(writeFile(index, "<jobs>" + job("7", "ABC", "https://jobs.example/7.wav") + "</jobs>"));
-    const Run result = run({"list", m_profile, "--index", index});
-    QCOMPARE(result.status, 0);
-    const QStringList lines = result.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    QCOMPARE(lines.size(), 2);
-    QCOMPARE(lines.at(0).split(QLatin1Char('\t')).size(), 7);
-    QCOMPARE(lines.at(1).split(QLatin1Char('\t')),
-             (QStringList{"7", "2", "ABC", "R1", "2003-12-31T23:59:59",
-                          "https://jobs.example/7.wav", m_folder->path("Jobs/R1/ABC.wav")}));
+    // As text: a heading, then a row a job.
+    const QStringList lines =
+        run({"list", m_profile, "--index", index}).out.split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 3);
+    QCOMPARE(lines.at(0).split('\t').size(), 7);
+    QCOMPARE(lines.at(1).split('\t'),
+             (QStringList{"42", "2", "ABC", "R1", "2003-12-31T23:59:59",
+                          "https://jobs.example/f/42.wav", m_folder->path("Jobs/R1/ABC.wav")}));
 }
 
 void tst_Cli::failedReadingListsEarlierJobs()
 {
     const QString index = m_folder->path("index.xml");
-    QVERIFY(writeFile(index, "<jobs>" + job("1", "A", "https://jobs.example/1.wav") +
-                                 job("2", "B", "https://jobs/no-dot") +
-                                 job("3", "C", "https://jobs.example/3.wav") + "</jobs>"));
+    QVERIFY(writeFile(index, jobIndex({job("1", "A", "https://jobs.example/1.wav"),
+                                       job("2", "B", "https://jobs/no-dot"),
+                                       job("3", "C", "https://jobs.example/3.wav")})));
     const Run result = run({"list", m_profile, "--index", index, "--json"});
     QCOMPARE(result.status, 1);
     QCOMPARE(result.err, "Error: " + invalidIndex + "\n");
-    const QJsonObject document = QJsonDocument::fromJson(result.out.toUtf8()).object();
+    const QJsonObject document = result.json();
     const QJsonArray jobs = document.value("jobs").toArray();
     QCOMPARE(jobs.size(), 1);
     QCOMPARE(jobs.at(0).toObject().value("id").toString(), QStringLiteral("1"));
@@ -225,37 +203,6 @@ void tst_Cli::profileThatCannotBeLoaded()
         const Run result = run({"profile", profile});
         QCOMPARE(result.status, 2);
         QCOMPARE(result.err, QStringLiteral("Error: Error Loding User Profile\n"));
-    }
-}
-
-void tst_Cli::listsJobsOfTheService()
-{
-    const QString profile = m_folder->path("demo.xml");
-    QProcess service;
-    service.start(QStringLiteral(QUILLET_DEMO_SERVICE),
-                  {"--port", "0", "--jobs", "5", "--profile-out", profile, "--download-folder",
-                   m_folder->path("Demo Jobs")});
-    QVERIFY(service.waitForReadyRead(20000));
-    const QString banner = QString::fromUtf8(service.readLine());
-    QVERIFY2(banner.contains(QLatin1String("http://127.0.0.1:")), qPrintable(banner));
-
-    const Run result = run({"list", profile, "--json"});
-    service.kill();
-    service.waitForFinished();
-    QCOMPARE(result.status, 0);
-    QCOMPARE(result.err, QString());
-    const QJsonArray jobs =
-        QJsonDocument::fromJson(result.out.toUtf8()).object().value("jobs").toArray();
-    QCOMPARE(jobs.size(), 5);
-    for (const QJsonValue &job : jobs) {
-        QVERIFY(job.toObject()
-                    .value("source_url")
-                    .toString()
-                    .startsWith(banner.section(QLatin1Char(' '), 5, 5)));
-        QVERIFY(job.toObject()
-                    .value("destination")
-                    .toString()
-                    .startsWith(m_folder->path("Demo Jobs/")));
     }
 }
 
@@ -287,7 +234,7 @@ void tst_Cli::failedCheckHidesThePassword()
         // The password holds a blank, & and #: no form of it, encoded or not.
         QVERIFY2(!result.err.contains(QLatin1String("Zq9")), qPrintable(result.err));
         QVERIFY2(!result.out.contains(QLatin1String("Zq9")), qPrintable(result.out));
-        const QJsonObject document = QJsonDocument::fromJson(result.out.toUtf8()).object();
+        const QJsonObject document = result.json();
         QCOMPARE(document.value("jobs").toArray().size(), 0);
         QVERIFY(!document.value("messages").toArray().isEmpty());
     }
@@ -295,28 +242,42 @@ void tst_Cli::failedCheckHidesThePassword()
         QCOMPARE(server.targets.size(), 2);
 }
 
-void tst_Cli::pointProfileAt(const QString &base)
+void tst_Cli::pointProfileAt(const QString &base, int interval)
 {
-    QByteArray text = readAll(m_profile);
-    text.replace("http://127.0.0.1:9/remote_tools/", base.toUtf8() + "/remote_tools/");
-    QVERIFY(writeFile(m_profile, text));
+    QVERIFY(writeFile(m_profile, profileFile({{"last_name", "Smith"},
+                                              {"password", "Zq9 x&y#w"},
+                                              {"download_folder", m_folder->path("Jobs")},
+                                              {"pollinterval", QString::number(interval)},
+                                              {"base_url", base + "/remote_tools/"}},
+                                             {"Reference", "\\", "Job Name"})));
 }
 
-void tst_Cli::fetchReceivesAndConfirms()
+void tst_Cli::listsAndFetchesFromTheService()
 {
     const QString profile = m_folder->path("demo.xml");
     QProcess service;
     service.start(QStringLiteral(QUILLET_DEMO_SERVICE),
-                  {"--jobs", "3", "--profile-out", profile, "--download-folder",
+                  {"--port", "0", "--jobs", "3", "--profile-out", profile, "--download-folder",
                    m_folder->path("Demo Jobs")});
     QVERIFY(service.waitForReadyRead(20000));
+    const QString banner = QString::fromUtf8(service.readLine());
+    QVERIFY2(banner.contains(QLatin1String("http://127.0.0.1:")), qPrintable(banner));
+
+    const Run listed = run({"list", profile, "--json"});
+    QCOMPARE(listed.status, 0);
+    QCOMPARE(listed.err, QString());
+    const QJsonArray listedJobs = listed.jobs();
+    QCOMPARE(listedJobs.size(), 3);
+    for (const QJsonValue &job : listedJobs) {
+        QVERIFY(job["source_url"].toString().startsWith(banner.section(' ', 5, 5)));
+        QVERIFY(job["destination"].toString().startsWith(m_folder->path("Demo Jobs/")));
+    }
 
     const Run result = run({"fetch", profile, "--json"});
     QCOMPARE(result.status, 0);
     QVERIFY(result.err.contains(QLatin1String("All jobs have been updated on server!")));
     QVERIFY(result.err.contains(QLatin1String("3 of 3 jobs received, 0 failed, 3 confirmed.")));
-    const QJsonArray jobs =
-        QJsonDocument::fromJson(result.out.toUtf8()).object().value("jobs").toArray();
+    const QJsonArray jobs = result.jobs();
     QCOMPARE(jobs.size(), 3);
     for (const QJsonValue &value : jobs) {
         const QJsonObject job = value.toObject();
@@ -372,9 +333,7 @@ void tst_Cli::fetchStopsCleanlyOnSigterm()
 {
     MisbehavingServer server;
     pointProfileAt(server.base());
-    const QByteArray index = "<jobs>" + job("1", "A", (server.base() + "/files/1.wav").toUtf8()) +
-                             job("2", "B", (server.base() + "/files/2.wav").toUtf8()) + "</jobs>";
-    server.when("job_index.asp", MisbehavingServer::answer(index));
+    server.when("job_index.asp", MisbehavingServer::answer(served(server, {"A", "B"})));
     server.when("/files/2.wav", MisbehavingServer::of(MisbehavingServer::Kind::Stall));
     server.when("/files/", MisbehavingServer::answer(QByteArray(5000, 'a')));
     server.when("job_status_update.asp", MisbehavingServer::answer("Update Sucessful"));
@@ -387,31 +346,23 @@ void tst_Cli::fetchStopsCleanlyOnSigterm()
     };
     const Run result = run({"fetch", m_profile, "--json"});
     QCOMPARE(result.status, 1);
-    const QJsonArray jobs =
-        QJsonDocument::fromJson(result.out.toUtf8()).object().value("jobs").toArray();
+    const QJsonArray jobs = result.jobs();
     QCOMPARE(jobs.size(), 2);
     QCOMPARE(jobs.at(0).toObject().value("confirmed").toBool(), true);
     QCOMPARE(jobs.at(1).toObject().value("downloaded").toBool(), false);
     QCOMPARE(jobs.at(1).toObject().value("confirmed").toBool(), false);
-    QStringList confirmations;
-    for (const QString &target : server.targets) {
-        if (target.contains(QLatin1String("job_status_update.asp")))
-            confirmations << target;
-    }
+    const QStringList confirmations = server.targets.filter("job_status_update.asp");
     QCOMPARE(confirmations.size(), 1);
     QVERIFY(confirmations.first().contains(QLatin1String("ID=1&")));
-    QDir jobsFolder(m_folder->path("Jobs/R1"));
-    QCOMPARE(jobsFolder.entryList(QDir::Files | QDir::Hidden), QStringList{"A.wav"});
+    QCOMPARE(QDir(m_folder->path("Jobs/R1")).entryList(QDir::Files | QDir::Hidden),
+             QStringList{"A.wav"});
 }
 
 void tst_Cli::fetchWithAFullDisk()
 {
     MisbehavingServer server;
     pointProfileAt(server.base());
-    server.when("job_index.asp",
-                MisbehavingServer::answer("<jobs>" +
-                                          job("1", "A", (server.base() + "/files/1.wav").toUtf8()) +
-                                          "</jobs>"));
+    server.when("job_index.asp", MisbehavingServer::answer(served(server, {"A"})));
     server.when("/files/", MisbehavingServer::answer(QByteArray(300 * 1024, 'a')));
     server.when("job_status_update.asp", MisbehavingServer::answer("Update Sucessful"));
     // Files of the tool may not grow past 64 KiB, as on a full disk.
@@ -421,19 +372,13 @@ void tst_Cli::fetchWithAFullDisk()
     };
     const Run result = run({"fetch", m_profile, "--json"});
     QCOMPARE(result.status, 1);
-    const QJsonObject job = QJsonDocument::fromJson(result.out.toUtf8())
-                                .object()
-                                .value("jobs")
-                                .toArray()
-                                .at(0)
-                                .toObject();
+    const QJsonObject job = result.jobs().at(0).toObject();
     QCOMPARE(job.value("downloaded").toBool(), false);
     QVERIFY2(job.value("error").toString().contains(QLatin1String("could not be written")),
              qPrintable(job.value("error").toString()));
     QVERIFY(result.err.contains(QLatin1String("Failed 1 A: ")));
     QCOMPARE(QDir(m_folder->path("Jobs/R1")).entryList(QDir::Files | QDir::Hidden), QStringList());
-    for (const QString &target : server.targets)
-        QVERIFY(!target.contains(QLatin1String("job_status_update.asp")));
+    QCOMPARE(server.targets.filter("job_status_update.asp"), QStringList());
 }
 
 namespace {
@@ -450,12 +395,8 @@ QString written(QProcess &process, QProcess::ProcessChannel channel)
 void tst_Cli::watchCountsDownAndPolls()
 {
     MisbehavingServer server;
-    pointProfileAt(server.base());
-    QByteArray text = readAll(m_profile);
-    QVERIFY(writeFile(m_profile, text.replace("<pollinterval>5<", "<pollinterval>2<")));
-    const QByteArray index =
-        "<jobs>" + job("1", "A", (server.base() + "/files/1.wav").toUtf8()) + "</jobs>";
-    auto once = MisbehavingServer::answer(index);
+    pointProfileAt(server.base(), 2);
+    auto once = MisbehavingServer::answer(served(server, {"A"}));
     once.times = 1;
     server.when("job_index.asp", once);
     server.when("job_index.asp", MisbehavingServer::answer("<jobs/>"));
@@ -495,12 +436,8 @@ void tst_Cli::watchCountsDownAndPolls()
 void tst_Cli::watchEndsAfterTheRunningJob()
 {
     MisbehavingServer server;
-    pointProfileAt(server.base());
-    QByteArray text = readAll(m_profile);
-    QVERIFY(writeFile(m_profile, text.replace("<pollinterval>5<", "<pollinterval>0<")));
-    const QByteArray index = "<jobs>" + job("1", "A", (server.base() + "/files/1.wav").toUtf8()) +
-                             job("2", "B", (server.base() + "/files/2.wav").toUtf8()) + "</jobs>";
-    server.when("job_index.asp", MisbehavingServer::answer(index));
+    pointProfileAt(server.base(), 0);
+    server.when("job_index.asp", MisbehavingServer::answer(served(server, {"A", "B"})));
     server.when("/files/1.wav", MisbehavingServer::of(MisbehavingServer::Kind::Stall));
     server.when("/files/", MisbehavingServer::answer("RIFF-two"));
     server.when("job_status_update.asp", MisbehavingServer::answer("Update Sucessful"));

@@ -21,33 +21,9 @@
 
 namespace {
 
-QByteArray jobElement(const QString &id, const QString &name, const QString &base,
-                      const QString &openTime = QStringLiteral("2003-12-31 23:59:59"),
-                      int priority = 1)
-{
-    return QStringLiteral("<job job_id=\"%1\" job_name=\"%2\" open_time=\"%3\" "
-                          "department_name=\"Cardiology\" dictator=\"dr\" reference=\"R%1\" "
-                          "demographic_1=\"d1\" demographic_2=\"d2\" demographic_3=\"d3\" "
-                          "path=\"%4/files/%1.wav\" priority=\"%5\" dictator_first_name=\"\" "
-                          "dictator_last_name=\"\"/>")
-        .arg(id, name, openTime, base, QString::number(priority))
-        .toUtf8();
-}
-
-QByteArray indexOf(const QList<QByteArray> &jobs)
-{
-    QByteArray xml = "<?xml version=\"1.0\"?><jobs><user_id>7</user_id>";
-    for (const QByteArray &job : jobs)
-        xml += job;
-    return xml + "</jobs>";
-}
-
 int indexRequests(const MisbehavingServer &server)
 {
-    int count = 0;
-    for (const QString &target : server.targets)
-        count += target.contains(QLatin1String("job_index.asp"));
-    return count;
+    return server.targets.filter(QStringLiteral("job_index.asp")).size();
 }
 
 // The four transfer commands, in their switching order.
@@ -70,33 +46,25 @@ private Q_SLOTS:
     void init();
     void cleanup();
 
-    void startsOnTheSelectionWindowOnly();
-    void programEndsWithItsLastWindow();
-    void checkWithNoJobTurnsTheCommandsOff();
-    void checkListsJobsInOrder();
-    void secondCheckReplacesEveryRow();
-    void transferFromCommandEmptiesTheList();
+    void startsOnTheSelectionAndEndsWithTheLastWindow();
+    void check_data();
+    void check();
     void profilesLoadedInTurn();
     void oneCheckOrTransferAtATime();
-    void failedCheckIsToldAndChangesNothing();
 
     void countdown_data();
     void countdown();
-    void pollEverySixteenthTickWithIntervalFifteen();
-    void intervalZeroPollsEveryTick();
-    void shorterIntervalPollsAtOnce();
-    void pollWithNoJobStillTransfers();
-    void failingCheckDuringPollIsQuiet();
-    void excludedDayIsPolledAllTheSame();
-    void pollDueDuringUserCheckWaits();
-    void pollTransfersAndConfirms();
+    void pollsWhenDue_data();
+    void pollsWhenDue();
+    void poll_data();
+    void poll();
 
 private:
-    // A profile file for `server` with interval `interval`, in the Profiles folder.
+    // A profile file for the server with interval `interval`, in the Profiles folder.
     QString writeProfile(const QString &first, const QString &last, qint32 interval = 15);
     frmMain &loadProfile(GUIFunctions &controller, const QString &path);
-    // An index of jobs 1 "A" and 2 "B", their files and their confirmations.
-    void serveTwoJobs();
+    // An index of the jobs `ids`, with their files on the server.
+    QByteArray index(const QStringList &ids) const;
     bool check(GUIFunctions &controller, frmMain &main);
     bool tickUntilPolled(GUIFunctions &controller);
 
@@ -111,6 +79,8 @@ void tst_Controller::init()
     QDir().mkpath(m_folder->profiles());
     QDir().mkpath(m_folder->path("Downloads"));
     m_server = std::make_unique<MisbehavingServer>();
+    m_server->when("job_status_update.asp", MisbehavingServer::answer("Update Sucessful"));
+    m_server->when("/files/", MisbehavingServer::answer("RIFF-data"));
     m_messages.clear();
 }
 
@@ -122,30 +92,24 @@ void tst_Controller::cleanup()
 
 QString tst_Controller::writeProfile(const QString &first, const QString &last, qint32 interval)
 {
-    Profile profile(m_messages);
-    profile.gFirstName = first;
-    profile.gLastName = last;
-    profile.gDepartment = QStringLiteral("Typing");
-    profile.gGUID = QStringLiteral("G-1");
-    profile.gLogin = QStringLiteral("ann");
-    profile.gPassword = QStringLiteral("secret");
-    profile.gStrBaseURL = m_server->base() + QStringLiteral("/remote_tools/");
-    profile.gStrDownloadFolder = m_folder->path("Downloads");
-    profile.gLngPollInterval = interval;
-    profile.colDownloadRules = {QStringLiteral("Job Name")};
-    const QString path = profile.NewProfilePath();
-    if (!profile.SaveProfileToXML(path))
+    const QString path = m_folder->profile(first + QLatin1Char(' ') + last + ".xml");
+    if (!writeFile(path, profileFile({{"first_name", first},
+                                      {"last_name", last},
+                                      {"password", "secret"},
+                                      {"base_url", m_server->base() + "/remote_tools/"},
+                                      {"download_folder", m_folder->path("Downloads")},
+                                      {"pollinterval", QString::number(interval)}},
+                                     {"Job Name"})))
         qFatal("cannot write the test profile");
     return path;
 }
 
-void tst_Controller::serveTwoJobs()
+QByteArray tst_Controller::index(const QStringList &ids) const
 {
-    const QString base = m_server->base();
-    m_server->when("job_index.asp", MisbehavingServer::answer(indexOf(
-                                        {jobElement("1", "A", base), jobElement("2", "B", base)})));
-    m_server->when("job_status_update.asp", MisbehavingServer::answer("Update Sucessful"));
-    m_server->when("/files/", MisbehavingServer::answer("RIFF-data"));
+    QList<QByteArray> jobs;
+    for (const QString &id : ids)
+        jobs << jobElement(id, {{"path", m_server->base() + "/files/" + id + ".wav"}});
+    return jobIndex(jobs);
 }
 
 frmMain &tst_Controller::loadProfile(GUIFunctions &controller, const QString &path)
@@ -170,24 +134,16 @@ bool tst_Controller::tickUntilPolled(GUIFunctions &controller)
     return polled.count() == 1 || polled.wait(10000);
 }
 
-void tst_Controller::startsOnTheSelectionWindowOnly()
+void tst_Controller::startsOnTheSelectionAndEndsWithTheLastWindow()
 {
+    const QString path = writeProfile("Ann", "Lee");
     GUIFunctions controller(m_messages);
     controller.start();
-    QVERIFY(controller.selectionWindow());
-    QVERIFY(controller.selectionWindow()->isVisible());
     QStringList visible;
     for (QWidget *window : QApplication::topLevelWidgets())
         if (window->isVisible())
             visible << window->metaObject()->className();
     QCOMPARE(visible, QStringList{"frmProfileSelection"});
-}
-
-void tst_Controller::programEndsWithItsLastWindow()
-{
-    const QString path = writeProfile("Ann", "Lee");
-    GUIFunctions controller(m_messages);
-    controller.start();
     QStringList steps;
     // Load, then the profile manager (the program goes on), then cancel.
     QTimer::singleShot(0, &controller, [&] {
@@ -221,105 +177,65 @@ void tst_Controller::programEndsWithItsLastWindow()
     QCOMPARE(QApplication::exec(), 0);
 }
 
-void tst_Controller::checkWithNoJobTurnsTheCommandsOff()
+void tst_Controller::check_data()
 {
-    m_server->when("job_index.asp", MisbehavingServer::answer(indexOf({})));
+    // The index answers in turn, one per check; {"refused"} closes the connection.
+    QTest::addColumn<QList<QStringList>>("answers");
+    QTest::addColumn<QStringList>("rows");
+    QTest::addColumn<bool>("told");
+    QTest::newRow("no job turns the transfer commands off")
+        << QList<QStringList>{{}} << QStringList() << false;
+    QTest::newRow("rows in the order served")
+        << QList<QStringList>{{"30", "10", "20"}} << QStringList{"30", "10", "20"} << false;
+    QTest::newRow("second check replaces every row")
+        << QList<QStringList>{{"1", "2"}, {"3"}} << QStringList{"3"} << false;
+    QTest::newRow("failed check is told and keeps the rows")
+        << QList<QStringList>{{"1"}, {"refused"}} << QStringList{"1"} << true;
+}
+
+void tst_Controller::check()
+{
+    QFETCH(QList<QStringList>, answers);
+    QFETCH(QStringList, rows);
+    QFETCH(bool, told);
+    for (qsizetype i = 0; i < answers.size(); ++i) {
+        auto answer = answers.at(i) == QStringList{"refused"}
+                          ? MisbehavingServer::of(MisbehavingServer::Kind::Refuse)
+                          : MisbehavingServer::answer(index(answers.at(i)));
+        answer.times = i + 1 < answers.size() ? 1 : 0;
+        m_server->when("job_index.asp", answer);
+    }
     GUIFunctions controller(m_messages);
     frmMain &main = loadProfile(controller, writeProfile("Ann", "Lee"));
     controller.EnableTransferCommands(main);
-    QVERIFY(check(controller, main));
-    QCOMPARE(main.jobList().rowCount(), 0);
-    QCOMPARE(transferCommands(main), allOff);
+    for (qsizetype i = 0; i < answers.size(); ++i)
+        QVERIFY(check(controller, main));
+
+    QStringList shown;
+    for (int row = 0; row < main.jobList().rowCount(); ++row)
+        shown << main.jobList().subItemText(row, JobListModel::SubItemJobId);
+    QCOMPARE(shown, rows);
+    QCOMPARE(main.gDownloadTools().gColDownloads.Count(), rows.size());
+    QCOMPARE(transferCommands(main), rows.isEmpty() ? allOff : allOn);
     QVERIFY(main.cmdCheckForJobs->isEnabled());
-    QVERIFY(m_messages.messages.isEmpty());
-}
-
-void tst_Controller::checkListsJobsInOrder()
-{
-    const QString base = m_server->base();
-    m_server->when("job_index.asp",
-                   MisbehavingServer::answer(
-                       indexOf({jobElement("30", "Third", base, "2004-01-02 00:00:00", 3),
-                                jobElement("10", "First", base),
-                                jobElement("20", "Second", base, "2003-12-31 23:59:59", 5)})));
-    GUIFunctions controller(m_messages);
-    frmMain &main = loadProfile(controller, writeProfile("Ann", "Lee"));
-    QVERIFY(check(controller, main));
-
-    JobListModel &list = main.jobList();
-    QCOMPARE(list.rowCount(), 3);
-    QStringList ids, names;
-    for (int row = 0; row < 3; ++row) {
-        ids << list.subItemText(row, JobListModel::SubItemJobId);
-        names << list.subItemText(row, 3);
-        QCOMPARE(list.data(list.index(row, 0)).toString(), QString());
-        QVERIFY(!list.data(list.index(row, 0), Qt::DecorationRole).isNull());
-        QCOMPARE(list.subItemText(row, JobListModel::SubItemProgress), QStringLiteral("0%"));
-        QCOMPARE(list.subItemText(row, 6), QString()); // Template
-        QCOMPARE(list.subItemText(row, 7), QStringLiteral("0"));
+    QCOMPARE(m_messages.messages.size(), told ? 1 : 0);
+    if (told) {
+        const Message message = m_messages.messages.first();
+        QCOMPARE(message.title, QStringLiteral("Check For Jobs"));
+        QCOMPARE(message.icon, MessageIcon::Critical);
+        QVERIFY2(message.text.contains(m_server->base() + "/remote_tools/job_index.asp"),
+                 qPrintable(message.text));
+        QVERIFY(message.text.contains(QLatin1String("PW=***")));
+        QVERIFY(!message.text.contains(QLatin1String("secret")));
     }
-    QCOMPARE(ids, (QStringList{"30", "10", "20"}));
-    QCOMPARE(names, (QStringList{"Third", "First", "Second"}));
-    QCOMPARE(list.priority(0), 3);
-    QCOMPARE(list.priority(2), 5);
-    QVERIFY(main.listJobs->isColumnHidden(1));
-    // Midnight: the date alone.
-    QCOMPARE(list.subItemText(0, 5), QLocale().toString(QDate(2004, 1, 2), QLocale::ShortFormat));
-    QCOMPARE(transferCommands(main), allOn);
-}
-
-void tst_Controller::secondCheckReplacesEveryRow()
-{
-    const QString base = m_server->base();
-    auto first = MisbehavingServer::answer(
-        indexOf({jobElement("1", "A", base), jobElement("2", "B", base)}));
-    first.times = 1;
-    m_server->when("job_index.asp", first);
-    m_server->when("job_index.asp",
-                   MisbehavingServer::answer(indexOf({jobElement("3", "C", base)})));
-    GUIFunctions controller(m_messages);
-    frmMain &main = loadProfile(controller, writeProfile("Ann", "Lee"));
-    QVERIFY(check(controller, main));
-    QCOMPARE(main.jobList().rowCount(), 2);
-    const Job *before = main.gDownloadTools().gColDownloads.Item(QStringLiteral("1"));
-    QVERIFY(before);
-
-    QVERIFY(check(controller, main));
-    QCOMPARE(main.jobList().rowCount(), 1);
-    QCOMPARE(main.jobList().subItemText(0, JobListModel::SubItemJobId), QStringLiteral("3"));
-    const JobCollection &jobs = main.gDownloadTools().gColDownloads;
-    QCOMPARE(jobs.Count(), 1);
-    QVERIFY(!jobs.Item(QStringLiteral("1")));
-}
-
-void tst_Controller::transferFromCommandEmptiesTheList()
-{
-    serveTwoJobs();
-    GUIFunctions controller(m_messages);
-    frmMain &main = loadProfile(controller, writeProfile("Ann", "Lee"));
-    QVERIFY(check(controller, main));
-    QCOMPARE(transferCommands(main), allOn);
-
-    // The button, as the user clicks it.
-    QSignalSpy finished(&main.gDownloadTools(), &DownloadTools::DownloadJobsFinished);
-    main.cmdTransfer->click();
-    QVERIFY(finished.wait(10000));
-    QCOMPARE(main.jobList().rowCount(), 0);
-    QCOMPARE(transferCommands(main), allOff);
-    QVERIFY(main.cmdCheckForJobs->isEnabled());
-    QCOMPARE(readAll(m_folder->path("Downloads/A.wav")), QByteArray("RIFF-data"));
-    QCOMPARE(m_messages.texts(), QStringList{"All jobs have been updated on server!"});
 }
 
 void tst_Controller::profilesLoadedInTurn()
 {
-    const QString base = m_server->base();
-    m_server->when("job_index.asp",
-                   MisbehavingServer::answer(indexOf({jobElement("1", "A", base)})));
-    const QString ann = writeProfile("Ann", "Lee");
+    m_server->when("job_index.asp", MisbehavingServer::answer(index({"1"})));
     const QString bo = writeProfile("Bo", "Wu", 30);
     GUIFunctions controller(m_messages);
-    frmMain &main = loadProfile(controller, ann);
+    frmMain &main = loadProfile(controller, writeProfile("Ann", "Lee"));
     QVERIFY(!controller.selectionWindow() || !controller.selectionWindow()->isVisible());
     QVERIFY(check(controller, main));
     QCOMPARE(main.jobList().rowCount(), 1);
@@ -328,8 +244,7 @@ void tst_Controller::profilesLoadedInTurn()
     main.mProfileManager->trigger();
     QVERIFY(!main.isVisible());
     QVERIFY(controller.selectionWindow() && controller.selectionWindow()->isVisible());
-    frmMain &again = loadProfile(controller, bo);
-    QCOMPARE(&again, &main);
+    QCOMPARE(&loadProfile(controller, bo), &main);
     QVERIFY(main.isVisible());
     QCOMPARE(main.windowTitle(), QStringLiteral("Quillet Internet Transfer Tool - Bo Wu"));
     QCOMPARE(main.jobList().rowCount(), 0);
@@ -343,8 +258,9 @@ void tst_Controller::oneCheckOrTransferAtATime()
     auto stall = MisbehavingServer::of(MisbehavingServer::Kind::Stall);
     stall.times = 1;
     m_server->when("job_index.asp", stall);
+    m_server->when("job_index.asp", MisbehavingServer::answer(index({})));
     GUIFunctions controller(m_messages);
-    frmMain &main = loadProfile(controller, writeProfile("Ann", "Lee"));
+    frmMain &main = loadProfile(controller, writeProfile("Ann", "Lee", 0));
     main.gDownloadTools(); // the control exists before the time-out is set
     main.inet().setTransferTimeout(std::chrono::seconds(1));
 
@@ -353,47 +269,29 @@ void tst_Controller::oneCheckOrTransferAtATime()
     QVERIFY(QTest::qWaitFor([&] { return indexRequests(*m_server) == 1; }, 5000));
     QVERIFY(controller.busy());
     // Meanwhile the check and transfer commands are off and do nothing.
-    QVERIFY(!main.cmdCheckForJobs->isEnabled());
-    QVERIFY(!main.tlbCheckForJobs->isEnabled());
-    QVERIFY(!main.mCheckForJobs->isEnabled());
-    QVERIFY(!main.cmdTransfer->isEnabled());
-    QVERIFY(main.cmdStopDownload->isEnabled());
+    QCOMPARE((QList<bool>{main.cmdCheckForJobs->isEnabled(), main.tlbCheckForJobs->isEnabled(),
+                          main.mCheckForJobs->isEnabled(), main.cmdTransfer->isEnabled(),
+                          main.cmdStopDownload->isEnabled()}),
+             (QList<bool>{false, false, false, false, true}));
     bool second = false;
     controller.CheckForJobs(main, [&] { second = true; });
     QVERIFY(second);
     controller.BeginTransfer(main, true);
     main.onToolbarButton(QStringLiteral("tlbCheckForJobs"));
-
-    QVERIFY(QTest::qWaitFor([&] { return done; }, 10000));
+    // A poll that falls due waits for the user's check.
+    QSignalSpy polled(&controller, &GUIFunctions::pollFinished);
+    controller.timerDownload_Timer();
     QCOMPARE(indexRequests(*m_server), 1);
+
+    // The user's check fails on its time-out; the poll follows it.
+    QVERIFY(polled.wait(10000));
+    QVERIFY(done);
+    QCOMPARE(indexRequests(*m_server), 2);
+    QCOMPARE(m_messages.messages.size(), 1);
+    QCOMPARE(m_messages.messages.first().title, QStringLiteral("Check For Jobs"));
     QVERIFY(!controller.busy());
     QVERIFY(main.cmdCheckForJobs->isEnabled());
     QCOMPARE(transferCommands(main), allOff);
-}
-
-void tst_Controller::failedCheckIsToldAndChangesNothing()
-{
-    const QString base = m_server->base();
-    auto good = MisbehavingServer::answer(indexOf({jobElement("1", "A", base)}));
-    good.times = 1;
-    m_server->when("job_index.asp", good);
-    m_server->when("job_index.asp", MisbehavingServer::of(MisbehavingServer::Kind::Refuse));
-    GUIFunctions controller(m_messages);
-    frmMain &main = loadProfile(controller, writeProfile("Ann", "Lee"));
-    QVERIFY(check(controller, main));
-    QCOMPARE(main.jobList().rowCount(), 1);
-
-    QVERIFY(check(controller, main));
-    QCOMPARE(m_messages.messages.size(), 1);
-    const Message message = m_messages.messages.first();
-    QCOMPARE(message.title, QStringLiteral("Check For Jobs"));
-    QCOMPARE(message.icon, MessageIcon::Critical);
-    QVERIFY2(message.text.contains(base + "/remote_tools/job_index.asp"), qPrintable(message.text));
-    QVERIFY(message.text.contains(QLatin1String("PW=***")));
-    QVERIFY(!message.text.contains(QLatin1String("secret")));
-    QCOMPARE(main.jobList().rowCount(), 1);
-    QCOMPARE(transferCommands(main), allOn);
-    QVERIFY(main.isVisible());
 }
 
 void tst_Controller::countdown_data()
@@ -437,132 +335,90 @@ void tst_Controller::countdown()
     QCOMPARE(PollCountdown::ticksPerPoll(interval), ticksPerPoll);
 }
 
-void tst_Controller::pollEverySixteenthTickWithIntervalFifteen()
+void tst_Controller::pollsWhenDue_data()
 {
-    m_server->when("job_index.asp", MisbehavingServer::answer(indexOf({})));
-    GUIFunctions controller(m_messages);
-    frmMain &main = loadProfile(controller, writeProfile("Ann", "Lee", 15));
-    for (int left = 14; left >= 0; --left) {
-        controller.timerDownload_Timer();
-        QCOMPARE(main.statusText(), QString::number(left) + " Minutes Remaining Until Next Poll");
-    }
-    QCOMPARE(indexRequests(*m_server), 0);
-    QVERIFY(tickUntilPolled(controller));
-    QCOMPARE(indexRequests(*m_server), 1);
-    QCOMPARE(main.lngMinutesElapsed, 0);
-    QVERIFY(main.timerDownload->isActive());
-    controller.timerDownload_Timer();
-    QCOMPARE(main.statusText(), QStringLiteral("14 Minutes Remaining Until Next Poll"));
+    QTest::addColumn<int>("firstInterval");
+    QTest::addColumn<int>("ticksUnderFirst");
+    QTest::addColumn<int>("interval");
+    QTest::addColumn<int>("quietTicks"); // before the first poll under `interval`
+    QTest::newRow("interval 15: every 16th tick") << 15 << 0 << 15 << 15;
+    QTest::newRow("interval 0: every tick") << 0 << 0 << 0 << 0;
+    QTest::newRow("interval cut from 60 to 15 after 20 ticks: at once") << 60 << 20 << 15 << 0;
 }
 
-void tst_Controller::intervalZeroPollsEveryTick()
+void tst_Controller::pollsWhenDue()
 {
-    m_server->when("job_index.asp", MisbehavingServer::answer(indexOf({})));
+    QFETCH(int, firstInterval);
+    QFETCH(int, ticksUnderFirst);
+    QFETCH(int, interval);
+    QFETCH(int, quietTicks);
+    m_server->when("job_index.asp", MisbehavingServer::answer(index({})));
     GUIFunctions controller(m_messages);
-    frmMain &main = loadProfile(controller, writeProfile("Ann", "Lee", 0));
-    for (int poll = 1; poll <= 3; ++poll) {
+    frmMain &main = loadProfile(controller, writeProfile("Ann", "Lee", firstInterval));
+    for (int tick = 0; tick < ticksUnderFirst; ++tick)
+        controller.timerDownload_Timer();
+    if (interval != firstInterval) {
+        main.mProfileManager->trigger();
+        loadProfile(controller, writeProfile("Bo", "Wu", interval));
+    }
+    for (int poll = 1; poll <= 2; ++poll) {
+        for (int tick = 0; tick < quietTicks; ++tick)
+            controller.timerDownload_Timer();
+        QCOMPARE(indexRequests(*m_server), poll - 1);
+        if (quietTicks > 0)
+            QCOMPARE(main.statusText(), QStringLiteral("0 Minutes Remaining Until Next Poll"));
         QVERIFY(tickUntilPolled(controller));
         QCOMPARE(indexRequests(*m_server), poll);
-        QVERIFY(!main.statusText().contains(QLatin1String("Minutes Remaining")));
+        QCOMPARE(main.lngMinutesElapsed, 0);
+        QVERIFY(main.timerDownload->isActive());
+        quietTicks = interval;
     }
 }
 
-void tst_Controller::shorterIntervalPollsAtOnce()
+void tst_Controller::poll_data()
 {
-    m_server->when("job_index.asp", MisbehavingServer::answer(indexOf({})));
+    QTest::addColumn<QString>("index"); // "refused" closes the connection
+    QTest::addColumn<bool>("todayExcluded");
+    QTest::addColumn<int>("files");
+    QTest::newRow("no job: the transfer still runs") << "" << false << 0;
+    QTest::newRow("excluded day is polled all the same") << "" << true << 0;
+    QTest::newRow("failing check is quiet, the next poll tries again") << "refused" << false << 0;
+    QTest::newRow("jobs received and confirmed, no closing message") << "1 2" << false << 2;
+}
+
+void tst_Controller::poll()
+{
+    QFETCH(QString, index);
+    QFETCH(bool, todayExcluded);
+    QFETCH(int, files);
+    m_server->when("job_index.asp", index == "refused"
+                                        ? MisbehavingServer::of(MisbehavingServer::Kind::Refuse)
+                                        : MisbehavingServer::answer(
+                                              this->index(index.split(' ', Qt::SkipEmptyParts))));
     GUIFunctions controller(m_messages);
-    frmMain &main = loadProfile(controller, writeProfile("Ann", "Lee", 60));
-    for (int tick = 0; tick < 20; ++tick)
-        controller.timerDownload_Timer();
-    QCOMPARE(main.lngMinutesElapsed, 20);
-    main.mProfileManager->trigger();
-    loadProfile(controller, writeProfile("Bo", "Wu", 15));
+    frmMain &main = loadProfile(controller, writeProfile("Ann", "Lee", 0));
+    if (todayExcluded) {
+        Profile &profile = main.gDownloadTools().gProfile();
+        for (quint8 day = 1; day <= 7; ++day)
+            profile.SetDayOfWeekSchedule(day, true);
+        // Today (1 = Sunday ... 7 = Saturday) is excluded.
+        profile.SetDayOfWeekSchedule(quint8(QDate::currentDate().dayOfWeek() % 7 + 1), false);
+    }
+    QSignalSpy transferred(&main.gDownloadTools(), &DownloadTools::DownloadJobsFinished);
     QVERIFY(tickUntilPolled(controller));
     QCOMPARE(indexRequests(*m_server), 1);
-    QCOMPARE(main.lngMinutesElapsed, 0);
-}
-
-void tst_Controller::pollWithNoJobStillTransfers()
-{
-    m_server->when("job_index.asp", MisbehavingServer::answer(indexOf({})));
-    GUIFunctions controller(m_messages);
-    frmMain &main = loadProfile(controller, writeProfile("Ann", "Lee", 0));
-    QSignalSpy transferred(&main.gDownloadTools(), &DownloadTools::DownloadJobsFinished);
-    QVERIFY(tickUntilPolled(controller));
-    QCOMPARE(transferred.count(), 1);
-    QCOMPARE(main.lngMinutesElapsed, 0);
-    QCOMPARE(transferCommands(main), allOff);
-    QVERIFY(m_messages.messages.isEmpty());
-}
-
-void tst_Controller::failingCheckDuringPollIsQuiet()
-{
-    m_server->when("job_index.asp", MisbehavingServer::of(MisbehavingServer::Kind::Refuse));
-    GUIFunctions controller(m_messages);
-    frmMain &main = loadProfile(controller, writeProfile("Ann", "Lee", 0));
-    QSignalSpy transferred(&main.gDownloadTools(), &DownloadTools::DownloadJobsFinished);
-    QVERIFY(tickUntilPolled(controller));
     QCOMPARE(transferred.count(), 1);
     QVERIFY2(m_messages.messages.isEmpty(), qPrintable(m_messages.texts().join('\n')));
-    QVERIFY(main.timerDownload->isActive());
     QCOMPARE(main.lngMinutesElapsed, 0);
-    QVERIFY(main.statusText().contains(QLatin1String("failed")));
-    // The next poll tries again.
-    const int before = indexRequests(*m_server);
-    QVERIFY(tickUntilPolled(controller));
-    QVERIFY(indexRequests(*m_server) > before);
-}
-
-void tst_Controller::excludedDayIsPolledAllTheSame()
-{
-    m_server->when("job_index.asp", MisbehavingServer::answer(indexOf({})));
-    GUIFunctions controller(m_messages);
-    const QString path = writeProfile("Ann", "Lee", 0);
-    frmMain &main = loadProfile(controller, path);
-    Profile &profile = main.gDownloadTools().gProfile();
-    for (quint8 day = 1; day <= 7; ++day)
-        profile.SetDayOfWeekSchedule(day, true);
-    // Today (1 = Sunday ... 7 = Saturday) is excluded.
-    profile.SetDayOfWeekSchedule(quint8(QDate::currentDate().dayOfWeek() % 7 + 1), false);
-    QVERIFY(tickUntilPolled(controller));
-    QCOMPARE(indexRequests(*m_server), 1);
-}
-
-void tst_Controller::pollDueDuringUserCheckWaits()
-{
-    auto stall = MisbehavingServer::of(MisbehavingServer::Kind::Stall);
-    stall.times = 1;
-    m_server->when("job_index.asp", stall);
-    m_server->when("job_index.asp", MisbehavingServer::answer(indexOf({})));
-    GUIFunctions controller(m_messages);
-    frmMain &main = loadProfile(controller, writeProfile("Ann", "Lee", 0));
-    main.inet().setTransferTimeout(std::chrono::seconds(1));
-    controller.CheckForJobs(main);
-    QVERIFY(QTest::qWaitFor([&] { return indexRequests(*m_server) == 1; }, 5000));
-
-    QSignalSpy polled(&controller, &GUIFunctions::pollFinished);
-    controller.timerDownload_Timer();
-    QCOMPARE(indexRequests(*m_server), 1);
-    // The user's check fails on its time-out; the poll follows it.
-    QVERIFY(polled.wait(10000));
-    QCOMPARE(indexRequests(*m_server), 2);
-    QCOMPARE(m_messages.messages.size(), 1);
-    QCOMPARE(m_messages.messages.first().title, QStringLiteral("Check For Jobs"));
-}
-
-void tst_Controller::pollTransfersAndConfirms()
-{
-    serveTwoJobs();
-    GUIFunctions controller(m_messages);
-    frmMain &main = loadProfile(controller, writeProfile("Ann", "Lee", 0));
-    QVERIFY(tickUntilPolled(controller));
+    QVERIFY(main.timerDownload->isActive());
     QCOMPARE(main.jobList().rowCount(), 0);
     QCOMPARE(transferCommands(main), allOff);
-    QVERIFY(QFile::exists(m_folder->path("Downloads/A.wav")));
-    QVERIFY(QFile::exists(m_folder->path("Downloads/B.wav")));
-    QCOMPARE(m_server->targets.filter("job_status_update.asp").size(), 2);
-    // No closing message for a poll.
-    QVERIFY(m_messages.messages.isEmpty());
+    QCOMPARE(QDir(m_folder->path("Downloads")).entryList(QDir::Files).size(), files);
+    QCOMPARE(m_server->targets.filter("job_status_update.asp").size(), files);
+    if (index == "refused")
+        QVERIFY(main.statusText().contains(QLatin1String("failed")));
+    QVERIFY(tickUntilPolled(controller));
+    QCOMPARE(indexRequests(*m_server), 2);
 }
 
 QTEST_MAIN(tst_Controller)

@@ -16,14 +16,12 @@
 
 namespace {
 
-void saveProfile(MessageSink &messages, const QString &first, const QString &last,
-                 const QString &department)
+void addProfile(const TestFolder &folder, const QString &first, const QString &last,
+                const QString &department = QString())
 {
-    Profile profile(messages);
-    profile.gFirstName = first;
-    profile.gLastName = last;
-    profile.gDepartment = department;
-    QVERIFY(profile.SaveProfileToXML(QString()));
+    QVERIFY(writeFile(
+        folder.profile(first + QLatin1Char(' ') + last + ".xml"),
+        profileFile({{"first_name", first}, {"last_name", last}, {"department", department}})));
 }
 
 QStringList entryTexts(const QTreeWidget *list, int column)
@@ -55,14 +53,10 @@ private Q_SLOTS:
         messages.clear();
     }
 
-    void emptyFolderListsCreateNewOnly();
-    void profilesInOrderThenCreateNew();
-    void strayFileIsListedWithOneMessage_data();
-    void strayFileIsListedWithOneMessage();
-    void clickingEntriesSwitchesLoadProfile();
-    void commandsHandOverTheKey();
+    void listing_data();
+    void listing();
+    void commandsFollowTheSelection();
     void cancelCloses();
-    void rebuildFollowsTheFolder();
     void resizeRule_data();
     void resizeRule();
     void resizeRuleApplied();
@@ -72,74 +66,59 @@ private:
     RecordingMessageSink messages;
 };
 
-void tst_Dialogs::emptyFolderListsCreateNewOnly()
+void tst_Dialogs::listing_data()
 {
+    QTest::addColumn<QStringList>("profiles"); // "First Last/Department"
+    QTest::addColumn<QString>("stray");        // "text", "fifo" or none
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<QStringList>("departments");
+    QTest::addColumn<QString>("firstFile");
+    const QString createNew = QStringLiteral("< Create New Profile >");
+    QTest::newRow("empty folder: create-new only")
+        << QStringList() << QString() << QStringList{createNew} << QStringList{""} << QString();
+    QTest::newRow("profiles by name, then create-new")
+        << QStringList{"Bo Wu/Radiology", "Ann Lee/Cardiology"} << QString()
+        << QStringList{"Ann Lee", "Bo Wu", createNew} << QStringList{"Cardiology", "Radiology", ""}
+        << "Ann Lee.xml";
+    QTest::newRow("stray text file is listed with one message")
+        << QStringList() << "text" << QStringList{" ", createNew} << QStringList() << "notes.txt";
+    QTest::newRow("FIFO without a writer is listed with one message")
+        << QStringList() << "fifo" << QStringList{" ", createNew} << QStringList() << "notes.txt";
+}
+
+void tst_Dialogs::listing()
+{
+    QFETCH(QStringList, profiles);
+    QFETCH(QString, stray);
+    QFETCH(QStringList, names);
+    QFETCH(QStringList, departments);
+    QFETCH(QString, firstFile);
+    for (const QString &profile : profiles)
+        addProfile(*folder, profile.section(' ', 0, 0), profile.section(' ', 1).section('/', 0, 0),
+                   profile.section('/', 1));
+    const QString strayPath = folder->profile(QStringLiteral("notes.txt"));
+    if (stray == "text")
+        QVERIFY(writeFile(strayPath, "not a profile"));
+    else if (stray == "fifo")
+        QCOMPARE(::mkfifo(QFile::encodeName(strayPath).constData(), 0600), 0);
+
     frmProfileSelection window(messages);
-    QCOMPARE(window.windowTitle(), QStringLiteral("Profile Selection"));
-    QCOMPARE(window.listProfiles->headerItem()->text(0), QStringLiteral("Profile Name"));
-    QCOMPARE(window.listProfiles->headerItem()->text(1), QStringLiteral("Department"));
-    QCOMPARE(entryTexts(window.listProfiles, 0), QStringList{"< Create New Profile >"});
-    QCOMPARE(entryTexts(window.listProfiles, 1), QStringList{""});
-    QVERIFY(window.cmdLoadProfile->isEnabled());
-    QVERIFY(messages.messages.isEmpty());
+    QCOMPARE(messages.texts(),
+             stray.isEmpty() ? QStringList() : QStringList{"Error Loding User Profile"});
+    QCOMPARE(entryTexts(window.listProfiles, 0), names);
+    if (!departments.isEmpty())
+        QCOMPARE(entryTexts(window.listProfiles, 1), departments);
+    const auto path = [&](int row) {
+        return window.listProfiles->topLevelItem(row)->data(0, Qt::UserRole).toString();
+    };
+    if (!firstFile.isEmpty())
+        QCOMPARE(path(0), folder->profile(firstFile));
+    QVERIFY(path(int(names.size()) - 1).isEmpty());
 }
 
-void tst_Dialogs::profilesInOrderThenCreateNew()
+void tst_Dialogs::commandsFollowTheSelection()
 {
-    saveProfile(messages, QStringLiteral("Bo"), QStringLiteral("Wu"), QStringLiteral("Radiology"));
-    saveProfile(messages, QStringLiteral("Ann"), QStringLiteral("Lee"),
-                QStringLiteral("Cardiology"));
-    frmProfileSelection window(messages);
-    QCOMPARE(entryTexts(window.listProfiles, 0),
-             QStringList({"Ann Lee", "Bo Wu", "< Create New Profile >"}));
-    QCOMPARE(entryTexts(window.listProfiles, 1), QStringList({"Cardiology", "Radiology", ""}));
-    QCOMPARE(window.listProfiles->topLevelItem(0)->data(0, Qt::UserRole).toString(),
-             folder->profile(QStringLiteral("Ann Lee.xml")));
-    QVERIFY(window.listProfiles->topLevelItem(2)->data(0, Qt::UserRole).toString().isEmpty());
-    QVERIFY(!window.listProfiles->topLevelItem(0)->icon(0).isNull());
-    QVERIFY(messages.messages.isEmpty());
-}
-
-void tst_Dialogs::strayFileIsListedWithOneMessage_data()
-{
-    QTest::addColumn<bool>("fifo");
-    QTest::newRow("text file") << false;
-    QTest::newRow("FIFO without a writer") << true;
-}
-
-void tst_Dialogs::strayFileIsListedWithOneMessage()
-{
-    QFETCH(bool, fifo);
-    const QString path = folder->profile(QStringLiteral("notes.txt"));
-    QVERIFY(fifo ? ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0
-                 : writeFile(path, "not a profile"));
-    frmProfileSelection window(messages);
-    QCOMPARE(messages.texts(), QStringList{"Error Loding User Profile"});
-    QCOMPARE(entryTexts(window.listProfiles, 0), QStringList({" ", "< Create New Profile >"}));
-    QCOMPARE(window.listProfiles->topLevelItem(0)->data(0, Qt::UserRole).toString(),
-             folder->profile(QStringLiteral("notes.txt")));
-}
-
-void tst_Dialogs::clickingEntriesSwitchesLoadProfile()
-{
-    saveProfile(messages, QStringLiteral("Ann"), QStringLiteral("Lee"), QString());
-    frmProfileSelection window(messages);
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    clickEntry(window.listProfiles, 1);
-    QVERIFY(!window.cmdLoadProfile->isEnabled());
-    QVERIFY(window.cmdEdit->isEnabled());
-    QVERIFY(window.cmdCancel->isEnabled());
-    clickEntry(window.listProfiles, 0);
-    QVERIFY(window.cmdLoadProfile->isEnabled());
-    // The keyboard moves the selection the same way.
-    QTest::keyClick(window.listProfiles, Qt::Key_Down);
-    QVERIFY(!window.cmdLoadProfile->isEnabled());
-}
-
-void tst_Dialogs::commandsHandOverTheKey()
-{
-    saveProfile(messages, QStringLiteral("Ann"), QStringLiteral("Lee"), QString());
+    addProfile(*folder, QStringLiteral("Ann"), QStringLiteral("Lee"));
     frmProfileSelection window(messages);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
@@ -151,21 +130,28 @@ void tst_Dialogs::commandsHandOverTheKey()
     window.cmdLoadProfile->click();
     window.cmdEdit->click();
     QCOMPARE(loads.size() + edits.size(), 0);
+    // The create-new entry can be edited, not loaded.
+    clickEntry(window.listProfiles, 1);
+    QVERIFY(!window.cmdLoadProfile->isEnabled());
+    QVERIFY(window.cmdEdit->isEnabled());
 
     clickEntry(window.listProfiles, 0);
+    QVERIFY(window.cmdLoadProfile->isEnabled());
     window.cmdLoadProfile->click();
     window.cmdEdit->click();
     QCOMPARE(loads.size(), 1);
     QCOMPARE(loads.at(0).at(0).toString(), path);
     QCOMPARE(edits.size(), 1);
     QCOMPARE(edits.at(0).at(0).toString(), path);
-
     const QRect profileRect =
         window.listProfiles->visualItemRect(window.listProfiles->topLevelItem(0));
     QTest::mouseDClick(window.listProfiles->viewport(), Qt::LeftButton, {}, profileRect.center());
     QCOMPARE(loads.size(), 2);
-    // Enter on the create-new entry acts like its double click.
-    window.listProfiles->setCurrentItem(window.listProfiles->topLevelItem(1));
+
+    // The keyboard moves the selection the same way; Enter on the create-new
+    // entry acts like its double click.
+    QTest::keyClick(window.listProfiles, Qt::Key_Down);
+    QVERIFY(!window.cmdLoadProfile->isEnabled());
     QTest::keyClick(window.listProfiles, Qt::Key_Return);
     QCOMPARE(edits.size(), 2);
     QVERIFY(edits.at(1).at(0).toString().isEmpty());
@@ -188,18 +174,6 @@ void tst_Dialogs::cancelCloses()
     QVERIFY(messages.messages.isEmpty());
 }
 
-void tst_Dialogs::rebuildFollowsTheFolder()
-{
-    frmProfileSelection window(messages);
-    QCOMPARE(window.listProfiles->topLevelItemCount(), 1);
-    saveProfile(messages, QStringLiteral("Ann"), QStringLiteral("Lee"), QString());
-    window.LoadProfileListEx();
-    QCOMPARE(window.listProfiles->topLevelItemCount(), 2);
-    QVERIFY(QFile::remove(folder->profile(QStringLiteral("Ann Lee.xml"))));
-    window.LoadProfileListEx();
-    QCOMPARE(window.listProfiles->topLevelItemCount(), 1);
-}
-
 void tst_Dialogs::resizeRule_data()
 {
     QTest::addColumn<float>("extra");
@@ -214,31 +188,20 @@ void tst_Dialogs::resizeRule()
     const float width = 5445, height = 5835;
     const auto base = ProfileSelectionLayout::compute(width, height);
     const auto wide = ProfileSelectionLayout::compute(width + extra, height);
-
     QCOMPARE(base.list.width, width - 150);
     QCOMPARE(base.list.height, height - 495 - 750);
-    QCOMPARE(base.nameColumnWidth, base.list.width / 2);
+    // The list and its columns take the extra width; the buttons stay centred.
     QCOMPARE(wide.list.width, base.list.width + extra);
     QCOMPARE(wide.nameColumnWidth, base.nameColumnWidth + extra / 2);
     QCOMPARE(wide.departmentColumnWidth, base.departmentColumnWidth + extra / 2);
     for (auto box : {&ProfileSelectionLayout::loadProfile, &ProfileSelectionLayout::edit,
-                     &ProfileSelectionLayout::cancel}) {
+                     &ProfileSelectionLayout::cancel})
         QCOMPARE((wide.*box).left, (base.*box).left + extra / 2);
-        QCOMPARE((wide.*box).width, 1575.0f);
-        QCOMPARE((wide.*box).height, 495.0f);
-        QCOMPARE((wide.*box).top, base.list.height + 150);
-    }
-    QCOMPARE(wide.list.left, 0.0f);
-    QCOMPARE(wide.list.top, 0.0f);
-    QCOMPARE(wide.edit.left, wide.loadProfile.left + 1575 + 200);
-    QCOMPARE(wide.cancel.left, wide.edit.left + 1575 + 200);
 
     const auto tiny = ProfileSelectionLayout::compute(100, 100);
     QCOMPARE(tiny.list.width, 0.0f);
     QCOMPARE(tiny.list.height, 0.0f);
-    QCOMPARE(tiny.nameColumnWidth, 0.0f);
-    QVERIFY(tiny.loadProfile.left >= 0);
-    QVERIFY(tiny.loadProfile.top >= 0);
+    QVERIFY(tiny.loadProfile.left >= 0 && tiny.loadProfile.top >= 0);
 }
 
 void tst_Dialogs::resizeRuleApplied()

@@ -2,7 +2,6 @@
 #include "demo/DemoJobService.h"
 #include "dialogs/frmProfileSelection.h"
 #include "platform/RecordingMessageSink.h"
-#include "profiles/Profile.h"
 #include "service/DownloadTools.h"
 #include "shell/GUIFunctions.h"
 #include "shell/frmMain.h"
@@ -36,22 +35,17 @@ void tst_EndToEnd::selectionToFilesOnDisk()
     QVERIFY(service.listen());
     const QList<DemoJobService::DemoJob> jobs = service.pendingJobs();
 
-    RecordingMessageSink messages;
-    {
-        Profile profile(messages);
-        profile.gFirstName = QStringLiteral("Demo");
-        profile.gLastName = QStringLiteral("Typist");
-        profile.gGUID = options.guid;
-        profile.gLogin = options.login;
-        profile.gPassword = options.password;
-        profile.gStrBaseURL = service.baseUrl();
-        profile.gStrDownloadFolder = folder.path("Jobs");
-        profile.gLngPollInterval = 15;
-        profile.colDownloadRules = {QStringLiteral("Reference"), QStringLiteral("\\"),
-                                    QStringLiteral("Job Name")};
-        QVERIFY(profile.SaveProfileToXML(QString()));
-    }
+    QVERIFY(writeFile(folder.profile("Demo Typist.xml"),
+                      profileFile({{"first_name", "Demo"},
+                                   {"last_name", "Typist"},
+                                   {"guid", options.guid},
+                                   {"login", options.login},
+                                   {"password", options.password},
+                                   {"base_url", service.baseUrl()},
+                                   {"download_folder", folder.path("Jobs")}},
+                                  {"Reference", "\\", "Job Name"})));
 
+    RecordingMessageSink messages;
     GUIFunctions controller(messages);
     controller.start();
     frmProfileSelection *selection = controller.selectionWindow();
@@ -81,23 +75,21 @@ void tst_EndToEnd::selectionToFilesOnDisk()
         QVERIFY2(QFile::exists(path), qPrintable(path));
         QCOMPARE(readAll(path), DemoJobService::wavFile(job.seconds, job.tone));
     }
+    // Each job confirmed once.
+    const QStringList updates = service.receivedTargets().filter("job_status_update.asp");
     QSet<QString> confirmed;
-    int statusRequests = 0;
-    for (const QString &target : service.receivedTargets()) {
-        if (!target.contains(QLatin1String("job_status_update.asp")))
-            continue;
-        ++statusRequests;
+    for (const QString &target : updates)
         confirmed << target.section(QStringLiteral("ID="), 1).section(QLatin1Char('&'), 0, 0);
-    }
-    QCOMPARE(statusRequests, 5);
+    QCOMPARE(updates.size(), 5);
     QCOMPARE(confirmed.size(), 5);
     QVERIFY(service.pendingJobs().isEmpty());
     QCOMPARE(messages.texts(), QStringList{"All jobs have been updated on server!"});
+    // The list is empty, the transfer commands off, the check on.
     QCOMPARE(main.jobList().rowCount(), 0);
-    for (bool on : {main.cmdTransfer->isEnabled(), main.cmdStopDownload->isEnabled(),
-                    main.mDownloadJobs->isEnabled(), main.tlbBeginTransfer->isEnabled()})
-        QVERIFY(!on);
-    QVERIFY(main.cmdCheckForJobs->isEnabled());
+    QCOMPARE((QList<bool>{main.cmdTransfer->isEnabled(), main.cmdStopDownload->isEnabled(),
+                          main.mDownloadJobs->isEnabled(), main.tlbBeginTransfer->isEnabled(),
+                          main.cmdCheckForJobs->isEnabled()}),
+             (QList<bool>{false, false, false, false, true}));
 }
 
 QTEST_MAIN(tst_EndToEnd)
