@@ -23,6 +23,14 @@ struct Listing
     QString failure;
 };
 
+struct Streamed
+{
+    QByteArray received;
+    qint64 announced = -2;
+    qint64 largestPart = 0;
+    std::optional<Inet::Result> result;
+};
+
 QString decodedValue(const QString &target, const char *name)
 {
     return QUrlQuery(QUrl(QStringLiteral("http://h") + target))
@@ -40,32 +48,26 @@ private Q_SLOTS:
     void cleanup();
 
     void indexRequest();
-    void queryValuesReachTheServerIntact_data();
-    void queryValuesReachTheServerIntact();
-    void ordinaryValuesAreSentAsStored_data();
-    void ordinaryValuesAreSentAsStored();
+    void queryValues_data();
+    void queryValues();
     void skippedWhileTheControlExecutes();
     void failedIndexRequestKeepsThePreviousText();
     void errorPageIsStoredForTheReading();
     void statusUpdate_data();
     void statusUpdate();
-    void statusUpdateOfAnEmptyCollection();
-    void statusReport_data();
-    void statusReport();
     void timeOut();
-    void cancel();
-    void oneRequestAtATime();
+    void oneRequestAtATimeAndCancel();
     void statesInOrder();
     void streamedRequests_data();
     void streamedRequests();
     void streamedBodyIsHandedOverInParts();
-    void demoServiceAnswersBothPages();
-    void demoServiceFiles();
+    void demoService();
 
 private:
     Listing retrieve();
     std::optional<bool> updateStatuses();
     void addJobs(const QList<bool> &downloaded);
+    Streamed stream(const QString &url, bool refuse = false);
 
     std::unique_ptr<MisbehavingServer> m_server;
     std::unique_ptr<RecordingMessageSink> m_messages;
@@ -133,6 +135,30 @@ void tst_Requests::addJobs(const QList<bool> &downloaded)
     }
 }
 
+// The answer at `url`, streamed; `refuse` makes the data handler refuse each part.
+Streamed tst_Requests::stream(const QString &url, bool refuse)
+{
+    auto out = std::make_shared<Streamed>();
+    Inet::StreamHandlers handlers;
+    handlers.headers = [out](int, qint64 length) {
+        out->announced = length;
+        return true;
+    };
+    handlers.data = [out, refuse](const QByteArray &data) {
+        out->received += data;
+        out->largestPart = std::max(out->largestPart, qint64(data.size()));
+        return !refuse;
+    };
+    handlers.done = [out](const Inet::Result &result) {
+        out->result = result;
+    };
+    if (!m_host->inet().Execute(QUrl(url), handlers))
+        qWarning("the request was not started");
+    else if (!QTest::qWaitFor([&] { return out->result.has_value(); }, 10000))
+        qWarning("the request did not end");
+    return *out;
+}
+
 void tst_Requests::indexRequest()
 {
     m_server->when("job_index.asp", MisbehavingServer::answer("<jobs/>"));
@@ -147,50 +173,40 @@ void tst_Requests::indexRequest()
              (QStringList{"Retrieving Job Index", "Finished Retrieving Job Index"}));
 }
 
-void tst_Requests::queryValuesReachTheServerIntact_data()
+void tst_Requests::queryValues_data()
 {
     QTest::addColumn<QString>("value");
-    QTest::newRow("ampersand, blank, hash") << "a&b c#d";
-    QTest::newRow("plus, equals, question, percent") << "x+y=z?%41";
-    QTest::newRow("non-ASCII") << QStringLiteral("M\u00fcller \U0001F600");
-    QTest::newRow("control character") << "tab\there";
+    QTest::addColumn<bool>("asStored");
+    QTest::newRow("ampersand, blank, hash") << "a&b c#d" << false;
+    QTest::newRow("plus, equals, question, percent") << "x+y=z?%41" << false;
+    QTest::newRow("non-ASCII") << QStringLiteral("M\u00fcller \U0001F600") << false;
+    QTest::newRow("control character") << "tab\there" << false;
+    QTest::newRow("letters and digits") << "Ann1975" << true;
+    QTest::newRow("punctuation") << "p.ss-w_rd~!$'()*,;:@/" << true;
+    QTest::newRow("empty") << "" << true;
 }
 
-void tst_Requests::queryValuesReachTheServerIntact()
+void tst_Requests::queryValues()
 {
     QFETCH(QString, value);
-    m_tools->gProfile().gPassword = value;
-    m_tools->gProfile().gLogin = value;
-    m_tools->gProfile().gGUID = value;
+    QFETCH(bool, asStored);
+    Profile &profile = m_tools->gProfile();
+    profile.gPassword = value;
+    profile.gLogin = value;
+    profile.gGUID = value;
     retrieve();
     QCOMPARE(m_server->targets.size(), 1);
     const QString target = m_server->targets.first();
     QCOMPARE(decodedValue(target, "PW"), value);
     QCOMPARE(decodedValue(target, "LG"), value);
     QCOMPARE(decodedValue(target, "SessionID"), value);
-    QVERIFY(target.contains(QLatin1String("&LG=")));
     QCOMPARE(target.count(QLatin1Char('&')), 2);
-}
-
-void tst_Requests::ordinaryValuesAreSentAsStored_data()
-{
-    QTest::addColumn<QString>("value");
-    QTest::newRow("letters and digits") << "Ann1975";
-    QTest::newRow("punctuation") << "p.ss-w_rd~!$'()*,;:@/";
-    QTest::newRow("empty") << "";
-}
-
-void tst_Requests::ordinaryValuesAreSentAsStored()
-{
-    QFETCH(QString, value);
-    Profile &profile = m_tools->gProfile();
-    profile.gPassword = value;
-    const QString plain = profile.gStrBaseURL + "job_index.asp?SessionID=G-1&LG=ann&PW=" + value;
-    QCOMPARE(ServiceUrls::indexUrlText(profile), plain);
-    QCOMPARE(ServiceUrls::statusUrlText(profile, "42"),
-             profile.gStrBaseURL + "job_status_update.asp?ID=42&LG=ann&PW=" + value);
-    retrieve();
-    QCOMPARE(m_server->base() + m_server->targets.value(0), plain);
+    const QString plain = "job_index.asp?SessionID=" + value + "&LG=" + value + "&PW=" + value;
+    QCOMPARE(target == "/remote_tools/" + plain, asStored);
+    QCOMPARE(ServiceUrls::indexUrlText(profile) == profile.gStrBaseURL + plain, asStored);
+    if (asStored)
+        QCOMPARE(ServiceUrls::statusUrlText(profile, "42"),
+                 profile.gStrBaseURL + "job_status_update.asp?ID=42&LG=" + value + "&PW=" + value);
 }
 
 void tst_Requests::skippedWhileTheControlExecutes()
@@ -249,24 +265,19 @@ void tst_Requests::statusUpdate_data()
     QTest::addColumn<bool>("result");
     QTest::addColumn<QStringList>("requested");
 
+    const auto add = [](const char *name, const char *answer, bool downloaded,
+                        const QList<bool> &confirmed, const QStringList &requested) {
+        QTest::newRow(name) << QByteArray(answer) << downloaded << confirmed
+                            << !confirmed.contains(false) << requested;
+    };
     const QStringList all{"1", "2", "3"};
-    QTest::newRow("all confirmed")
-        << QByteArray("Update Sucessful") << true << QList<bool>{true, true, true} << true << all;
-    QTest::newRow("second lacks the word")
-        << QByteArray("Update failed") << true << QList<bool>{true, false, true} << false << all;
-    QTest::newRow("correct spelling is no confirmation")
-        << QByteArray("Update Successful") << true << QList<bool>{true, false, true} << false
-        << all;
-    QTest::newRow("capitals confirm")
-        << QByteArray("UPDATE SUCESSFUL!") << true << QList<bool>{true, true, true} << true << all;
-    QTest::newRow("error page without the word")
-        << QByteArray("!500") << true << QList<bool>{true, false, true} << false << all;
-    QTest::newRow("second request fails")
-        << QByteArray("!refuse") << true << QList<bool>{true, false, false} << false
-        << QStringList{"1", "2"};
-    QTest::newRow("second not received")
-        << QByteArray("Update Sucessful") << false << QList<bool>{true, false, true} << false
-        << QStringList{"1", "3"};
+    add("all confirmed", "Update Sucessful", true, {true, true, true}, all);
+    add("second lacks the word", "Update failed", true, {true, false, true}, all);
+    add("correct spelling is no confirmation", "Update Successful", true, {true, false, true}, all);
+    add("capitals confirm", "UPDATE SUCESSFUL!", true, {true, true, true}, all);
+    add("error page without the word", "!500", true, {true, false, true}, all);
+    add("second request fails", "!refuse", true, {true, false, false}, {"1", "2"});
+    add("second not received", "Update Sucessful", false, {true, false, true}, {"1", "3"});
 }
 
 void tst_Requests::statusUpdate()
@@ -300,35 +311,6 @@ void tst_Requests::statusUpdate()
         QCOMPARE(m_tools->gColDownloads.Item(i + 1)->gBlnStatusUpdated, confirmed.at(i));
 }
 
-void tst_Requests::statusUpdateOfAnEmptyCollection()
-{
-    QCOMPARE(updateStatuses(), std::optional<bool>(true));
-    QVERIFY(m_server->targets.isEmpty());
-}
-
-void tst_Requests::statusReport_data()
-{
-    QTest::addColumn<bool>("allConfirmed");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<MessageIcon>("icon");
-    QTest::newRow("confirmed") << true << "All jobs have been updated on server!"
-                               << MessageIcon::None;
-    QTest::newRow("not confirmed")
-        << false << "Error Updating the status of some or all jobs!" << MessageIcon::Critical;
-}
-
-void tst_Requests::statusReport()
-{
-    QFETCH(bool, allConfirmed);
-    QFETCH(QString, text);
-    QFETCH(MessageIcon, icon);
-    m_tools->reportStatusUpdate(allConfirmed);
-    QCOMPARE(m_messages->messages.size(), 1);
-    QCOMPARE(m_messages->messages.first().text, text);
-    QCOMPARE(m_messages->messages.first().icon, icon);
-    QCOMPARE(m_messages->messages.first().title, MessageSink::applicationTitle());
-}
-
 void tst_Requests::timeOut()
 {
     m_server->when("job_index.asp", MisbehavingServer::of(Kind::Stall));
@@ -339,7 +321,7 @@ void tst_Requests::timeOut()
     QVERIFY(!m_host->inet().StillExecuting());
 }
 
-void tst_Requests::cancel()
+void tst_Requests::oneRequestAtATimeAndCancel()
 {
     m_server->when("slow", MisbehavingServer::of(Kind::Stall));
     Inet &inet = m_host->inet();
@@ -351,6 +333,10 @@ void tst_Requests::cancel()
                              seen = r;
                          }));
     QVERIFY(inet.StillExecuting());
+    bool secondCalled = false;
+    QVERIFY(!inet.OpenURL(QUrl(m_server->base() + "/other"),
+                          [&](const Inet::Result &, const QByteArray &) { secondCalled = true; }));
+    QVERIFY(!inet.Execute(QUrl(m_server->base() + "/other"), {}));
     QTRY_COMPARE(m_server->targets.size(), 1);
     inet.Cancel();
     QCOMPARE(calls, 1);
@@ -359,20 +345,6 @@ void tst_Requests::cancel()
     inet.Cancel(); // nothing running: nothing happens
     QTest::qWait(20);
     QCOMPARE(calls, 1);
-}
-
-void tst_Requests::oneRequestAtATime()
-{
-    m_server->when("slow", MisbehavingServer::of(Kind::Stall));
-    Inet &inet = m_host->inet();
-    QVERIFY(inet.OpenURL(QUrl(m_server->base() + "/slow"), {}));
-    bool secondCalled = false;
-    QVERIFY(!inet.OpenURL(QUrl(m_server->base() + "/other"),
-                          [&](const Inet::Result &, const QByteArray &) { secondCalled = true; }));
-    QVERIFY(!inet.Execute(QUrl(m_server->base() + "/other"), {}));
-    QTRY_COMPARE(m_server->targets.size(), 1);
-    inet.Cancel();
-    QTest::qWait(20);
     QVERIFY(!secondCalled);
     QCOMPARE(m_server->targets, QStringList{"/slow"});
 }
@@ -408,24 +380,20 @@ void tst_Requests::streamedRequests_data()
     QTest::addColumn<bool>("noLength");
     QTest::addColumn<int>("failure");
 
-    QTest::newRow("whole body") << int(Kind::Normal) << 200 << false << int(Inet::Failure::None);
-    QTest::newRow("no length, ended by close")
-        << int(Kind::Normal) << 200 << true << int(Inet::Failure::None);
-    QTest::newRow("not found") << int(Kind::Normal) << 404 << false
-                               << int(Inet::Failure::HttpStatus);
-    QTest::newRow("server error") << int(Kind::Normal) << 503 << false
-                                  << int(Inet::Failure::HttpStatus);
-    QTest::newRow("short body") << int(Kind::ShortBody) << 200 << false
-                                << int(Inet::Failure::ShortBody);
-    QTest::newRow("reset mid-body")
-        << int(Kind::ResetMidBody) << 200 << false << int(Inet::Failure::ShortBody);
-    QTest::newRow("no length, ended by a reset")
-        << int(Kind::ResetMidBody) << 200 << true << int(Inet::Failure::Network);
-    QTest::newRow("chunked, cut mid-chunk")
-        << int(Kind::ChunkedCut) << 200 << false << int(Inet::Failure::ShortBody);
-    QTest::newRow("refused") << int(Kind::Refuse) << 200 << false << int(Inet::Failure::Network);
-    QTest::newRow("redirect followed")
-        << int(Kind::Redirect) << 200 << false << int(Inet::Failure::None);
+    using F = Inet::Failure;
+    const auto add = [](const char *name, Kind kind, int status, bool noLength, F failure) {
+        QTest::newRow(name) << int(kind) << status << noLength << int(failure);
+    };
+    add("whole body", Kind::Normal, 200, false, F::None);
+    add("no length, ended by close", Kind::Normal, 200, true, F::None);
+    add("not found", Kind::Normal, 404, false, F::HttpStatus);
+    add("server error", Kind::Normal, 503, false, F::HttpStatus);
+    add("short body", Kind::ShortBody, 200, false, F::ShortBody);
+    add("reset mid-body", Kind::ResetMidBody, 200, false, F::ShortBody);
+    add("no length, ended by a reset", Kind::ResetMidBody, 200, true, F::Network);
+    add("chunked, cut mid-chunk", Kind::ChunkedCut, 200, false, F::ShortBody);
+    add("refused", Kind::Refuse, 200, false, F::Network);
+    add("redirect followed", Kind::Redirect, 200, false, F::None);
 }
 
 void tst_Requests::streamedRequests()
@@ -445,29 +413,15 @@ void tst_Requests::streamedRequests()
     m_server->when("/moved/", MisbehavingServer::answer(body));
     m_server->when("/file", behaviour);
 
-    QByteArray received;
-    qint64 announced = -2;
-    std::optional<Inet::Result> result;
-    Inet::StreamHandlers handlers;
-    handlers.headers = [&](int, qint64 length) {
-        announced = length;
-        return true;
-    };
-    handlers.data = [&](const QByteArray &data) {
-        received += data;
-        return true;
-    };
-    handlers.done = [&](const Inet::Result &r) {
-        result = r;
-    };
-    QVERIFY(m_host->inet().Execute(QUrl(m_server->base() + "/file.wav"), handlers));
-    QTRY_VERIFY(result.has_value());
-    QCOMPARE(int(result->failure), failure);
-    QCOMPARE(result->ok(), failure == int(Inet::Failure::None));
-    QVERIFY(result->ok() || !result->errorText.isEmpty());
-    if (result->ok()) {
-        QCOMPARE(received, body);
-        QCOMPARE(announced, noLength ? qint64(-1) : qint64(body.size()));
+    const Streamed streamed = stream(m_server->base() + "/file.wav");
+    QVERIFY(streamed.result);
+    const Inet::Result &result = *streamed.result;
+    QCOMPARE(int(result.failure), failure);
+    QCOMPARE(result.ok(), failure == int(Inet::Failure::None));
+    QVERIFY(result.ok() || !result.errorText.isEmpty());
+    if (result.ok()) {
+        QCOMPARE(streamed.received, body);
+        QCOMPARE(streamed.announced, noLength ? qint64(-1) : qint64(body.size()));
     }
 }
 
@@ -478,39 +432,20 @@ void tst_Requests::streamedBodyIsHandedOverInParts()
     for (int i = 0; i < body.size(); ++i)
         body[i] = char(i / 4096);
     m_server->when("/big", MisbehavingServer::answer(body));
-    QByteArray received;
-    qint64 largestPart = 0;
-    bool refusedOnce = false;
-    std::optional<Inet::Result> result;
-    Inet::StreamHandlers handlers;
-    handlers.data = [&](const QByteArray &data) {
-        received += data;
-        largestPart = std::max(largestPart, qint64(data.size()));
-        return true;
-    };
-    handlers.done = [&](const Inet::Result &r) {
-        result = r;
-    };
-    QVERIFY(m_host->inet().Execute(QUrl(m_server->base() + "/big"), handlers));
-    QTRY_VERIFY(result.has_value());
-    QVERIFY(result->ok());
-    QVERIFY(received == body);
-    QVERIFY(largestPart <= Inet::MaxPartSize);
+    const Streamed whole = stream(m_server->base() + "/big");
+    QVERIFY(whole.result && whole.result->ok());
+    QVERIFY(whole.received == body);
+    QVERIFY(whole.largestPart <= Inet::MaxPartSize);
 
     // A handler that refuses the data ends the request.
-    result.reset();
-    handlers.data = [&](const QByteArray &) {
-        refusedOnce = true;
-        return false;
-    };
-    QVERIFY(m_host->inet().Execute(QUrl(m_server->base() + "/big"), handlers));
-    QTRY_VERIFY(result.has_value());
-    QVERIFY(refusedOnce);
-    QCOMPARE(result->failure, Inet::Failure::Refused);
+    const Streamed refused = stream(m_server->base() + "/big", true);
+    QVERIFY(refused.result);
+    QVERIFY(!refused.received.isEmpty());
+    QCOMPARE(refused.result->failure, Inet::Failure::Refused);
     QVERIFY(!m_host->inet().StillExecuting());
 }
 
-void tst_Requests::demoServiceAnswersBothPages()
+void tst_Requests::demoService()
 {
     DemoJobService::Options options;
     options.jobs = 4;
@@ -523,67 +458,41 @@ void tst_Requests::demoServiceAnswersBothPages()
     profile.gPassword = options.password;
     profile.gStrDownloadFolder = QStringLiteral("/tmp/Jobs");
     profile.colDownloadRules = {QStringLiteral("Job Name")};
-
     QCOMPARE(retrieve().outcome, DownloadTools::RequestOutcome::Finished);
     QVERIFY(m_tools->PopluateJobCollecionFromIndexFile());
     QCOMPARE(m_tools->gColDownloads.Count(), 4);
-    const Job *first = m_tools->gColDownloads.Item(1);
-    QCOMPARE(first->gLngID, QStringLiteral("1001"));
-    QVERIFY(first->gStrSourceURL.startsWith(service.baseUrl()));
-    QVERIFY(first->gBytePriority >= 1 && first->gBytePriority <= 5);
+    QCOMPARE(m_tools->gColDownloads.Item(1)->gLngID, QStringLiteral("1001"));
 
-    // Every job confirmed leaves the index.
+    // A job file is a whole WAV file whose sizes match what was sent.
+    const Streamed file = stream(service.baseUrl() + "files/1001.wav");
+    QVERIFY(file.result && file.result->ok());
+    const QByteArray &wav = file.received;
+    QCOMPARE(file.announced, wav.size());
+    QVERIFY(wav.startsWith("RIFF"));
+    QCOMPARE(wav.mid(8, 8), QByteArray("WAVEfmt "));
+    const auto u32 = [&](int at) {
+        return quint32(uchar(wav[at])) | quint32(uchar(wav[at + 1])) << 8 |
+               quint32(uchar(wav[at + 2])) << 16 | quint32(uchar(wav[at + 3])) << 24;
+    };
+    QCOMPARE(u32(4), quint32(wav.size() - 8));
+    QCOMPARE(u32(40), quint32(wav.size() - 44));
+    QCOMPARE(u32(24), quint32(8000));
+    const Streamed unknown = stream(service.baseUrl() + "files/9999.wav");
+    QVERIFY(unknown.result);
+    QCOMPARE(unknown.result->failure, Inet::Failure::HttpStatus);
+    QCOMPARE(unknown.result->httpStatus, 404);
+
+    // Every job confirmed leaves the index; confirming again finds no such job.
     for (qsizetype i = 1; i <= m_tools->gColDownloads.Count(); ++i)
         m_tools->gColDownloads.Item(i)->gBlnDownloadCompleted = true;
     QCOMPARE(updateStatuses(), std::optional<bool>(true));
     QVERIFY(service.pendingJobs().isEmpty());
-    // Confirming again finds no such job.
     QCOMPARE(updateStatuses(), std::optional<bool>(false));
 
     profile.gPassword = QStringLiteral("wrong");
     QCOMPARE(retrieve().outcome, DownloadTools::RequestOutcome::Finished);
     QVERIFY(m_tools->xmlIndex.contains(QLatin1String("<html>")));
     QVERIFY(!m_tools->PopluateJobCollecionFromIndexFile());
-}
-
-void tst_Requests::demoServiceFiles()
-{
-    DemoJobService service(DemoJobService::Options{});
-    QVERIFY(service.listen());
-    QByteArray received;
-    qint64 announced = -1;
-    std::optional<Inet::Result> result;
-    Inet::StreamHandlers handlers;
-    handlers.headers = [&](int, qint64 length) {
-        announced = length;
-        return true;
-    };
-    handlers.data = [&](const QByteArray &data) {
-        received += data;
-        return true;
-    };
-    handlers.done = [&](const Inet::Result &r) {
-        result = r;
-    };
-    QVERIFY(m_host->inet().Execute(QUrl(service.baseUrl() + "files/1001.wav"), handlers));
-    QTRY_VERIFY(result.has_value());
-    QVERIFY(result->ok());
-    QCOMPARE(announced, received.size());
-    QVERIFY(received.startsWith("RIFF"));
-    QCOMPARE(received.mid(8, 8), QByteArray("WAVEfmt "));
-    const auto u32 = [&](int at) {
-        return quint32(uchar(received[at])) | quint32(uchar(received[at + 1])) << 8 |
-               quint32(uchar(received[at + 2])) << 16 | quint32(uchar(received[at + 3])) << 24;
-    };
-    QCOMPARE(u32(4), quint32(received.size() - 8));
-    QCOMPARE(u32(40), quint32(received.size() - 44));
-    QCOMPARE(u32(24), quint32(8000));
-
-    result.reset();
-    QVERIFY(m_host->inet().Execute(QUrl(service.baseUrl() + "files/9999.wav"), handlers));
-    QTRY_VERIFY(result.has_value());
-    QCOMPARE(result->failure, Inet::Failure::HttpStatus);
-    QCOMPARE(result->httpStatus, 404);
 }
 
 QTEST_GUILESS_MAIN(tst_Requests)

@@ -77,20 +77,15 @@ struct Rig
 
     bool list(const QList<JobSpec> &jobs)
     {
-        QString xml = QStringLiteral("<jobs>");
+        QList<QByteArray> elements;
         for (const JobSpec &job : jobs) {
             const QString url = job.path.contains(QLatin1String("://"))
                                     ? job.path
                                     : server.base() + QStringLiteral("/files/") + job.path;
-            xml += QStringLiteral("<job job_id=\"%1\" job_name=\"%2\" open_time=\"2003-12-31 "
-                                  "23:59:59\" department_name=\"\" dictator=\"\" reference=\"%3\" "
-                                  "demographic_1=\"\" demographic_2=\"\" demographic_3=\"\" "
-                                  "path=\"%4\" priority=\"1\" dictator_first_name=\"\" "
-                                  "dictator_last_name=\"\"/>")
-                       .arg(job.id, job.name.toHtmlEscaped(), job.reference.toHtmlEscaped(),
-                            url.toHtmlEscaped());
+            elements << jobElement(
+                job.id, {{"job_name", job.name}, {"reference", job.reference}, {"path", url}});
         }
-        tools.xmlIndex = xml + QStringLiteral("</jobs>");
+        tools.xmlIndex = QString::fromUtf8(jobIndex(elements));
         const bool read = tools.PopluateJobCollecionFromIndexFile();
         PopulateJobList(host.jobList(), tools.gColDownloads);
         return read;
@@ -134,12 +129,6 @@ struct Rig
     }
 };
 
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
 } // namespace
 
 class tst_Transfer : public QObject
@@ -147,13 +136,10 @@ class tst_Transfer : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void stateTexts_data();
-    void stateTexts();
     void progressSteps_data();
     void progressSteps();
-    void threeJobsInOrderThenStatusUpdates();
-    void emptyListUpdatesAtOnce();
-    void missingFoldersCreated();
+    void jobsInOrderThenStatusUpdates_data();
+    void jobsInOrderThenStatusUpdates();
     void createFolderPath_data();
     void createFolderPath();
     void numberedPaths_data();
@@ -171,26 +157,6 @@ private Q_SLOTS:
     void refusedBeforeAnyRequest_data();
     void refusedBeforeAnyRequest();
 };
-
-void tst_Transfer::stateTexts_data()
-{
-    QTest::addColumn<int>("state");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("0") << 0 << "No state to report";
-    QTest::newRow("3") << 3 << "The control is connectiong to the host computer";
-    QTest::newRow("9") << 9 << "The control is disconnection from the host computer";
-    QTest::newRow("11") << 11 << "An error occured in communicating with the host computer";
-    QTest::newRow("12") << 12 << "The request has completed and all data has been received";
-    QTest::newRow("13") << 13 << "Unknown state: 13";
-    QTest::newRow("-1") << -1 << "Unknown state: -1";
-}
-
-void tst_Transfer::stateTexts()
-{
-    QFETCH(int, state);
-    QFETCH(QString, text);
-    QCOMPARE(Inet::stateText(state), text);
-}
 
 void tst_Transfer::progressSteps_data()
 {
@@ -227,7 +193,7 @@ void tst_Transfer::progressSteps()
         QVERIFY2(qAbs(rig.progress.at(i) - values.at(i)) < 1e-9,
                  qPrintable(QString::number(rig.progress.at(i))));
     QCOMPARE(rig.rowTexts, texts);
-    QCOMPARE(readFile(rig.file("ABC.wav")), body);
+    QCOMPARE(readAll(rig.file("ABC.wav")), body);
     QCOMPARE(rig.host.jobList().rowCount(), 0);
     QVERIFY(rig.tools.gColDownloads.Item(1)->gBlnDownloadCompleted);
     QCOMPARE(rig.host.statusText(),
@@ -235,55 +201,50 @@ void tst_Transfer::progressSteps()
     QCOMPARE(rig.files(), QStringList{"Jobs/ABC.wav"});
 }
 
-void tst_Transfer::threeJobsInOrderThenStatusUpdates()
+void tst_Transfer::jobsInOrderThenStatusUpdates_data()
 {
+    QTest::addColumn<QStringList>("names");
+    QTest::newRow("three jobs") << QStringList{"A", "B", "C"};
+    QTest::newRow("no jobs: updated at once") << QStringList();
+}
+
+void tst_Transfer::jobsInOrderThenStatusUpdates()
+{
+    QFETCH(QStringList, names);
     Rig rig;
-    QVERIFY(rig.list({{"1", "A", "1.wav"}, {"2", "B", "2.wav"}, {"3", "C", "3.wav"}}));
+    QList<JobSpec> jobs;
+    QStringList ids, fetched, files;
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        ids << QString::number(i + 1);
+        jobs << JobSpec{ids.last(), names.at(i), ids.last() + ".wav"};
+        fetched << "/files/" + ids.last() + ".wav";
+        files << "Jobs/" + names.at(i) + ".wav";
+    }
+    QVERIFY(rig.list(jobs));
     QVERIFY(rig.transfer(true));
-    QCOMPARE(rig.targets("/files/"), (QStringList{"/files/1.wav", "/files/2.wav", "/files/3.wav"}));
-    QCOMPARE(rig.confirmedIds(), (QStringList{"1", "2", "3"}));
+    QCOMPARE(rig.targets("/files/"), fetched);
+    QCOMPARE(rig.confirmedIds(), ids);
+    QCOMPARE(rig.server.targets.size(), fetched.size() + ids.size());
     // Every status request after the last file.
-    QCOMPARE(rig.server.targets.indexOf("/files/3.wav"), 2);
-    QCOMPARE(rig.files(), (QStringList{"Jobs/A.wav", "Jobs/B.wav", "Jobs/C.wav"}));
+    QCOMPARE(rig.server.targets.mid(0, fetched.size()), fetched);
+    QCOMPARE(rig.files(), files);
     QCOMPARE(rig.messages.texts(), QStringList{"All jobs have been updated on server!"});
-    for (qsizetype i = 1; i <= 3; ++i)
+    QCOMPARE(rig.messages.messages.first().icon, MessageIcon::None);
+    QCOMPARE(rig.messages.messages.first().title, MessageSink::applicationTitle());
+    for (qsizetype i = 1; i <= names.size(); ++i)
         QVERIFY(rig.tools.gColDownloads.Item(i)->gBlnStatusUpdated);
-}
-
-void tst_Transfer::emptyListUpdatesAtOnce()
-{
-    Rig rig;
-    QVERIFY(rig.list({}));
-    QVERIFY(rig.transfer(true));
-    QVERIFY(rig.server.targets.isEmpty());
-    QCOMPARE(rig.messages.texts(), QStringList{"All jobs have been updated on server!"});
     QVERIFY(!rig.tools.TransferRunning());
-}
-
-void tst_Transfer::missingFoldersCreated()
-{
-    Rig rig;
-    rig.tools.gProfile().colDownloadRules = {"Reference", "\\", "Job Name"};
-    QVERIFY(rig.list({{"1", "A", "1.wav", "2003\\12/31"}}));
-    QVERIFY(!QFileInfo::exists(rig.folder()));
-    QVERIFY(rig.transfer());
-    QCOMPARE(rig.files(), QStringList{"Jobs/2003/12/31/A.wav"});
 }
 
 void tst_Transfer::createFolderPath_data()
 {
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("folder");
-    QTest::newRow("slashes") << "a/b/c/x.wav"
-                             << "a/b/c";
-    QTest::newRow("backslashes") << "a\\b\\x.wav"
-                                 << "a/b";
-    QTest::newRow("mixed") << "a\\b/c\\x.wav"
-                           << "a/b/c";
-    QTest::newRow("doubled") << "a//b\\\\x.wav"
-                             << "a/b";
-    QTest::newRow("file name only") << "x.wav"
-                                    << "";
+    QTest::newRow("slashes") << "a/b/c/x.wav" << QStringLiteral("a/b/c");
+    QTest::newRow("backslashes") << "a\\b\\x.wav" << QStringLiteral("a/b");
+    QTest::newRow("mixed") << "a\\b/c\\x.wav" << QStringLiteral("a/b/c");
+    QTest::newRow("doubled") << "a//b\\\\x.wav" << QStringLiteral("a/b");
+    QTest::newRow("file name only") << "x.wav" << QString();
 }
 
 void tst_Transfer::createFolderPath()
@@ -309,14 +270,10 @@ void tst_Transfer::numberedPaths_data()
 {
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("extension") << "/j/ABC.wav"
-                               << "/j/ABC (2).wav";
-    QTest::newRow("no extension") << "/j/ABC"
-                                  << "/j/ABC (2)";
-    QTest::newRow("dot in a folder only") << "/j.v/ABC"
-                                          << "/j.v/ABC (2)";
-    QTest::newRow("last dot") << "/j/a.b.wav"
-                              << "/j/a.b (2).wav";
+    QTest::newRow("extension") << "/j/ABC.wav" << QStringLiteral("/j/ABC (2).wav");
+    QTest::newRow("no extension") << "/j/ABC" << QStringLiteral("/j/ABC (2)");
+    QTest::newRow("dot in a folder only") << "/j.v/ABC" << QStringLiteral("/j.v/ABC (2)");
+    QTest::newRow("last dot") << "/j/a.b.wav" << QStringLiteral("/j/a.b (2).wav");
 }
 
 void tst_Transfer::numberedPaths()
@@ -397,7 +354,7 @@ void tst_Transfer::faultMatrix()
 
     Rig rig;
     const QByteArray body = bytes(200 * 1024);
-    MisbehavingServer::Behaviour behaviour;
+    MisbehavingServer::Behaviour behaviour = MisbehavingServer::answer(body);
     if (fault == "refused") {
         behaviour = MisbehavingServer::of(Kind::Refuse);
     } else if (fault == "reset mid-body") {
@@ -408,7 +365,6 @@ void tst_Transfer::faultMatrix()
     } else if (fault == "chunked, cut mid-chunk") {
         behaviour = MisbehavingServer::of(Kind::ChunkedCut, body);
     } else if (fault == "gzip") {
-        behaviour = MisbehavingServer::answer(body);
         behaviour.headers = {{"Content-Encoding", "gzip"}};
     } else if (fault == "short body") {
         behaviour = MisbehavingServer::of(Kind::ShortBody, body);
@@ -426,14 +382,9 @@ void tst_Transfer::faultMatrix()
         behaviour = MisbehavingServer::of(Kind::Redirect);
         behaviour.location = "file:///etc/hostname";
     } else if (fault == "no space") {
-        behaviour = MisbehavingServer::answer(body);
         behaviour.announce = qint64(1) << 60;
     }
-    rig.server.when("/files/1.wav", fault == "twice fetched" || fault == "disk full" ||
-                                            fault == "read-only" || fault == "file as folder" ||
-                                            fault == "gone"
-                                        ? MisbehavingServer::answer(body)
-                                        : behaviour);
+    rig.server.when("/files/1.wav", behaviour);
     if (fault == "gone")
         QObject::connect(&rig.tools, &DownloadTools::jobEnded,
                          [](const QString &, bool received, const QString &path) {
@@ -474,7 +425,7 @@ void tst_Transfer::faultMatrix()
     const QStringList files = rig.files();
     if (received) {
         QCOMPARE(files, QStringList{"Jobs/ABC.wav"});
-        QCOMPARE(readFile(rig.file("ABC.wav")), body);
+        QCOMPARE(readAll(rig.file("ABC.wav")), body);
         QVERIFY(rig.tools.gColDownloads.Item(1)->gBlnDownloadCompleted);
         QVERIFY(rig.confirmedIds().contains("1"));
         QCOMPARE(rig.host.jobList().rowCount(), 0);
@@ -539,7 +490,7 @@ void tst_Transfer::resumesAfterAFault()
     QVERIFY(rig.transfer());
 
     QCOMPARE(rig.files(), QStringList{"Jobs/ABC.wav"});
-    QCOMPARE(readFile(rig.file("ABC.wav")), body);
+    QCOMPARE(readAll(rig.file("ABC.wav")), body);
     QCOMPARE(rig.confirmedIds(), QStringList{"1"});
     QCOMPARE(rig.targets("/files/").size(), 2);
     const QByteArray range = rig.server.requestHeader(1, "Range");
@@ -573,6 +524,7 @@ void tst_Transfer::retriesThenFailsAndGoesOn()
     // A network failure shows in the row and the status bar; the closing
     // report says that not every job was updated.
     QCOMPARE(rig.messages.texts(), QStringList{"Error Updating the status of some or all jobs!"});
+    QCOMPARE(rig.messages.messages.first().icon, MessageIcon::Critical);
 }
 
 void tst_Transfer::existingFilesAreNeverReplaced_data()
@@ -597,9 +549,9 @@ void tst_Transfer::existingFilesAreNeverReplaced()
     QVERIFY(rig.list({{"1", "ABC", "1.wav"}, {"2", "ABC", "2.wav"}, {"3", "ABC", "3.wav"}}));
     QVERIFY(rig.transfer());
     QCOMPARE(rig.files(), (QStringList{"Jobs/ABC (2).wav", "Jobs/ABC (3).wav", "Jobs/ABC.wav"}));
-    QCOMPARE(readFile(rig.file("ABC.wav")), QByteArray("an older dictation"));
-    QCOMPARE(readFile(rig.file("ABC (2).wav")), QByteArray("first"));
-    QCOMPARE(readFile(rig.file("ABC (3).wav")), QByteArray("second"));
+    QCOMPARE(readAll(rig.file("ABC.wav")), QByteArray("an older dictation"));
+    QCOMPARE(readAll(rig.file("ABC (2).wav")), QByteArray("first"));
+    QCOMPARE(readAll(rig.file("ABC (3).wav")), QByteArray("second"));
     QCOMPARE(rig.tools.gColDownloads.Item(1)->gStrDestinationPath, rig.file("ABC (2).wav"));
     QCOMPARE(rig.tools.gColDownloads.Item(3)->gStrDestinationPath, rig.file("ABC (2).wav"));
     QCOMPARE(rig.confirmedIds(), (QStringList{"1", "2", "3"}));
@@ -655,11 +607,13 @@ void tst_Transfer::refusedBeforeAnyRequest()
     QFETCH(QString, reason);
     Rig rig;
     rig.tools.gProfile().colDownloadRules = {"Reference", "Job Name"};
+    // The job that is fetched goes into folders that do not exist yet.
     QVERIFY(rig.list({{"1", "ABC", url.isEmpty() ? QStringLiteral("1.wav") : url, reference},
-                      {"2", "DEF", "2.wav", ""}}));
+                      {"2", "DEF", "2.wav", "2003\\12/31\\"}}));
+    QVERIFY(!QFileInfo::exists(rig.folder()));
     QVERIFY(rig.transfer(true));
     QCOMPARE(rig.targets("/files/"), QStringList{"/files/2.wav"});
-    QCOMPARE(rig.files(), QStringList{"Jobs/DEF.wav"});
+    QCOMPARE(rig.files(), QStringList{"Jobs/2003/12/31/DEF.wav"});
     QCOMPARE(rig.host.jobList().subItemText(0, 2), QStringLiteral("Failed"));
     QCOMPARE(rig.messages.messages.size(), 2);
     QVERIFY(rig.messages.texts().at(0).startsWith(QLatin1String("Job ABC (1) failed: ")));
