@@ -11,6 +11,99 @@
 
 namespace {
 
+// Counts the attributes of each start tag as the text goes by, outside
+// comments, CDATA sections, processing instructions and declarations. Qt's
+// reader checks a tag's attributes against each other, in time that grows
+// with the square of their number: a tag with more than MaxAttributes is
+// refused before the reader sees it.
+class AttributeCounter
+{
+public:
+    static constexpr int MaxAttributes = 256;
+
+    // False once a start tag has had more than MaxAttributes attributes.
+    bool scan(QStringView text)
+    {
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            const QChar c = text[i];
+            switch (m_state) {
+            case State::Text: {
+                const qsizetype open = text.indexOf(QLatin1Char('<'), i);
+                if (open < 0)
+                    return true;
+                i = open;
+                m_state = State::Open;
+                break;
+            }
+            case State::Open:
+                if (c == QLatin1Char('!')) {
+                    m_state = State::Bang;
+                } else if (c == QLatin1Char('?')) {
+                    skipTo("?>");
+                } else if (c == QLatin1Char('/')) {
+                    skipTo(">");
+                } else {
+                    m_state = State::Tag;
+                    m_count = 0;
+                }
+                break;
+            case State::Bang:
+                skipTo(c == QLatin1Char('-') ? "-->" : c == QLatin1Char('[') ? "]]>" : ">");
+                break;
+            case State::Tag:
+                if (c == QLatin1Char('"') || c == QLatin1Char('\'')) {
+                    m_quote = c;
+                    m_state = State::Quoted;
+                } else if (c == QLatin1Char('=') && ++m_count > MaxAttributes) {
+                    return false;
+                } else if (c == QLatin1Char('>')) {
+                    m_state = State::Text;
+                }
+                break;
+            case State::Quoted:
+                if (c == m_quote)
+                    m_state = State::Tag;
+                break;
+            case State::Skip:
+                if (c == QLatin1Char(m_end[m_matched])) {
+                    if (m_end[++m_matched] == '\0')
+                        m_state = State::Text;
+                } else if (!(m_matched == 2 && m_end[0] == m_end[1] &&
+                             c == QLatin1Char(m_end[0]))) {
+                    // "--->" still ends a comment; other mismatches start over.
+                    m_matched = c == QLatin1Char(m_end[0]) ? 1 : 0;
+                }
+                break;
+            }
+        }
+        return true;
+    }
+
+private:
+    enum class State
+    {
+        Text,
+        Open,
+        Bang,
+        Tag,
+        Quoted,
+        Skip
+    };
+
+    void skipTo(const char *end)
+    {
+        m_state = State::Skip;
+        m_end = end;
+        m_matched = 0;
+    }
+
+    State m_state = State::Text;
+    QChar m_quote;
+    const char *m_end = ">";
+    int m_matched = 0;
+    int m_count = 0;
+};
+
 // Hands the index text to the reader in slices, so that the reader never
 // holds a second copy of the whole text. Elements nested deeper than MaxDepth
 // are an error: the reader's tag stack would otherwise grow with the text.
@@ -71,12 +164,18 @@ private:
         // A surrogate pair stays in one slice.
         if (length < m_rest.size() && m_rest.at(length - 1).isHighSurrogate())
             ++length;
+        if (!m_attributes.scan(m_rest.left(length))) {
+            m_xml.raiseError(QStringLiteral("An element has too many attributes."));
+            m_rest = QStringView();
+            return;
+        }
         // The reader copies what it is given; the slice itself is not copied.
         m_xml.addData(QString::fromRawData(m_rest.data(), length));
         m_rest = m_rest.mid(length);
     }
 
     QXmlStreamReader m_xml;
+    AttributeCounter m_attributes;
     QStringView m_rest;
     qsizetype m_slice = FirstSlice;
     int m_depth = 0;
