@@ -51,11 +51,11 @@ private Q_SLOTS:
     void queryValues_data();
     void queryValues();
     void skippedWhileTheControlExecutes();
+    void failedIndexRequestKeepsThePreviousText_data();
     void failedIndexRequestKeepsThePreviousText();
     void errorPageIsStoredForTheReading();
     void statusUpdate_data();
     void statusUpdate();
-    void timeOut();
     void oneRequestAtATimeAndCancel();
     void statesInOrder();
     void streamedRequests_data();
@@ -233,18 +233,41 @@ void tst_Requests::skippedWhileTheControlExecutes()
     m_host->inet().Cancel();
 }
 
+void tst_Requests::failedIndexRequestKeepsThePreviousText_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("no connection") << "refused"
+                                   << "";
+    QTest::newRow("stall past the time-out") << "stall"
+                                             << "did not answer within 1 seconds";
+    QTest::newRow("answer above 64 MiB") << "large"
+                                         << "larger than the program accepts";
+}
+
 void tst_Requests::failedIndexRequestKeepsThePreviousText()
 {
-    m_tools->gProfile().gStrBaseURL =
-        QStringLiteral("http://127.0.0.1:%1/remote_tools/").arg(MisbehavingServer::closedPort());
+    QFETCH(QString, fault);
+    QFETCH(QString, reason);
+    if (fault == "refused")
+        m_tools->gProfile().gStrBaseURL = QStringLiteral("http://127.0.0.1:%1/remote_tools/")
+                                              .arg(MisbehavingServer::closedPort());
+    else if (fault == "stall")
+        m_server->when("job_index.asp", MisbehavingServer::of(Kind::Stall));
+    else
+        m_server->when("job_index.asp",
+                       MisbehavingServer::answer(QByteArray(DownloadTools::MaxIndexSize + 1, ' ')));
+    m_host->inet().setTransferTimeout(std::chrono::seconds(1));
     m_tools->gProfile().gPassword = QStringLiteral("s3cret");
     m_tools->xmlIndex = QStringLiteral("previous");
     const Listing listing = retrieve();
     QCOMPARE(listing.outcome, DownloadTools::RequestOutcome::Failed);
     QCOMPARE(m_host->statusText(), QStringLiteral("Retrieving Job Index"));
     QCOMPARE(m_tools->xmlIndex, QStringLiteral("previous"));
+    QVERIFY2(listing.failure.contains(reason), qPrintable(listing.failure));
     QVERIFY(listing.failure.contains(QLatin1String("job_index.asp?SessionID=G-1&LG=ann&PW=***")));
     QVERIFY(!listing.failure.contains(QLatin1String("s3cret")));
+    QVERIFY(!m_host->inet().StillExecuting());
 }
 
 void tst_Requests::errorPageIsStoredForTheReading()
@@ -309,16 +332,6 @@ void tst_Requests::statusUpdate()
     QCOMPARE(ids, requested);
     for (int i = 0; i < 3; ++i)
         QCOMPARE(m_tools->gColDownloads.Item(i + 1)->gBlnStatusUpdated, confirmed.at(i));
-}
-
-void tst_Requests::timeOut()
-{
-    m_server->when("job_index.asp", MisbehavingServer::of(Kind::Stall));
-    m_host->inet().setTransferTimeout(std::chrono::seconds(1));
-    const Listing listing = retrieve();
-    QCOMPARE(listing.outcome, DownloadTools::RequestOutcome::Failed);
-    QVERIFY(listing.failure.contains(QLatin1String("did not answer within 1 seconds")));
-    QVERIFY(!m_host->inet().StillExecuting());
 }
 
 void tst_Requests::oneRequestAtATimeAndCancel()

@@ -144,7 +144,9 @@ private Q_SLOTS:
     void createFolderPath();
     void numberedPaths_data();
     void numberedPaths();
-    void stopWhileRequesting();
+    void stop_data();
+    void stop();
+    void deletedWithARequestInFlight();
     void keepsTheProfileItBeganWith();
     void faultMatrix_data();
     void faultMatrix();
@@ -283,15 +285,33 @@ void tst_Transfer::numberedPaths()
     QCOMPARE(JobReception::numberedPath(path, 2), expected);
 }
 
-void tst_Transfer::stopWhileRequesting()
+void tst_Transfer::stop_data()
 {
+    QTest::addColumn<bool>("inPause");     // job 2 failed once and waits to be tried again
+    QTest::addColumn<bool>("finishFirst"); // as watch's first signal, not Stop Download
+    QTest::newRow("Stop Download while requesting") << false << false;
+    QTest::newRow("Stop Download during a retry pause") << true << false;
+    QTest::newRow("watch stop during a retry pause") << true << true;
+}
+
+void tst_Transfer::stop()
+{
+    QFETCH(bool, inPause);
+    QFETCH(bool, finishFirst);
     Rig rig;
-    rig.server.when("/files/2.wav", MisbehavingServer::of(Kind::Stall));
+    rig.tools.setRetryDelays({std::chrono::minutes(1)});
+    rig.server.when("/files/2.wav", inPause ? MisbehavingServer::answer("busy", 503)
+                                            : MisbehavingServer::of(Kind::Stall));
     QVERIFY(rig.list({{"1", "A", "1.wav"}, {"2", "B", "2.wav"}, {"3", "C", "3.wav"}}));
     QSignalSpy finished(&rig.tools, &DownloadTools::DownloadJobsFinished);
     rig.tools.DownloadJobs(rig.host, false);
     QTRY_COMPARE(rig.targets("/files/").size(), 2);
-    rig.tools.StopDownload(rig.host);
+    if (inPause)
+        QTRY_COMPARE(rig.host.statusText(), Inet::stateText(Inet::Error));
+    if (finishFirst)
+        rig.tools.FinishAfterCurrentJob();
+    else
+        rig.tools.StopDownload(rig.host);
     QVERIFY(finished.count() == 1 || finished.wait(5000));
     QVERIFY(!rig.tools.TransferRunning());
     // The rows not received stay; the received job is confirmed; nothing partial.
@@ -300,6 +320,20 @@ void tst_Transfer::stopWhileRequesting()
     QCOMPARE(rig.confirmedIds(), QStringList{"1"});
     QCOMPARE(rig.files(), QStringList{"Jobs/A.wav"});
     QCOMPARE(rig.targets("/files/").size(), 2);
+}
+
+void tst_Transfer::deletedWithARequestInFlight()
+{
+    // The host, with its transfer control, goes first, then the tools.
+    auto rig = std::make_unique<Rig>();
+    rig->server.when("/files/", MisbehavingServer::of(Kind::Stall));
+    QVERIFY(rig->list({{"1", "A", "1.wav"}}));
+    rig->tools.DownloadJobs(rig->host, false);
+    QTRY_COMPARE(rig->targets("/files/").size(), 1);
+    // Nothing may touch what is gone, also later from the event loop (the
+    // sanitizers watch this).
+    rig.reset();
+    QTest::qWait(20);
 }
 
 void tst_Transfer::keepsTheProfileItBeganWith()
