@@ -114,23 +114,17 @@ void GUIFunctions::LoadProfile(frmProfileSelection &selection, const QString &pa
 void GUIFunctions::beginWork(frmMain &main, Work work)
 {
     m_work = work;
-    m_transferCommandsOn = main.cmdTransfer->isEnabled();
+    m_transferCommandsOn = main.transferCommandsEnabled();
     // While it runs, only "Stop Download" stays on.
-    main.cmdCheckForJobs->setEnabled(false);
-    main.mCheckForJobs->setEnabled(false);
-    main.tlbCheckForJobs->setEnabled(false);
-    main.cmdTransfer->setEnabled(false);
-    main.mDownloadJobs->setEnabled(false);
-    main.tlbBeginTransfer->setEnabled(false);
+    main.setCheckCommandsEnabled(false);
+    main.setTransferCommandsEnabled(false, false);
     main.cmdStopDownload->setEnabled(true);
 }
 
 void GUIFunctions::endWork(frmMain &main)
 {
     m_work = Work::None;
-    main.cmdCheckForJobs->setEnabled(true);
-    main.mCheckForJobs->setEnabled(true);
-    main.tlbCheckForJobs->setEnabled(true);
+    main.setCheckCommandsEnabled(true);
     if (m_pollPending && !m_polling) {
         m_pollPending = false;
         QMetaObject::invokeMethod(
@@ -215,18 +209,12 @@ void GUIFunctions::BeginTransfer(frmMain &main, bool ShowMessageBoxes, std::func
 
 void GUIFunctions::DisableTransferCommands(frmMain &main)
 {
-    main.cmdTransfer->setEnabled(false);
-    main.cmdStopDownload->setEnabled(false);
-    main.mDownloadJobs->setEnabled(false);
-    main.tlbBeginTransfer->setEnabled(false);
+    main.setTransferCommandsEnabled(false);
 }
 
 void GUIFunctions::EnableTransferCommands(frmMain &main)
 {
-    main.cmdTransfer->setEnabled(true);
-    main.cmdStopDownload->setEnabled(true);
-    main.mDownloadJobs->setEnabled(true);
-    main.tlbBeginTransfer->setEnabled(true);
+    main.setTransferCommandsEnabled(true);
 }
 
 void GUIFunctions::PopulateJobList(JobListModel &list, const JobCollection &jobs)

@@ -197,10 +197,7 @@ void frmMain::resetControls()
     m_jobs.clear();
     setProgressValue(0);
     setStatusText(QString());
-    cmdTransfer->setEnabled(false);
-    cmdStopDownload->setEnabled(false);
-    mDownloadJobs->setEnabled(false);
-    tlbBeginTransfer->setEnabled(false);
+    setTransferCommandsEnabled(false);
 }
 
 frmAbout *frmMain::aboutBox() const
@@ -306,4 +303,25 @@ void frmMain::closeEvent(QCloseEvent *event)
         }
     }
     event->accept();
+}
+
+void frmMain::setCheckCommandsEnabled(bool enabled)
+{
+    cmdCheckForJobs->setEnabled(enabled);
+    mCheckForJobs->setEnabled(enabled);
+    tlbCheckForJobs->setEnabled(enabled);
+}
+
+void frmMain::setTransferCommandsEnabled(bool enabled, bool stopToo)
+{
+    cmdTransfer->setEnabled(enabled);
+    mDownloadJobs->setEnabled(enabled);
+    tlbBeginTransfer->setEnabled(enabled);
+    if (stopToo)
+        cmdStopDownload->setEnabled(enabled);
+}
+
+bool frmMain::transferCommandsEnabled() const
+{
+    return cmdTransfer->isEnabled();
 }

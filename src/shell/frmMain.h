@@ -55,6 +55,13 @@ public:
     QString statusText() const override;
     void setStatusText(const QString &text) override;
 
+    // The three "Check For Jobs" commands (button, menu item, toolbar button).
+    void setCheckCommandsEnabled(bool enabled);
+    // The transfer commands: "Begin Transfer" in its three places and, with
+    // `stopToo`, "Stop Download".
+    void setTransferCommandsEnabled(bool enabled, bool stopToo = true);
+    bool transferCommandsEnabled() const;
+
     // The four commands that the controller switches together.
     QPushButton *cmdTransfer = nullptr;
     QPushButton *cmdStopDownload = nullptr;
