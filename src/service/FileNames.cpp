@@ -6,12 +6,12 @@
 
 namespace FileNames {
 
-namespace {
-
 bool isSeparator(QChar c)
 {
     return c == QLatin1Char('\\') || c == QLatin1Char('/');
 }
+
+namespace {
 
 // The length of the device name that `component` starts with, 0 for none.
 // Windows takes the part before the first dot, trailing blanks dropped.

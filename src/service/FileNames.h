@@ -6,6 +6,9 @@
 // the Windows shares where typists often keep their files.
 namespace FileNames {
 
+// True for "\\" and "/": both separate the folders of a path.
+bool isSeparator(QChar c);
+
 // A job field's text with the characters a Windows file name cannot hold
 // (< > : " | ? * and control characters) replaced by "_". Backslash and
 // slash stay: they separate folders.

@@ -1,5 +1,7 @@
 #include "service/JobReception.h"
 
+#include "service/FileNames.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -24,11 +26,6 @@ bool unnamedFiles = true;
 
 // A temporary file untouched for this long, and not locked, was left behind.
 constexpr int leftoverAgeSeconds = 60;
-
-bool isSeparator(QChar c)
-{
-    return c == QLatin1Char('\\') || c == QLatin1Char('/');
-}
 
 QByteArray encoded(const QString &path)
 {
@@ -96,10 +93,10 @@ void JobReception::setUnnamedFiles(bool allowed)
 bool JobReception::CreateFolderPath(const QString &path, QStringList *created)
 {
     for (qsizetype i = 0; i < path.size(); ++i) {
-        if (!isSeparator(path.at(i)))
+        if (!FileNames::isSeparator(path.at(i)))
             continue;
         // Doubled separators name no new folder.
-        if (i > 0 && isSeparator(path.at(i - 1)))
+        if (i > 0 && FileNames::isSeparator(path.at(i - 1)))
             continue;
         const QString folder = path.left(i + 1);
         if (QFileInfo(folder).isDir())
@@ -119,7 +116,7 @@ bool JobReception::CreateFolderPath(const QString &path, QStringList *created)
 QString JobReception::numberedPath(const QString &path, int number)
 {
     qsizetype nameStart = path.size();
-    while (nameStart > 0 && !isSeparator(path.at(nameStart - 1)))
+    while (nameStart > 0 && !FileNames::isSeparator(path.at(nameStart - 1)))
         --nameStart;
     qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
     if (dot <= nameStart)
