@@ -10,7 +10,6 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QDate>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -54,10 +53,7 @@ private Q_SLOTS:
 
     void countdown_data();
     void countdown();
-    void pollsWhenDue_data();
-    void pollsWhenDue();
-    void poll_data();
-    void poll();
+    void failingPollIsQuiet();
 
 private:
     // A profile file for the server with interval `interval`, in the Profiles folder.
@@ -122,9 +118,8 @@ frmMain &tst_Controller::loadProfile(GUIFunctions &controller, const QString &pa
 
 bool tst_Controller::check(GUIFunctions &controller, frmMain &main)
 {
-    bool done = false;
-    controller.CheckForJobs(main, [&] { done = true; });
-    return QTest::qWaitFor([&] { return done; }, 10000);
+    controller.CheckForJobs(main);
+    return QTest::qWaitFor([&] { return !controller.busy(); }, 10000);
 }
 
 bool tst_Controller::tickUntilPolled(GUIFunctions &controller)
@@ -264,8 +259,7 @@ void tst_Controller::oneCheckOrTransferAtATime()
     main.gDownloadTools(); // the control exists before the time-out is set
     main.inet().setTransferTimeout(std::chrono::seconds(1));
 
-    bool done = false;
-    controller.CheckForJobs(main, [&] { done = true; });
+    controller.CheckForJobs(main);
     QVERIFY(QTest::qWaitFor([&] { return indexRequests(*m_server) == 1; }, 5000));
     QVERIFY(controller.busy());
     // Meanwhile the check and transfer commands are off and do nothing.
@@ -273,9 +267,7 @@ void tst_Controller::oneCheckOrTransferAtATime()
                           main.mCheckForJobs->isEnabled(), main.cmdTransfer->isEnabled(),
                           main.cmdStopDownload->isEnabled()}),
              (QList<bool>{false, false, false, false, true}));
-    bool second = false;
-    controller.CheckForJobs(main, [&] { second = true; });
-    QVERIFY(second);
+    controller.CheckForJobs(main);
     controller.BeginTransfer(main, true);
     main.onToolbarButton(QStringLiteral("tlbCheckForJobs"));
     // A poll that falls due waits for the user's check.
@@ -285,7 +277,6 @@ void tst_Controller::oneCheckOrTransferAtATime()
 
     // The user's check fails on its time-out; the poll follows it.
     QVERIFY(polled.wait(10000));
-    QVERIFY(done);
     QCOMPARE(indexRequests(*m_server), 2);
     QCOMPARE(m_messages.messages.size(), 1);
     QCOMPARE(m_messages.messages.first().title, QStringLiteral("Check For Jobs"));
@@ -335,90 +326,18 @@ void tst_Controller::countdown()
     QCOMPARE(PollCountdown::ticksPerPoll(interval), ticksPerPoll);
 }
 
-void tst_Controller::pollsWhenDue_data()
+void tst_Controller::failingPollIsQuiet()
 {
-    QTest::addColumn<int>("firstInterval");
-    QTest::addColumn<int>("ticksUnderFirst");
-    QTest::addColumn<int>("interval");
-    QTest::addColumn<int>("quietTicks"); // before the first poll under `interval`
-    QTest::newRow("interval 15: every 16th tick") << 15 << 0 << 15 << 15;
-    QTest::newRow("interval 0: every tick") << 0 << 0 << 0 << 0;
-    QTest::newRow("interval cut from 60 to 15 after 20 ticks: at once") << 60 << 20 << 15 << 0;
-}
-
-void tst_Controller::pollsWhenDue()
-{
-    QFETCH(int, firstInterval);
-    QFETCH(int, ticksUnderFirst);
-    QFETCH(int, interval);
-    QFETCH(int, quietTicks);
-    m_server->when("job_index.asp", MisbehavingServer::answer(index({})));
-    GUIFunctions controller(m_messages);
-    frmMain &main = loadProfile(controller, writeProfile("Ann", "Lee", firstInterval));
-    for (int tick = 0; tick < ticksUnderFirst; ++tick)
-        controller.timerDownload_Timer();
-    if (interval != firstInterval) {
-        main.mProfileManager->trigger();
-        loadProfile(controller, writeProfile("Bo", "Wu", interval));
-    }
-    for (int poll = 1; poll <= 2; ++poll) {
-        for (int tick = 0; tick < quietTicks; ++tick)
-            controller.timerDownload_Timer();
-        QCOMPARE(indexRequests(*m_server), poll - 1);
-        if (quietTicks > 0)
-            QCOMPARE(main.statusText(), QStringLiteral("0 Minutes Remaining Until Next Poll"));
-        QVERIFY(tickUntilPolled(controller));
-        QCOMPARE(indexRequests(*m_server), poll);
-        QCOMPARE(main.lngMinutesElapsed, 0);
-        QVERIFY(main.timerDownload->isActive());
-        quietTicks = interval;
-    }
-}
-
-void tst_Controller::poll_data()
-{
-    QTest::addColumn<QString>("index"); // "refused" closes the connection
-    QTest::addColumn<bool>("todayExcluded");
-    QTest::addColumn<int>("files");
-    QTest::newRow("no job: the transfer still runs") << "" << false << 0;
-    QTest::newRow("excluded day is polled all the same") << "" << true << 0;
-    QTest::newRow("failing check is quiet, the next poll tries again") << "refused" << false << 0;
-    QTest::newRow("jobs received and confirmed, no closing message") << "1 2" << false << 2;
-}
-
-void tst_Controller::poll()
-{
-    QFETCH(QString, index);
-    QFETCH(bool, todayExcluded);
-    QFETCH(int, files);
-    m_server->when("job_index.asp", index == "refused"
-                                        ? MisbehavingServer::of(MisbehavingServer::Kind::Refuse)
-                                        : MisbehavingServer::answer(
-                                              this->index(index.split(' ', Qt::SkipEmptyParts))));
+    m_server->when("job_index.asp", MisbehavingServer::of(MisbehavingServer::Kind::Refuse));
     GUIFunctions controller(m_messages);
     frmMain &main = loadProfile(controller, writeProfile("Ann", "Lee", 0));
-    if (todayExcluded) {
-        Profile &profile = main.gDownloadTools().gProfile();
-        for (quint8 day = 1; day <= 7; ++day)
-            profile.SetDayOfWeekSchedule(day, true);
-        // Today (1 = Sunday ... 7 = Saturday) is excluded.
-        profile.SetDayOfWeekSchedule(quint8(QDate::currentDate().dayOfWeek() % 7 + 1), false);
-    }
-    QSignalSpy transferred(&main.gDownloadTools(), &DownloadTools::DownloadJobsFinished);
     QVERIFY(tickUntilPolled(controller));
-    QCOMPARE(indexRequests(*m_server), 1);
-    QCOMPARE(transferred.count(), 1);
     QVERIFY2(m_messages.messages.isEmpty(), qPrintable(m_messages.texts().join('\n')));
-    QCOMPARE(main.lngMinutesElapsed, 0);
-    QVERIFY(main.timerDownload->isActive());
-    QCOMPARE(main.jobList().rowCount(), 0);
+    QCOMPARE(main.statusText(),
+             QStringLiteral("The check for jobs failed; the next poll tries again."));
     QCOMPARE(transferCommands(main), allOff);
-    QCOMPARE(QDir(m_folder->path("Downloads")).entryList(QDir::Files).size(), files);
-    QCOMPARE(m_server->targets.filter("job_status_update.asp").size(), files);
-    if (index == "refused")
-        QVERIFY(main.statusText().contains(QLatin1String("failed")));
-    QVERIFY(tickUntilPolled(controller));
-    QCOMPARE(indexRequests(*m_server), 2);
+    QVERIFY(main.cmdCheckForJobs->isEnabled());
+    QVERIFY(main.timerDownload->isActive());
 }
 
 QTEST_MAIN(tst_Controller)

@@ -16,8 +16,12 @@
 
 CommandLineTool::CommandLineTool(QTextStream &out, QTextStream &err, QObject *parent)
     : QObject(parent), m_out(out), m_err(err), m_tools(std::make_unique<DownloadTools>(m_messages)),
+      m_host(std::make_unique<PlainTransferHost>()),
+      m_session(std::make_unique<WorkSession>(*m_tools, *m_host, m_minuteTimer, m_minutesElapsed)),
       m_lines(std::make_unique<JobLines>(err, m_tools->gColDownloads))
 {
+    connect(m_session.get(), &WorkSession::checkEnded, this, &CommandLineTool::checkEnded);
+    connect(m_session.get(), &WorkSession::transferEnded, this, &CommandLineTool::transferEnded);
     m_messages.onMessage = [this](const Message &message) {
         m_err << message.title << ": " << message.text << Qt::endl;
     };
@@ -76,57 +80,91 @@ void CommandLineTool::finish(int status)
     Q_EMIT finished(status);
 }
 
-void CommandLineTool::checkForJobs(bool json, bool transfer)
+void CommandLineTool::watchSignals()
 {
-    m_host = std::make_unique<PlainTransferHost>();
     auto *watcher = new SignalWatcher(this);
     connect(watcher, &SignalWatcher::interrupted, this, &CommandLineTool::interrupt);
+}
 
-    m_tools->RetrieveJobListing(
-        *m_host,
-        [this, json, transfer](DownloadTools::RequestOutcome outcome, const QString &failure) {
-            if (outcome != DownloadTools::RequestOutcome::Finished) {
-                m_tools->gColDownloads = JobCollection();
-                m_messages.post(m_interrupted ? tr("The check for jobs was stopped.") : failure,
-                                QStringLiteral("Error"), MessageIcon::Critical);
-                printJobs(json);
-                finish(Failure);
-                return;
-            }
-            const bool read = m_tools->PopluateJobCollecionFromIndexFile();
-            if (!transfer) {
-                printJobs(json);
-                finish(read ? Success : Failure);
-                return;
-            }
-            transferJobs(json, !read);
-        });
+void CommandLineTool::checkForJobs(bool json, bool transfer)
+{
+    m_json = json;
+    m_transferAfterCheck = transfer;
+    watchSignals();
+    m_session->check();
+}
+
+void CommandLineTool::checkEnded(const WorkSession::CheckResult &result)
+{
+    if (m_watching) {
+        if (m_interrupted)
+            return;
+        if (!result.answered) {
+            // Told, and the transfer runs all the same on the rows still
+            // listed; the next poll tries again.
+            m_messages.post(result.failure, QStringLiteral("Error"), MessageIcon::Critical);
+        } else {
+            m_out << m_tools->gColDownloads.Count() << " jobs listed" << Qt::endl;
+        }
+        return;
+    }
+    if (!result.answered) {
+        m_tools->gColDownloads = JobCollection();
+        m_messages.post(m_interrupted ? tr("The check for jobs was stopped.") : result.failure,
+                        QStringLiteral("Error"), MessageIcon::Critical);
+        printJobs(m_json);
+        finish(Failure);
+        return;
+    }
+    if (!m_transferAfterCheck) {
+        printJobs(m_json);
+        finish(result.read ? Success : Failure);
+        return;
+    }
+    m_indexReadFailed = !result.read;
+    connectJobLines();
+    m_session->transfer(true);
+}
+
+void CommandLineTool::transferEnded()
+{
+    const auto [listed, received, confirmed] = transferSummary();
+    if (m_watching) {
+        if (listed > 0)
+            m_out << summaryLine(listed, received, confirmed) << Qt::endl;
+        return;
+    }
+    m_err << summaryLine(listed, received, confirmed) << Qt::endl;
+    printJobs(m_json, true);
+    const bool allDone = !m_indexReadFailed && received == listed && confirmed == listed;
+    finish(allDone ? Success : Failure);
 }
 
 void CommandLineTool::interrupt()
 {
+    const WorkSession::Work work = m_session->work();
     if (m_watching) {
         if (m_interrupted) {
             // A second signal: the running job too.
-            if (m_tools->TransferRunning())
-                m_tools->StopDownload(*m_host, true);
+            if (work == WorkSession::Work::Transfer)
+                m_session->stop(true);
             return;
         }
         m_interrupted = true;
-        m_minuteTimer->stop();
-        if (m_tools->TransferRunning()) {
+        m_minuteTimer.stop();
+        if (work == WorkSession::Work::Transfer) {
             m_err << m_lines->clearLine()
                   << "Stopping after the running job; received jobs are confirmed. "
                      "Signal again to cancel the running job."
                   << Qt::endl;
-            m_tools->FinishAfterCurrentJob();
-        } else if (m_polling) {
+        } else if (work == WorkSession::Work::Check) {
             m_err << "Stopping: the check for jobs is cancelled." << Qt::endl;
-            m_host->inet().Cancel();
         } else {
             m_err << "Stopped." << Qt::endl;
             finish(Success);
+            return;
         }
+        m_session->finishAfterCurrentJob();
         return;
     }
     if (m_interrupted)
@@ -136,10 +174,7 @@ void CommandLineTool::interrupt()
           << "Stopping: the running job is cancelled, received jobs "
              "are confirmed."
           << Qt::endl;
-    if (m_tools->TransferRunning())
-        m_tools->StopDownload(*m_host);
-    else if (m_host)
-        m_host->inet().Cancel();
+    m_session->stop(false);
 }
 
 void CommandLineTool::connectJobLines()
@@ -180,105 +215,37 @@ QString CommandLineTool::summaryLine(int listed, int received, int confirmed) co
         .arg(confirmed);
 }
 
-void CommandLineTool::transferJobs(bool json, bool readFailed)
-{
-    PopulateJobList(m_host->jobList(), m_tools->gColDownloads);
-    connectJobLines();
-    connect(m_tools.get(), &DownloadTools::DownloadJobsFinished, this, [this, json, readFailed] {
-        const auto [listed, received, confirmed] = transferSummary();
-        m_err << summaryLine(listed, received, confirmed) << Qt::endl;
-        printJobs(json, true);
-        const bool allDone = !readFailed && received == listed && confirmed == listed;
-        finish(allDone ? Success : Failure);
-    });
-    m_tools->DownloadJobs(*m_host, true);
-}
-
 void CommandLineTool::startWatch()
 {
     m_watching = true;
-    m_host = std::make_unique<PlainTransferHost>();
-    auto *watcher = new SignalWatcher(this);
-    connect(watcher, &SignalWatcher::interrupted, this, &CommandLineTool::interrupt);
+    watchSignals();
     connectJobLines();
 
     // One tick a minute; scripts and tests may make the minute shorter.
     bool ok = false;
     const int minute = qEnvironmentVariableIntValue("QUILLET_WATCH_MINUTE_MS", &ok);
-    m_minuteTimer = new QTimer(this);
-    m_minuteTimer->setInterval(ok && minute > 0 ? minute : 60000);
-    connect(m_minuteTimer, &QTimer::timeout, this, &CommandLineTool::watchTick);
+    m_minuteTimer.setInterval(ok && minute > 0 ? minute : 60000);
+    connect(&m_minuteTimer, &QTimer::timeout, m_session.get(), &WorkSession::tick);
+    connect(m_session.get(), &WorkSession::countdown, this,
+            [this](const QString &text) { m_out << text << Qt::endl; });
+    connect(m_session.get(), &WorkSession::pollStarted, this, [this] {
+        m_out << Conversions::formatDatePattern(QDateTime::currentDateTime(),
+                                                QStringLiteral("yyyy-mm-dd hh:nn:ss"))
+              << " Checking for jobs" << Qt::endl;
+    });
+    connect(m_session.get(), &WorkSession::pollEnded, this, [this] {
+        if (!m_interrupted)
+            return;
+        m_err << "Stopped." << Qt::endl;
+        finish(Success);
+    });
     const Profile &profile = m_tools->gProfile();
     const qint64 every = PollCountdown::ticksPerPoll(profile.gLngPollInterval);
     m_out << "Watching for jobs of " << profile.gFirstName << ' ' << profile.gLastName
           << ": a check every "
           << (every == 1 ? QStringLiteral("minute") : QStringLiteral("%1 minutes").arg(every))
           << '.' << Qt::endl;
-    m_minuteTimer->start();
-}
-
-void CommandLineTool::watchTick()
-{
-    const qint32 interval = m_tools->gProfile().gLngPollInterval;
-    if (const std::optional<QString> countdown = PollCountdown::tick(m_minutesElapsed, interval)) {
-        m_out << *countdown << Qt::endl;
-        return;
-    }
-    watchPoll();
-}
-
-void CommandLineTool::watchPoll()
-{
-    // No tick during the poll; the next minute starts when it has ended.
-    m_minuteTimer->stop();
-    m_polling = true;
-    m_out << Conversions::formatDatePattern(QDateTime::currentDateTime(),
-                                            QStringLiteral("yyyy-mm-dd hh:nn:ss"))
-          << " Checking for jobs" << Qt::endl;
-    m_tools->RetrieveJobListing(
-        *m_host, [this](DownloadTools::RequestOutcome outcome, const QString &failure) {
-            if (m_interrupted) {
-                watchPollEnded();
-                return;
-            }
-            if (outcome == DownloadTools::RequestOutcome::Failed) {
-                // Told, and the transfer runs all the same on the rows still
-                // listed; the next poll tries again.
-                m_messages.post(failure, QStringLiteral("Error"), MessageIcon::Critical);
-            } else {
-                m_tools->gColDownloads = JobCollection();
-                m_tools->PopluateJobCollecionFromIndexFile();
-                PopulateJobList(m_host->jobList(), m_tools->gColDownloads);
-                m_out << m_tools->gColDownloads.Count() << " jobs listed" << Qt::endl;
-            }
-            watchTransfer();
-        });
-}
-
-void CommandLineTool::watchTransfer()
-{
-    connect(
-        m_tools.get(), &DownloadTools::DownloadJobsFinished, this,
-        [this] {
-            const auto [listed, received, confirmed] = transferSummary();
-            if (listed > 0)
-                m_out << summaryLine(listed, received, confirmed) << Qt::endl;
-            watchPollEnded();
-        },
-        Qt::SingleShotConnection);
-    m_tools->DownloadJobs(*m_host, false);
-}
-
-void CommandLineTool::watchPollEnded()
-{
-    m_polling = false;
-    m_minutesElapsed = 0;
-    if (m_interrupted) {
-        m_err << "Stopped." << Qt::endl;
-        finish(Success);
-        return;
-    }
-    m_minuteTimer->start();
+    m_minuteTimer.start();
 }
 
 bool CommandLineTool::loadProfile(const QString &profile)
@@ -308,12 +275,7 @@ int CommandLineTool::listJobs(const CommandLineOptions &options)
     QByteArray body = file.read(DownloadTools::MaxIndexSize + 1);
     if (file.error() != QFileDevice::NoError)
         return cannotRead();
-    QString text = DownloadTools::indexTextFromBytes(body);
-    body = QByteArray();
-    m_tools->xmlIndex = std::move(text);
-    const bool read = m_tools->PopluateJobCollecionFromIndexFile();
-    // Only the jobs are listed from here on.
-    m_tools->xmlIndex.clear();
+    const bool read = m_session->readIndex(std::move(body));
     printJobs(options.json);
     return read ? Success : Failure;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/RecordingMessageSink.h"
+#include "service/WorkSession.h"
 
 #include <QObject>
 #include <QStringList>
@@ -43,8 +44,10 @@ Q_SIGNALS:
 private:
     bool loadProfile(const QString &profile);
     int listJobs(const CommandLineOptions &options);
+    void watchSignals();
     void checkForJobs(bool json, bool transfer);
-    void transferJobs(bool json, bool readFailed);
+    void checkEnded(const WorkSession::CheckResult &result);
+    void transferEnded();
     void interrupt();
     void connectJobLines();
     // Jobs listed, received and confirmed by the last transfer.
@@ -57,10 +60,6 @@ private:
     Summary transferSummary() const;
     QString summaryLine(int listed, int received, int confirmed) const;
     void startWatch();
-    void watchTick();
-    void watchPoll();
-    void watchTransfer();
-    void watchPollEnded();
     void finish(int status);
     void printJobs(bool json, bool afterTransfer = false);
     void usage(const QString &problem);
@@ -68,14 +67,17 @@ private:
     QTextStream &m_out;
     QTextStream &m_err;
     RecordingMessageSink m_messages;
+    // watch: the minute counter and its timer.
+    qint32 m_minutesElapsed = 0;
+    QTimer m_minuteTimer;
     std::unique_ptr<DownloadTools> m_tools;
     std::unique_ptr<PlainTransferHost> m_host;
+    std::unique_ptr<WorkSession> m_session;
     std::unique_ptr<JobLines> m_lines;
+    bool m_json = false;
+    bool m_transferAfterCheck = false;
+    bool m_indexReadFailed = false;
     bool m_interrupted = false;
     bool m_jobLinesConnected = false;
-    // watch: the minute counter and its timer; polling while a poll runs.
-    qint32 m_minutesElapsed = 0;
-    QTimer *m_minuteTimer = nullptr;
     bool m_watching = false;
-    bool m_polling = false;
 };

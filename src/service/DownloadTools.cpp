@@ -37,7 +37,13 @@ void DownloadTools::reportInvalidIndex()
         QStringLiteral("Error"), MessageIcon::Critical);
 }
 
-void DownloadTools::RetrieveJobListing(TransferHost &objForm, ListingDone done)
+std::shared_ptr<const Profile> DownloadTools::orCurrent(std::shared_ptr<const Profile> profile)
+{
+    return profile ? std::move(profile) : std::make_shared<const Profile>(gProfile());
+}
+
+void DownloadTools::RetrieveJobListing(TransferHost &objForm, ListingDone done,
+                                       std::shared_ptr<const Profile> profile)
 {
     Inet &inet = objForm.inet();
     if (inet.StillExecuting()) {
@@ -48,7 +54,7 @@ void DownloadTools::RetrieveJobListing(TransferHost &objForm, ListingDone done)
     objForm.setProgressValue(0);
     objForm.setStatusText(QStringLiteral("Retrieving Job Index"));
 
-    const QString url = ServiceUrls::indexUrlText(gProfile());
+    const QString url = ServiceUrls::indexUrlText(profile ? *profile : gProfile());
     QPointer<DownloadTools> self(this);
     inet.OpenURL(
         ServiceUrls::toUrl(url),
@@ -75,16 +81,16 @@ void DownloadTools::RetrieveJobListing(TransferHost &objForm, ListingDone done)
 void DownloadTools::UpdateJobStatuses(TransferHost &objForm, std::function<void(bool)> done,
                                       std::shared_ptr<const Profile> profile)
 {
-    StatusUpdate::run(*this, gColDownloads, objForm,
-                      profile ? std::move(profile) : std::make_shared<const Profile>(gProfile()),
+    StatusUpdate::run(*this, gColDownloads, objForm, orCurrent(std::move(profile)),
                       std::move(done));
 }
 
-void DownloadTools::DownloadJobs(TransferHost &objForm, bool ShowMessageBoxes)
+void DownloadTools::DownloadJobs(TransferHost &objForm, bool ShowMessageBoxes,
+                                 std::shared_ptr<const Profile> profile)
 {
     if (m_transfer.running())
         return;
-    m_transfer.start(objForm, ShowMessageBoxes, std::make_shared<const Profile>(gProfile()));
+    m_transfer.start(objForm, ShowMessageBoxes, orCurrent(std::move(profile)));
 }
 
 void DownloadTools::StopDownload(TransferHost &objForm, bool quiet)
@@ -122,10 +128,11 @@ QStringDecoder DownloadTools::indexDecoder(const QByteArray &head)
     return JobIndexReader::indexDecoder(head);
 }
 
-bool DownloadTools::PopluateJobCollecionFromIndexFile()
+bool DownloadTools::PopluateJobCollecionFromIndexFile(std::shared_ptr<const Profile> profile)
 {
     gColDownloads = JobCollection();
-    JobIndexReader::Reading reading = JobIndexReader(gProfile()).read(xmlIndex);
+    JobIndexReader::Reading reading =
+        JobIndexReader(profile ? *profile : gProfile()).read(xmlIndex);
     // A job that cannot be read keeps the jobs before it.
     gColDownloads = std::move(reading.jobs);
     if (reading.failed) {

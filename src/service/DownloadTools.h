@@ -45,8 +45,9 @@ public:
     // Replaces gColDownloads with the jobs of xmlIndex. A failure shows
     // "Page contained invalid XML data, please check your profile settings!"
     // once; the jobs read before the failing one stay. Returns false after a
-    // failure (callers that only list the jobs may ignore it).
-    bool PopluateJobCollecionFromIndexFile();
+    // failure (callers that only list the jobs may ignore it). The jobs'
+    // destinations follow `profile`, by default the current one.
+    bool PopluateJobCollecionFromIndexFile(std::shared_ptr<const Profile> profile = {});
 
     enum class RequestOutcome
     {
@@ -60,8 +61,10 @@ public:
     // Job Index", the request, its answer into xmlIndex and "Finished
     // Retrieving Job Index". `done` gets the outcome and, for a failure, a
     // text for the user naming the URL without the password. It is called
-    // at once when the request is skipped.
-    void RetrieveJobListing(TransferHost &objForm, ListingDone done);
+    // at once when the request is skipped. The request goes to the service of
+    // `profile`, by default the current one.
+    void RetrieveJobListing(TransferHost &objForm, ListingDone done,
+                            std::shared_ptr<const Profile> profile = {});
 
     // The transfer: the job list's first pending row is the job in
     // transfer; each job's file is received into a temporary file beside its
@@ -71,7 +74,10 @@ public:
     // follows. When no pending row is left, the received jobs get their
     // status update and, with ShowMessageBoxes, its report.
     // DownloadJobsFinished() follows. Does nothing while a transfer runs.
-    void DownloadJobs(TransferHost &objForm, bool ShowMessageBoxes);
+    // The download folder and the service are those of `profile`, by
+    // default a copy of the current one.
+    void DownloadJobs(TransferHost &objForm, bool ShowMessageBoxes,
+                      std::shared_ptr<const Profile> profile = {});
     bool TransferRunning() const { return m_transfer.running(); }
 
     // Cancels the running request. A running transfer ends: the rows not
@@ -134,6 +140,8 @@ Q_SIGNALS:
 
 private:
     void reportInvalidIndex();
+    // `profile`, or a copy of the current profile when there is none.
+    std::shared_ptr<const Profile> orCurrent(std::shared_ptr<const Profile> profile);
 
     MessageSink &m_messages;
     std::unique_ptr<Profile> m_profile;

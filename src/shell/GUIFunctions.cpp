@@ -5,7 +5,6 @@
 #include "platform/MessageSink.h"
 #include "profiles/Profile.h"
 #include "service/JobListModel.h"
-#include "service/PollCountdown.h"
 #include "shell/frmMain.h"
 
 #include <QAction>
@@ -79,6 +78,7 @@ frmMain &GUIFunctions::mainWindow()
         connect(main, &frmMain::profileManagerRequested, this,
                 [this, main] { guarded([&] { ShowProfileManager(*main); }); });
         connect(main, &frmMain::pollTick, this, &GUIFunctions::timerDownload_Timer);
+        connectSession(*main);
     }
     return *m_main;
 }
@@ -111,100 +111,62 @@ void GUIFunctions::LoadProfile(frmProfileSelection &selection, const QString &pa
     selection.close();
 }
 
-void GUIFunctions::beginWork(frmMain &main, Work work)
+bool GUIFunctions::busy() const
 {
-    m_work = work;
-    m_transferCommandsOn = main.transferCommandsEnabled();
-    // While it runs, only "Stop Download" stays on.
-    main.setCheckCommandsEnabled(false);
-    main.setTransferCommandsEnabled(false, false);
-    main.cmdStopDownload->setEnabled(true);
+    return m_session && m_session->busy();
 }
 
-void GUIFunctions::endWork(frmMain &main)
+void GUIFunctions::connectSession(frmMain &main)
 {
-    m_work = Work::None;
-    main.setCheckCommandsEnabled(true);
-    if (m_pollPending && !m_polling) {
-        m_pollPending = false;
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                if (m_main && m_main->isVisible() && !busy())
-                    poll(*m_main);
-            },
-            Qt::QueuedConnection);
-    }
-}
-
-void GUIFunctions::CheckForJobs(frmMain &main, std::function<void()> done)
-{
-    if (busy()) {
-        if (done)
-            done();
-        return;
-    }
-    beginWork(main, Work::Check);
-    const bool quiet = m_polling;
-    QPointer<frmMain> window(&main);
-    DownloadTools &tools = main.gDownloadTools();
-    tools.RetrieveJobListing(main, [this, window, &tools, quiet,
-                                    done](DownloadTools::RequestOutcome outcome,
-                                          const QString &failure) {
-        if (!window)
-            return;
-        frmMain &main = *window;
-        if (outcome == DownloadTools::RequestOutcome::Failed) {
-            // The list and the commands stay as they were.
-            const bool on = m_transferCommandsOn;
-            endWork(main);
-            on ? EnableTransferCommands(main) : DisableTransferCommands(main);
-            if (!main.isVisible()) {
-                // The window was closed meanwhile: nobody to tell.
-            } else if (quiet) {
-                main.setStatusText(tr("The check for jobs failed; the next poll tries again."));
-            } else {
-                m_messages.post(failure, QStringLiteral("Check For Jobs"), MessageIcon::Critical);
-            }
-            if (done)
-                done();
-            return;
-        }
-        tools.gColDownloads = JobCollection();
-        tools.PopluateJobCollecionFromIndexFile();
-        PopulateJobList(main.jobList(), tools.gColDownloads);
-        endWork(main);
-        if (tools.gColDownloads.Count() == 0)
-            DisableTransferCommands(main);
-        else
-            EnableTransferCommands(main);
-        if (done)
-            done();
+    m_session = std::make_unique<WorkSession>(main.gDownloadTools(), main, *main.timerDownload,
+                                              main.lngMinutesElapsed);
+    WorkSession *session = m_session.get();
+    connect(session, &WorkSession::workStarted, this, [this, &main] {
+        m_transferCommandsOn = main.transferCommandsEnabled();
+        // While it runs, only "Stop Download" stays on.
+        main.setCheckCommandsEnabled(false);
+        main.setTransferCommandsEnabled(false, false);
+        main.cmdStopDownload->setEnabled(true);
     });
+    connect(session, &WorkSession::checkEnded, this,
+            [this, &main](const WorkSession::CheckResult &result) { checkEnded(main, result); });
+    connect(session, &WorkSession::transferEnded, this, [this, &main] {
+        main.setCheckCommandsEnabled(true);
+        DisableTransferCommands(main);
+    });
+    connect(session, &WorkSession::countdown, &main, &frmMain::setStatusText);
+    connect(session, &WorkSession::pollEnded, this, &GUIFunctions::pollFinished);
 }
 
-void GUIFunctions::BeginTransfer(frmMain &main, bool ShowMessageBoxes, std::function<void()> done)
+void GUIFunctions::checkEnded(frmMain &main, const WorkSession::CheckResult &result)
 {
-    if (busy()) {
-        if (done)
-            done();
+    main.setCheckCommandsEnabled(true);
+    if (result.answered) {
+        const bool any = main.gDownloadTools().gColDownloads.Count() > 0;
+        any ? EnableTransferCommands(main) : DisableTransferCommands(main);
         return;
     }
-    beginWork(main, Work::Transfer);
-    DownloadTools &tools = main.gDownloadTools();
-    QPointer<frmMain> window(&main);
-    connect(
-        &tools, &DownloadTools::DownloadJobsFinished, this,
-        [this, window, done] {
-            if (window) {
-                endWork(*window);
-                DisableTransferCommands(*window);
-            }
-            if (done)
-                done();
-        },
-        Qt::SingleShotConnection);
-    tools.DownloadJobs(main, ShowMessageBoxes);
+    // The list and the commands stay as they were.
+    m_transferCommandsOn ? EnableTransferCommands(main) : DisableTransferCommands(main);
+    if (!main.isVisible() || result.failure.isEmpty()) {
+        // The window was closed meanwhile, or nothing was sent: nobody to tell.
+    } else if (m_session->polling()) {
+        main.setStatusText(tr("The check for jobs failed; the next poll tries again."));
+    } else {
+        m_messages.post(result.failure, QStringLiteral("Check For Jobs"), MessageIcon::Critical);
+    }
+}
+
+void GUIFunctions::CheckForJobs(frmMain &main)
+{
+    if (&main == m_main.get())
+        m_session->check();
+}
+
+void GUIFunctions::BeginTransfer(frmMain &main, bool ShowMessageBoxes)
+{
+    if (&main == m_main.get())
+        m_session->transfer(ShowMessageBoxes);
 }
 
 void GUIFunctions::DisableTransferCommands(frmMain &main)
@@ -224,39 +186,6 @@ void GUIFunctions::PopulateJobList(JobListModel &list, const JobCollection &jobs
 
 void GUIFunctions::timerDownload_Timer()
 {
-    frmMain &main = mainWindow();
-    const qint32 interval = main.gDownloadTools().gProfile().gLngPollInterval;
-    if (main.lngMinutesElapsed >= interval) {
-        if (busy()) {
-            // A user's check or transfer runs: the poll follows when it ends.
-            m_pollPending = true;
-            return;
-        }
-        poll(main);
-        return;
-    }
-    if (const std::optional<QString> countdown = PollCountdown::tick(
-            main.lngMinutesElapsed, main.gDownloadTools().gProfile().gLngPollInterval))
-        main.setStatusText(*countdown);
-}
-
-void GUIFunctions::poll(frmMain &main)
-{
-    m_polling = true;
-    main.timerDownload->stop();
-    QPointer<frmMain> window(&main);
-    // Each step runs whatever the step before it gave.
-    CheckForJobs(main, [this, window] {
-        if (!window)
-            return;
-        BeginTransfer(*window, false, [this, window] {
-            m_polling = false;
-            if (!window)
-                return;
-            window->lngMinutesElapsed = 0;
-            if (window->isVisible())
-                window->timerDownload->start();
-            Q_EMIT pollFinished();
-        });
-    });
+    mainWindow();
+    m_session->tick();
 }

@@ -1,11 +1,11 @@
 #pragma once
 
 #include "service/DownloadTools.h"
+#include "service/WorkSession.h"
 
 #include <QObject>
 #include <QPointer>
 
-#include <functional>
 #include <memory>
 
 class JobCollection;
@@ -14,11 +14,10 @@ class MessageSink;
 class frmMain;
 class frmProfileSelection;
 
-// The controller: opens the profile manager, edits and loads profiles, runs
-// the check for jobs and the transfer on the main window, switches the
-// transfer commands and drives the poll timer. One check or transfer runs
-// at a time; a command that would start another meanwhile does nothing,
-// and a poll that falls due waits until the running work ends.
+// The controller: opens the profile manager, edits and loads profiles, and
+// connects the main window to its work session, which runs the check for
+// jobs, the transfer and the polls. It switches the window's commands while
+// work runs and decides how the session's outcomes are shown.
 class GUIFunctions : public QObject
 {
     Q_OBJECT
@@ -40,9 +39,9 @@ public:
     void EditProfile(frmProfileSelection &selection, const QString &path);
     void LoadProfile(frmProfileSelection &selection, const QString &path);
 
-    // `done` follows when the work has ended (also when it did not start).
-    void CheckForJobs(frmMain &main, std::function<void()> done = {});
-    void BeginTransfer(frmMain &main, bool ShowMessageBoxes, std::function<void()> done = {});
+    // Nothing happens while work runs.
+    void CheckForJobs(frmMain &main);
+    void BeginTransfer(frmMain &main, bool ShowMessageBoxes);
 
     void DisableTransferCommands(frmMain &main);
     void EnableTransferCommands(frmMain &main);
@@ -51,7 +50,7 @@ public:
     // The poll timer's tick: the countdown, or the poll.
     void timerDownload_Timer();
 
-    bool busy() const { return m_work != Work::None; }
+    bool busy() const;
 
     // The selection window opened last, while it is open.
     frmProfileSelection *selectionWindow() const;
@@ -61,26 +60,17 @@ Q_SIGNALS:
     void pollFinished();
 
 private:
-    enum class Work
-    {
-        None,
-        Check,
-        Transfer
-    };
-
     frmProfileSelection *openSelectionWindow();
-    void beginWork(frmMain &main, Work work);
-    void endWork(frmMain &main);
-    void poll(frmMain &main);
+    void connectSession(frmMain &main);
+    void checkEnded(frmMain &main, const WorkSession::CheckResult &result);
     // Runs `command`; an error that escapes it is shown, never fatal.
     void guarded(const std::function<void()> &command);
 
     MessageSink &m_messages;
     std::unique_ptr<frmMain> m_main;
+    // Goes before the window that it works on.
+    std::unique_ptr<WorkSession> m_session;
     QPointer<frmProfileSelection> m_selection;
-    Work m_work = Work::None;
-    bool m_polling = false;
-    bool m_pollPending = false;
     // The four transfer commands as they were before the work began.
     bool m_transferCommandsOn = false;
 };
