@@ -9,6 +9,15 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+// A window's control by its object name; a missing one ends the test run.
+template <class T> T *control(const QObject &window, const char *name)
+{
+    T *found = window.findChild<T *>(QLatin1String(name));
+    if (!found)
+        qFatal("no control %s", name);
+    return found;
+}
+
 // A fresh temporary folder per test with the Profiles folder inside it.
 struct TestFolder
 {

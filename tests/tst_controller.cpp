@@ -28,8 +28,10 @@ int indexRequests(const MisbehavingServer &server)
 // The four transfer commands, in their switching order.
 QList<bool> transferCommands(const frmMain &main)
 {
-    return {main.cmdTransfer->isEnabled(), main.cmdStopDownload->isEnabled(),
-            main.mDownloadJobs->isEnabled(), main.tlbBeginTransfer->isEnabled()};
+    return {control<QPushButton>(main, "cmdTransfer")->isEnabled(),
+            control<QPushButton>(main, "cmdStopDownload")->isEnabled(),
+            control<QAction>(main, "mDownloadJobs")->isEnabled(),
+            control<QAction>(main, "tlbBeginTransfer")->isEnabled()};
 }
 
 const QList<bool> allOn{true, true, true, true};
@@ -145,7 +147,7 @@ void tst_Controller::startsOnTheSelectionAndEndsWithTheLastWindow()
         controller.LoadProfile(*controller.selectionWindow(), path);
         steps << "loaded";
         QTimer::singleShot(0, &controller, [&] {
-            controller.mainWindow().mProfileManager->trigger();
+            control<QAction>(controller.mainWindow(), "mProfileManager")->trigger();
             steps << "manager";
             QTimer::singleShot(0, &controller, [&] {
                 steps << "still running";
@@ -166,7 +168,8 @@ void tst_Controller::startsOnTheSelectionAndEndsWithTheLastWindow()
     controller.start();
     QTimer::singleShot(0, &controller, [&] {
         controller.LoadProfile(*controller.selectionWindow(), path);
-        QTimer::singleShot(0, &controller, [&] { controller.mainWindow().mExit->trigger(); });
+        QTimer::singleShot(0, &controller,
+                           [&] { control<QAction>(controller.mainWindow(), "mExit")->trigger(); });
     });
     safety.start(10000);
     QCOMPARE(QApplication::exec(), 0);
@@ -212,7 +215,7 @@ void tst_Controller::check()
     QCOMPARE(shown, rows);
     QCOMPARE(main.gDownloadTools().gColDownloads.Count(), rows.size());
     QCOMPARE(transferCommands(main), rows.isEmpty() ? allOff : allOn);
-    QVERIFY(main.cmdCheckForJobs->isEnabled());
+    QVERIFY(control<QPushButton>(main, "cmdCheckForJobs")->isEnabled());
     QCOMPARE(m_messages.messages.size(), told ? 1 : 0);
     if (told) {
         const Message message = m_messages.messages.first();
@@ -236,7 +239,7 @@ void tst_Controller::profilesLoadedInTurn()
     QCOMPARE(main.jobList().rowCount(), 1);
     main.lngMinutesElapsed = 4;
 
-    main.mProfileManager->trigger();
+    control<QAction>(main, "mProfileManager")->trigger();
     QVERIFY(!main.isVisible());
     QVERIFY(controller.selectionWindow() && controller.selectionWindow()->isVisible());
     QCOMPARE(&loadProfile(controller, bo), &main);
@@ -263,9 +266,11 @@ void tst_Controller::oneCheckOrTransferAtATime()
     QVERIFY(QTest::qWaitFor([&] { return indexRequests(*m_server) == 1; }, 5000));
     QVERIFY(controller.busy());
     // Meanwhile the check and transfer commands are off and do nothing.
-    QCOMPARE((QList<bool>{main.cmdCheckForJobs->isEnabled(), main.tlbCheckForJobs->isEnabled(),
-                          main.mCheckForJobs->isEnabled(), main.cmdTransfer->isEnabled(),
-                          main.cmdStopDownload->isEnabled()}),
+    QCOMPARE((QList<bool>{control<QPushButton>(main, "cmdCheckForJobs")->isEnabled(),
+                          control<QAction>(main, "tlbCheckForJobs")->isEnabled(),
+                          control<QAction>(main, "mCheckForJobs")->isEnabled(),
+                          control<QPushButton>(main, "cmdTransfer")->isEnabled(),
+                          control<QPushButton>(main, "cmdStopDownload")->isEnabled()}),
              (QList<bool>{false, false, false, false, true}));
     controller.CheckForJobs(main);
     controller.BeginTransfer(main, true);
@@ -281,7 +286,7 @@ void tst_Controller::oneCheckOrTransferAtATime()
     QCOMPARE(m_messages.messages.size(), 1);
     QCOMPARE(m_messages.messages.first().title, QStringLiteral("Check For Jobs"));
     QVERIFY(!controller.busy());
-    QVERIFY(main.cmdCheckForJobs->isEnabled());
+    QVERIFY(control<QPushButton>(main, "cmdCheckForJobs")->isEnabled());
     QCOMPARE(transferCommands(main), allOff);
 }
 
@@ -336,8 +341,8 @@ void tst_Controller::failingPollIsQuiet()
     QCOMPARE(main.statusText(),
              QStringLiteral("The check for jobs failed; the next poll tries again."));
     QCOMPARE(transferCommands(main), allOff);
-    QVERIFY(main.cmdCheckForJobs->isEnabled());
-    QVERIFY(main.timerDownload->isActive());
+    QVERIFY(control<QPushButton>(main, "cmdCheckForJobs")->isEnabled());
+    QVERIFY(control<QTimer>(main, "timerDownload")->isActive());
 }
 
 QTEST_MAIN(tst_Controller)

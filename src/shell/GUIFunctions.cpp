@@ -118,7 +118,7 @@ bool GUIFunctions::busy() const
 
 void GUIFunctions::connectSession(frmMain &main)
 {
-    m_session = std::make_unique<WorkSession>(main.gDownloadTools(), main, *main.timerDownload,
+    m_session = std::make_unique<WorkSession>(main.gDownloadTools(), main, main.pollTimer(),
                                               main.lngMinutesElapsed);
     WorkSession *session = m_session.get();
     connect(session, &WorkSession::workStarted, this, [this, &main] {
@@ -126,7 +126,7 @@ void GUIFunctions::connectSession(frmMain &main)
         // While it runs, only "Stop Download" stays on.
         main.setCheckCommandsEnabled(false);
         main.setTransferCommandsEnabled(false, false);
-        main.cmdStopDownload->setEnabled(true);
+        main.setStopEnabled(true);
     });
     connect(session, &WorkSession::checkEnded, this,
             [this, &main](const WorkSession::CheckResult &result) { checkEnded(main, result); });

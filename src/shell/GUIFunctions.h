@@ -51,6 +51,8 @@ public:
     void timerDownload_Timer();
 
     bool busy() const;
+    // The main window's work session, created with the window.
+    WorkSession *session() const { return m_session.get(); }
 
     // The selection window opened last, while it is open.
     frmProfileSelection *selectionWindow() const;

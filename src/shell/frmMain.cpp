@@ -321,6 +321,11 @@ void frmMain::setTransferCommandsEnabled(bool enabled, bool stopToo)
         cmdStopDownload->setEnabled(enabled);
 }
 
+void frmMain::setStopEnabled(bool enabled)
+{
+    cmdStopDownload->setEnabled(enabled);
+}
+
 bool frmMain::transferCommandsEnabled() const
 {
     return cmdTransfer->isEnabled();

@@ -61,23 +61,11 @@ public:
     // `stopToo`, "Stop Download".
     void setTransferCommandsEnabled(bool enabled, bool stopToo = true);
     bool transferCommandsEnabled() const;
+    // "Stop Download" alone.
+    void setStopEnabled(bool enabled);
 
-    // The four commands that the controller switches together.
-    QPushButton *cmdTransfer = nullptr;
-    QPushButton *cmdStopDownload = nullptr;
-    QAction *mDownloadJobs = nullptr;
-    QAction *tlbBeginTransfer = nullptr;
-
-    QPushButton *cmdCheckForJobs = nullptr;
-    QAction *mCheckForJobs = nullptr;
-    QAction *tlbCheckForJobs = nullptr;
-    QAction *mExit = nullptr;
-    QAction *mProfileManager = nullptr;
-    QAction *mHelpAbout = nullptr;
-    QToolBar *Toolbar1 = nullptr;
-    QTreeView *listJobs = nullptr;
-    QProgressBar *ProgressBar1 = nullptr;
-    QTimer *timerDownload = nullptr;
+    // The poll timer: one tick a minute while the window is open.
+    QTimer &pollTimer() { return *timerDownload; }
 
     // The minute counter of the poll timer.
     qint32 lngMinutesElapsed = 0;
@@ -106,6 +94,21 @@ private:
     void showAbout();
     void stopDownload();
     void resetControls();
+
+    QPushButton *cmdTransfer = nullptr;
+    QPushButton *cmdStopDownload = nullptr;
+    QPushButton *cmdCheckForJobs = nullptr;
+    QAction *mCheckForJobs = nullptr;
+    QAction *mDownloadJobs = nullptr;
+    QAction *mExit = nullptr;
+    QAction *mProfileManager = nullptr;
+    QAction *mHelpAbout = nullptr;
+    QToolBar *Toolbar1 = nullptr;
+    QAction *tlbCheckForJobs = nullptr;
+    QAction *tlbBeginTransfer = nullptr;
+    QTreeView *listJobs = nullptr;
+    QProgressBar *ProgressBar1 = nullptr;
+    QTimer *timerDownload = nullptr;
 
     MessageSink &m_messages;
     std::unique_ptr<DownloadTools> m_tools;
