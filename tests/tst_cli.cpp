@@ -55,6 +55,7 @@ private Q_SLOTS:
     void showsProfileWithoutPassword();
     void listsJobs();
     void failedReadingListsEarlierJobs();
+    void profileThatCannotBeLoaded_data();
     void profileThatCannotBeLoaded();
     void failedCheckHidesThePassword_data();
     void failedCheckHidesThePassword();
@@ -62,6 +63,7 @@ private Q_SLOTS:
     void twoFetchesIntoOneFolder();
     void fetchStopsCleanlyOnSigterm();
     void fetchWithAFullDisk();
+    void watchCountsDownAndPolls_data();
     void watchCountsDownAndPolls();
     void watchEndsAfterTheRunningJob();
     void badArguments_data();
@@ -193,17 +195,37 @@ void tst_Cli::failedReadingListsEarlierJobs()
     QCOMPARE(messages.at(0).toObject().value("text").toString(), invalidIndex);
 }
 
+void tst_Cli::profileThatCannotBeLoaded_data()
+{
+    QTest::addColumn<QString>("profile"); // in the Profiles folder
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("cut XML") << "Broken.xml" << QByteArray("<profile><first_name>x</first_name>")
+                             << "not well-formed XML (line 1: Premature end of document.)";
+    QTest::newRow("field missing")
+        << "Short.xml" << QByteArray("<profile></profile>") << "<first_name> is missing";
+    QTest::newRow("FIFO") << "fifo" << QByteArray() << "not a regular file";
+    QTest::newRow("no such file or name") << "" << QByteArray()
+                                          << "No such file or directory; nor is there a profile "
+                                             "of that name in ";
+}
+
 void tst_Cli::profileThatCannotBeLoaded()
 {
-    QVERIFY(writeFile(m_folder->profile("Broken.xml"), "<profile><first_name>x</first_name>"));
-    const QString fifo = m_folder->profile("fifo");
-    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-    for (const QString &profile :
-         {m_folder->profile("Broken.xml"), QStringLiteral("No Such"), fifo}) {
-        const Run result = run({"profile", profile});
-        QCOMPARE(result.status, 2);
-        QCOMPARE(result.err, QStringLiteral("Error: Error Loding User Profile\n"));
-    }
+    QFETCH(QString, profile);
+    QFETCH(QByteArray, content);
+    QFETCH(QString, reason);
+    QString path = profile.isEmpty() ? QStringLiteral("No Such") : m_folder->profile(profile);
+    if (profile == "fifo")
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    else if (!profile.isEmpty())
+        QVERIFY(writeFile(path, content));
+    const Run result = run({"profile", path});
+    QCOMPARE(result.status, 2);
+    QVERIFY2(result.err.startsWith("Error: Error Loding User Profile\nquillet-transfer: cannot "
+                                   "read the profile " +
+                                   path + ": " + reason),
+             qPrintable(result.err));
 }
 
 void tst_Cli::failedCheckHidesThePassword_data()
@@ -212,8 +234,13 @@ void tst_Cli::failedCheckHidesThePassword_data()
     QTest::addColumn<QString>("message");
     const QString unreachable = QStringLiteral("Error: The job index could not be retrieved from");
     QTest::newRow("no connection") << 0 << unreachable;
-    for (const int status : {400, 403, 407, 418, 502})
-        QTest::addRow("HTTP %d", status) << status << QStringLiteral("Error: ") + invalidIndex;
+    for (const int status : {400, 401, 403, 407, 418, 502})
+        QTest::addRow("HTTP %d", status)
+            << status
+            << QStringLiteral("Error: %1\nError: The service answered HTTP %2: Login failed PW=*** "
+                              "PW=***\n")
+                   .arg(invalidIndex)
+                   .arg(status);
 }
 
 void tst_Cli::failedCheckHidesThePassword()
@@ -221,16 +248,25 @@ void tst_Cli::failedCheckHidesThePassword()
     QFETCH(int, status);
     QFETCH(QString, message);
     MisbehavingServer server;
-    server.when("job_index.asp", MisbehavingServer::answer("<html>Refused</html>", status));
+    // An error page that echoes the password, plain and encoded.
+    server.when("job_index.asp",
+                MisbehavingServer::answer(
+                    "<html><p>Login failed</p>\nPW=Zq9 x&y#w PW=Zq9%20x%26y%23w</html>", status));
     pointProfileAt(status == 0
                        ? QStringLiteral("http://127.0.0.1:%1").arg(MisbehavingServer::closedPort())
                        : server.base());
 
     for (const QStringList &command :
-         {QStringList{"list", m_profile, "--json"}, QStringList{"fetch", m_profile, "--json"}}) {
+         {QStringList{"list", m_profile, "--json"}, QStringList{"fetch", m_profile, "--json"},
+          QStringList{"fetch", m_profile}}) {
         const Run result = run(command);
         QCOMPARE(result.status, 1);
         QVERIFY2(result.err.startsWith(message), qPrintable(result.err));
+        if (command.size() == 2) {
+            // No table, not even its header.
+            QCOMPARE(result.out, QString());
+            continue;
+        }
         // The password holds a blank, & and #: no form of it, encoded or not.
         QVERIFY2(!result.err.contains(QLatin1String("Zq9")), qPrintable(result.err));
         QVERIFY2(!result.out.contains(QLatin1String("Zq9")), qPrintable(result.out));
@@ -239,7 +275,7 @@ void tst_Cli::failedCheckHidesThePassword()
         QVERIFY(!document.value("messages").toArray().isEmpty());
     }
     if (status != 0)
-        QCOMPARE(server.targets.size(), 2);
+        QCOMPARE(server.targets.size(), 3);
 }
 
 void tst_Cli::pointProfileAt(const QString &base, int interval)
@@ -291,7 +327,8 @@ void tst_Cli::listsAndFetchesFromTheService()
     service.kill();
     service.waitForFinished();
     QCOMPARE(again.status, 0);
-    QVERIFY(again.err.contains(QLatin1String("0 of 0 jobs received")));
+    QCOMPARE(again.err, QStringLiteral("No jobs are waiting.\n"));
+    QCOMPARE(again.out, QString());
 }
 
 void tst_Cli::twoFetchesIntoOneFolder()
@@ -392,8 +429,21 @@ QString written(QProcess &process, QProcess::ProcessChannel channel)
 
 } // namespace
 
+void tst_Cli::watchCountsDownAndPolls_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QStringList>("countdown"); // before the first check
+    QTest::newRow("first check after a poll interval")
+        << QStringList()
+        << QStringList{"1 Minutes Remaining Until Next Poll",
+                       "0 Minutes Remaining Until Next Poll"};
+    QTest::newRow("--now: first check at start") << QStringList{"--now"} << QStringList();
+}
+
 void tst_Cli::watchCountsDownAndPolls()
 {
+    QFETCH(QStringList, options);
+    QFETCH(QStringList, countdown);
     MisbehavingServer server;
     pointProfileAt(server.base(), 2);
     auto once = MisbehavingServer::answer(served(server, {"A"}));
@@ -412,7 +462,7 @@ void tst_Cli::watchCountsDownAndPolls()
         process.terminate();
         return true;
     };
-    const Run result = run({"watch", m_profile});
+    const Run result = run(QStringList{"watch", m_profile} + options);
     QCOMPARE(result.status, 0);
     QStringList lines = result.out.split('\n', Qt::SkipEmptyParts);
     for (QString &line : lines) {
@@ -420,13 +470,17 @@ void tst_Cli::watchCountsDownAndPolls()
         if (line.endsWith(QLatin1String(" Checking for jobs")))
             line = QStringLiteral("Checking for jobs");
     }
-    QCOMPARE(lines, (QStringList{"Watching for jobs of Ann Smith: a check every 3 minutes.",
-                                 "1 Minutes Remaining Until Next Poll",
-                                 "0 Minutes Remaining Until Next Poll", "Checking for jobs",
-                                 "1 jobs listed", "1 of 1 jobs received, 0 failed, 1 confirmed.",
-                                 "1 Minutes Remaining Until Next Poll",
-                                 "0 Minutes Remaining Until Next Poll", "Checking for jobs",
-                                 "0 jobs listed", "1 Minutes Remaining Until Next Poll"}));
+    const QStringList expected =
+        QStringList{"Watching for jobs of Ann Smith: a check every 3 minutes."} + countdown +
+        QStringList{"Checking for jobs",
+                    "1 jobs listed",
+                    "1 of 1 jobs received, 0 failed, 1 confirmed.",
+                    "1 Minutes Remaining Until Next Poll",
+                    "0 Minutes Remaining Until Next Poll",
+                    "Checking for jobs",
+                    "0 jobs listed",
+                    "1 Minutes Remaining Until Next Poll"};
+    QCOMPARE(lines, expected);
     QVERIFY(result.err.contains(QLatin1String("Stopped.")));
     QCOMPARE(readAll(m_folder->path("Jobs/R1/A.wav")), QByteArray("RIFF-one"));
     // The poll's messages are not shown.

@@ -11,9 +11,10 @@ const char *CommandLineOptions::usage()
            "                                       index) and list them\n"
            "  fetch PROFILE [--json]               check, fetch every listed job, confirm\n"
            "                                       the received ones\n"
-           "  watch PROFILE                        check and fetch unattended, every poll\n"
+           "  watch PROFILE [--now]                check and fetch unattended, every poll\n"
            "                                       interval + 1 minutes (as the window\n"
-           "                                       does); SIGINT/SIGTERM end it after the\n"
+           "                                       does), with --now also at start;\n"
+           "                                       SIGINT/SIGTERM end it after the\n"
            "                                       running job\n"
            "  profile PROFILE                      show the profile, password hidden\n"
            "\n"
@@ -32,6 +33,8 @@ CommandLineOptions::parse(const QStringList &arguments)
         const QString &argument = arguments.at(i);
         if (argument == QLatin1String("--json")) {
             options.json = true;
+        } else if (argument == QLatin1String("--now")) {
+            options.now = true;
         } else if (argument == QLatin1String("--index")) {
             if (i + 1 >= arguments.size())
                 return Problem{QStringLiteral("--index needs a file")};
@@ -56,7 +59,9 @@ CommandLineOptions::parse(const QStringList &arguments)
     const bool isList = options.command == QLatin1String("list");
     const bool isProfile =
         options.command == QLatin1String("profile") || options.command == QLatin1String("watch");
-    if ((isProfile && options.json) || (!isList && !options.indexFile.isEmpty()))
+    const bool isWatch = options.command == QLatin1String("watch");
+    if ((isProfile && options.json) || (!isList && !options.indexFile.isEmpty()) ||
+        (!isWatch && options.now))
         return Problem{QStringLiteral("%1 takes no options").arg(options.command)};
     return options;
 }

@@ -12,6 +12,7 @@ struct CommandLineOptions
     QString profile;
     QString indexFile;
     bool json = false;
+    bool now = false; // watch: check at start
 
     // What is wrong with the arguments; empty when none were given at all.
     struct Problem

@@ -57,7 +57,7 @@ void CommandLineTool::start(const QStringList &arguments)
         return;
     }
     if (options->command == QLatin1String("watch")) {
-        startWatch();
+        startWatch(options->now);
         return;
     }
     if (options->command == QLatin1String("fetch") ||
@@ -104,6 +104,8 @@ void CommandLineTool::checkEnded(const WorkSession::CheckResult &result)
             // listed; the next poll tries again.
             m_messages.post(result.failure, QStringLiteral("Error"), MessageIcon::Critical);
         } else {
+            if (!result.read)
+                m_messages.post(result.answer, QStringLiteral("Error"), MessageIcon::Critical);
             m_out << m_tools->gColDownloads.Count() << " jobs listed" << Qt::endl;
         }
         return;
@@ -116,7 +118,13 @@ void CommandLineTool::checkEnded(const WorkSession::CheckResult &result)
         finish(Failure);
         return;
     }
-    if (!m_transferAfterCheck) {
+    // What came back instead of a job index.
+    if (!result.read)
+        m_messages.post(result.answer, QStringLiteral("Error"), MessageIcon::Critical);
+    const bool none = m_tools->gColDownloads.Count() == 0;
+    if (result.read && none)
+        m_err << tr("No jobs are waiting.") << Qt::endl;
+    if (!m_transferAfterCheck || none) {
         printJobs(m_json);
         finish(result.read ? Success : Failure);
         return;
@@ -215,7 +223,7 @@ QString CommandLineTool::summaryLine(int listed, int received, int confirmed) co
         .arg(confirmed);
 }
 
-void CommandLineTool::startWatch()
+void CommandLineTool::startWatch(bool now)
 {
     m_watching = true;
     watchSignals();
@@ -246,18 +254,31 @@ void CommandLineTool::startWatch()
           << (every == 1 ? QStringLiteral("minute") : QStringLiteral("%1 minutes").arg(every))
           << '.' << Qt::endl;
     m_minuteTimer.start();
+    if (now)
+        m_session->poll();
 }
 
 bool CommandLineTool::loadProfile(const QString &profile)
 {
     // A path first; otherwise the name of a profile in the Profiles folder.
     QString path = profile;
-    if (!QFileInfo(path).isFile()) {
-        const QString named = Paths::profilesFolder() + QLatin1Char('/') + profile + ".xml";
-        if (QFileInfo(named).isFile())
-            path = named;
+    const QString named = Paths::profilesFolder() + QLatin1Char('/') + profile + ".xml";
+    if (!QFileInfo(path).isFile() && QFileInfo(named).isFile())
+        path = named;
+    Profile &loaded = m_tools->gProfile();
+    // An empty path would change nothing and count as loaded.
+    if (!path.isEmpty() && loaded.LoadProfileFromXMLFile(path))
+        return true;
+    QString why = loaded.loadError();
+    if (path.isEmpty()) {
+        m_messages.post(QStringLiteral("Error Loding User Profile"), QStringLiteral("Error"),
+                        MessageIcon::Critical);
+        why = tr("no profile was named");
+    } else if (!QFileInfo::exists(path)) {
+        why += tr("; nor is there a profile of that name in %1").arg(Paths::profilesFolder());
     }
-    return m_tools->gProfile().LoadProfileFromXMLFile(path);
+    m_err << "quillet-transfer: cannot read the profile " << path << ": " << why << Qt::endl;
+    return false;
 }
 
 int CommandLineTool::listJobs(const CommandLineOptions &options)
@@ -282,6 +303,9 @@ int CommandLineTool::listJobs(const CommandLineOptions &options)
 
 void CommandLineTool::printJobs(bool json, bool afterTransfer)
 {
+    // Without jobs the text report would be a header alone.
+    if (!json && m_tools->gColDownloads.Count() == 0)
+        return;
     JobReport::printJobs(m_out, m_tools->gColDownloads, m_tools->gTransferFailures,
                          m_messages.messages, json, afterTransfer);
 }

@@ -59,7 +59,8 @@ private:
     };
     Summary transferSummary() const;
     QString summaryLine(int listed, int received, int confirmed) const;
-    void startWatch();
+    // `now`: the first check at once rather than after a poll interval.
+    void startWatch(bool now);
     void finish(int status);
     void printJobs(bool json, bool afterTransfer = false);
     void usage(const QString &problem);

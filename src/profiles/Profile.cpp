@@ -10,6 +10,8 @@
 #include <QSaveFile>
 #include <QXmlStreamReader>
 
+#include <cerrno>
+#include <cstring>
 #include <optional>
 
 #include <fcntl.h>
@@ -68,25 +70,37 @@ constexpr int maxDepth = 256;
 // maxProfileSize bytes. Opened without blocking and checked on the open
 // descriptor: a FIFO, socket or device never blocks the program, and the file
 // cannot be swapped between the check and the read.
-std::optional<QByteArray> readProfileFile(const QString &path)
+std::optional<QByteArray> readProfileFile(const QString &path, QString &why)
 {
     const int fd =
         ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
+    if (fd < 0) {
+        why = QString::fromLocal8Bit(std::strerror(errno));
         return std::nullopt;
+    }
     QFile file;
     if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        why = file.errorString();
         ::close(fd);
         return std::nullopt;
     }
     struct stat info;
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > maxProfileSize)
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        why = QStringLiteral("not a regular file");
         return std::nullopt;
+    }
+    if (info.st_size > maxProfileSize) {
+        why = QStringLiteral("larger than 4 MiB, not a profile");
+        return std::nullopt;
+    }
     // Sized by the file, as read() reserves all it is allowed: one byte past
     // the size seen tells a file that grew meanwhile.
     QByteArray bytes = file.read(qint64(info.st_size) + 1);
-    if (file.error() != QFileDevice::NoError || bytes.size() > info.st_size)
+    if (file.error() != QFileDevice::NoError || bytes.size() > info.st_size) {
+        why = file.error() != QFileDevice::NoError ? file.errorString()
+                                                   : QStringLiteral("the file changed while read");
         return std::nullopt;
+    }
     return bytes;
 }
 
@@ -94,9 +108,9 @@ std::optional<QByteArray> readProfileFile(const QString &path)
 // text of the first one of each name, with the text of the elements inside
 // it. Empty when the file is unreadable, not well-formed or nested too
 // deeply, or holds no "profile" element.
-std::optional<QHash<QString, QString>> readProfileElements(const QString &path)
+std::optional<QHash<QString, QString>> readProfileElements(const QString &path, QString &why)
 {
-    const std::optional<QByteArray> bytes = readProfileFile(path);
+    const std::optional<QByteArray> bytes = readProfileFile(path, why);
     if (!bytes)
         return std::nullopt;
     QXmlStreamReader reader(*bytes);
@@ -136,8 +150,16 @@ std::optional<QHash<QString, QString>> readProfileElements(const QString &path)
             break;
         }
     }
-    if (reader.hasError() || !found)
+    if (reader.hasError()) {
+        why = QStringLiteral("not well-formed XML (line %1: %2)")
+                  .arg(reader.lineNumber())
+                  .arg(reader.errorString());
         return std::nullopt;
+    }
+    if (!found) {
+        why = QStringLiteral("no <profile> element");
+        return std::nullopt;
+    }
     return fields;
 }
 
@@ -174,15 +196,24 @@ bool Profile::LoadProfileFromXMLFile(const QString &xml)
         return true;
     gStrProfilePath = xml;
 
-    auto fail = [this] {
+    auto fail = [this](const QString &why) {
+        m_loadError = why;
         m_messages->post(QStringLiteral("Error Loding User Profile"), QStringLiteral("Error"),
                          MessageIcon::Critical);
         return false;
     };
 
-    const auto elements = readProfileElements(xml);
+    m_loadError.clear();
+    QString why;
+    const auto elements = readProfileElements(xml, why);
     if (!elements)
-        return fail();
+        return fail(why);
+    const auto missing = [](const char *name) {
+        return QStringLiteral("<%1> is missing").arg(QLatin1String(name));
+    };
+    const auto invalid = [](const char *name) {
+        return QStringLiteral("<%1> does not hold a valid value").arg(QLatin1String(name));
+    };
     auto text = [&](const char *name) {
         return elements->value(QLatin1String(name));
     };
@@ -202,31 +233,31 @@ bool Profile::LoadProfileFromXMLFile(const QString &xml)
     };
     for (const TextField &entry : identity) {
         if (!has(entry.element))
-            return fail();
+            return fail(missing(entry.element));
         this->*entry.field = text(entry.element);
     }
 
     for (quint8 day = 1; day <= 7; ++day) {
         const char *name = dayElements[day - 1];
         if (!has(name))
-            return fail();
+            return fail(missing(name));
         const std::optional<bool> value = Conversions::toBoolean(text(name));
         if (!value)
-            return fail();
+            return fail(invalid(name));
         SetDayOfWeekSchedule(day, *value);
     }
 
     if (!has("download_folder"))
-        return fail();
+        return fail(missing("download_folder"));
     gStrDownloadFolder = text("download_folder");
     if (!has("base_url"))
-        return fail();
+        return fail(missing("base_url"));
     gStrBaseURL = text("base_url");
     if (!has("pollinterval"))
-        return fail();
+        return fail(missing("pollinterval"));
     const std::optional<qint32> interval = Conversions::toLong(text("pollinterval"));
     if (!interval)
-        return fail();
+        return fail(invalid("pollinterval"));
     gLngPollInterval = *interval;
 
     // The rules run from 1 until a number is missing; an empty rule is kept

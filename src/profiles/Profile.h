@@ -61,6 +61,8 @@ public:
     // fields read before the failure filled and the rule list unchanged.
     // Returns true when every field was read.
     bool LoadProfileFromXMLFile(const QString &xml);
+    // Why the last LoadProfileFromXMLFile failed; empty after a success.
+    QString loadError() const { return m_loadError; }
 
     // Writes the profile file. An empty `Path` names a new file in the Profiles
     // folder after the first and last name; such a save never replaces an
@@ -85,4 +87,5 @@ public:
 private:
     bool *dayFlag(quint8 day);
     MessageSink *m_messages;
+    QString m_loadError;
 };

@@ -65,6 +65,7 @@ void DownloadTools::RetrieveJobListing(TransferHost &objForm, ListingDone done,
             // tells the user that it is no job index.
             if (result.ok() || result.failure == Inet::Failure::HttpStatus) {
                 self->xmlIndex = indexTextFromBytes(body);
+                self->xmlIndexStatus = result.httpStatus;
                 objForm.setStatusText(QStringLiteral("Finished Retrieving Job Index"));
                 if (done)
                     done(RequestOutcome::Finished, QString());

@@ -33,8 +33,9 @@ public:
     explicit DownloadTools(MessageSink &messages, QObject *parent = nullptr);
     ~DownloadTools() override;
 
-    // The text of the last job index response.
+    // The text of the last job index response, and its HTTP status.
     QString xmlIndex;
+    int xmlIndexStatus = 0;
 
     // The jobs of the last index reading, keyed by job id.
     JobCollection gColDownloads;

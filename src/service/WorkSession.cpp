@@ -8,7 +8,35 @@
 #include "service/TransferHost.h"
 
 #include <QPointer>
+#include <QRegularExpression>
 #include <QTimer>
+#include <QUrl>
+
+namespace {
+
+// One line for the user about an answer: its status and the start of its
+// text without markup, control characters or the password.
+QString answerLine(int status, const QString &text, const QString &password)
+{
+    static const QRegularExpression markup(QStringLiteral("<[^>]*>"));
+    QString plain = QString(text.left(4096)).remove(markup);
+    for (QChar &c : plain)
+        if (!c.isPrint())
+            c = QLatin1Char(' ');
+    plain = plain.simplified();
+    if (!password.isEmpty()) {
+        plain.replace(password, QStringLiteral("***"));
+        plain.replace(QString::fromLatin1(QUrl::toPercentEncoding(password)),
+                      QStringLiteral("***"));
+    }
+    constexpr qsizetype longest = 200;
+    if (plain.size() > longest)
+        plain = plain.left(longest - 1) + QChar(0x2026);
+    return plain.isEmpty() ? QObject::tr("The service answered HTTP %1 without text.").arg(status)
+                           : QObject::tr("The service answered HTTP %1: %2").arg(status).arg(plain);
+}
+
+} // namespace
 
 WorkSession::WorkSession(DownloadTools &tools, TransferHost &host, QTimer &pollTimer,
                          qint32 &minutesElapsed, QObject *parent)
@@ -56,6 +84,8 @@ bool WorkSession::check()
             CheckResult result;
             if (outcome == DownloadTools::RequestOutcome::Finished) {
                 result.answered = true;
+                result.answer = answerLine(self->m_tools.xmlIndexStatus, self->m_tools.xmlIndex,
+                                           self->m_profile->gPassword);
                 result.read = self->m_tools.PopluateJobCollecionFromIndexFile(self->m_profile);
                 PopulateJobList(self->m_host.jobList(), self->m_tools.gColDownloads);
             } else {

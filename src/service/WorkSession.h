@@ -41,6 +41,9 @@ public:
         bool read = false;
         // Without an answer: why, for the user (empty when nothing was sent).
         QString failure;
+        // With an answer: its status and the start of its text, one line for
+        // the user, password hidden ("The service answered HTTP 401: ...").
+        QString answer;
     };
 
     WorkSession(DownloadTools &tools, TransferHost &host, QTimer &pollTimer, qint32 &minutesElapsed,
