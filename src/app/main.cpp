@@ -11,6 +11,9 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     Startup::nameApplication(QStringLiteral("QuilletInetTool"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/images/app.png")));
+    // The installed desktop entry's name (packaging/CMakeLists.txt), which
+    // Wayland compositors match the window with.
+    QGuiApplication::setDesktopFileName(QStringLiteral(QUILLET_APP_ID));
 
     MessageBoxSink messages;
     GUIFunctions controller(messages);

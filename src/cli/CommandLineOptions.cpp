@@ -5,6 +5,7 @@
 const char *CommandLineOptions::usage()
 {
     return "Usage: quillet-transfer COMMAND PROFILE [OPTIONS]\n"
+           "       quillet-transfer --help | --version\n"
            "\n"
            "Commands:\n"
            "  list PROFILE [--index FILE] [--json] check for jobs (or read a saved job\n"

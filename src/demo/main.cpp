@@ -20,6 +20,7 @@ int main(int argc, char *argv[])
     parser.setApplicationDescription(
         QStringLiteral("A local job service with sample dictation jobs, on 127.0.0.1."));
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption port(QStringLiteral("port"),
                                   QStringLiteral("Port to listen on (0: any free port)."),
                                   QStringLiteral("PORT"), QStringLiteral("0"));

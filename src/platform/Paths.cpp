@@ -17,15 +17,20 @@ QString Paths::profilesFolder()
 {
     QString &folder = configuredFolder();
     if (folder.isEmpty()) {
-        const QString beside = QCoreApplication::applicationDirPath() + QStringLiteral("/Profiles");
+        const QString programFolder = QCoreApplication::applicationDirPath();
+        const QString beside = programFolder + QStringLiteral("/Profiles");
         // Named after the window program, so that the command-line tool and
         // the demo service find the same folder.
         const QString perUser =
             QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
             QStringLiteral("/QuilletInetTool/Profiles");
-        folder = chooseProfilesFolder(beside, perUser);
+        // Installed under a prefix (PREFIX/bin) the profiles are the user's,
+        // also for root, who could write beside the executable.
+        const bool installed = QFileInfo(programFolder).fileName() == QLatin1String("bin");
+        const QString preferred = installed ? perUser : beside;
+        folder = chooseProfilesFolder(preferred, installed ? QString() : perUser);
         if (folder.isEmpty())
-            folder = beside;
+            folder = preferred;
     } else {
         ensureWritableFolder(folder);
     }

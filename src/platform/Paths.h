@@ -7,8 +7,9 @@ class Paths
 {
 public:
     // The Profiles folder: beside the executable, created when missing; where
-    // that folder cannot be created or written, the per-user application data
-    // folder's Profiles. Resolved on first use, or as set by setProfilesFolder.
+    // that folder cannot be created or written, or the executable is installed
+    // in a folder named bin, the per-user application data folder's Profiles.
+    // Resolved on first use, or as set by setProfilesFolder.
     static QString profilesFolder();
 
     // Places the Profiles folder elsewhere (tests, the command-line tool's
