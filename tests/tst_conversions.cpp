@@ -22,9 +22,10 @@ struct Shown
     static QString generalDate(const QString &t) { return generalDateText(fromIso(t)); }
 
     static QString number(std::optional<qint64> v) { return v ? QString::number(*v) : QString(); }
+    // A value given but invalid shows as "invalid".
     static QString iso(std::optional<QDateTime> v)
     {
-        return v ? v->toString(Qt::ISODate) : QString();
+        return !v ? QString() : v->isValid() ? v->toString(Qt::ISODate) : QStringLiteral("invalid");
     }
     static QDateTime patternDate() { return QDateTime(QDate(987, 1, 2), QTime(13, 4, 5)); }
     static QLocale german() { return QLocale(QLocale::German, QLocale::Germany); }
@@ -76,7 +77,7 @@ void tst_Conversions::conversions_data()
     row("byte -1", Shown::byte, "-1", "");
     row("byte 255.5 rounds to 256", Shown::byte, "255.5", "");
     row("byte -0.4 rounds to 0", Shown::byte, "-0.4", "0");
-    row("Boolean TRUE", Shown::boolean, "TRUE", "1");
+    row("Boolean TRUE, blanks around", Shown::boolean, " TRUE ", "1");
     row("Boolean fAlSe", Shown::boolean, "fAlSe", "0");
     row("Boolean 0", Shown::boolean, "0", "0");
     row("Boolean -1", Shown::boolean, "-1", "1");
@@ -98,6 +99,7 @@ void tst_Conversions::conversions_data()
     row("German date only", Shown::germanDate, "31.12.2003", lastDay);
     row("C form whatever the locale", Shown::germanDate, "12/31/2003 11:59:59 PM", lastSecond);
     row("ISO month 13", Shown::usDate, "2003-13-01 00:00:00", "");
+    row("ISO date only, month 13", Shown::usDate, "2003-13-01", "");
     row("US day 32", Shown::usDate, "12/32/2003", "");
     row("words", Shown::usDate, "yesterday", "");
 
