@@ -124,7 +124,7 @@ void tst_Profile::savedAsRead()
     QFETCH(QByteArray, content);
     QFETCH(QString, days);
     QFETCH(QByteArray, saved);
-    // The second profile read replaces all of the first, its rules too.
+    // Read over another profile: the other's rules go.
     Profile profile(messages);
     QVERIFY(profile.LoadProfileFromXMLFile(write("old.xml", profileFile({}, {"old rule"}))));
     const QString path = write("in.xml", content);
