@@ -1,52 +1,36 @@
 #include "TestSupport.h"
-#include "platform/RecordingMessageSink.h"
-#include "profiles/Profile.h"
-#include "service/DownloadTools.h"
 #include "service/FileNameRules.h"
 #include "service/FileNames.h"
+#include "service/Job.h"
 
 #include <QTest>
-
-namespace {
-
-// Adds a row of two texts named `name`.
-void row(const char *name, const QString &value, const QString &expected)
-{
-    QTest::newRow(name) << value << expected;
-}
-
-} // namespace
 
 class tst_FileNames : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void buildFileName_data();
-    void buildFileName();
-    void cleanFieldValue_data();
-    void cleanFieldValue();
-    void fixPathComponents_data();
-    void fixPathComponents();
-    void leavesFolder_data();
-    void leavesFolder();
+    void fileName_data();
+    void fileName();
 };
 
-void tst_FileNames::buildFileName_data()
+void tst_FileNames::fileName_data()
 {
     QTest::addColumn<QStringList>("rules");
-    QTest::addColumn<Fields>("fields");
+    QTest::addColumn<Fields>("fields");    // name, reference or url of the job
     QTest::addColumn<QString>("expected"); // empty: no name can be built
+    QTest::addColumn<bool>("leaves");      // the name leads out of the download folder
 
     const QStringList name{"Job Name"};
+    const QStringList folder{"Reference", "Job Name"};
     const auto add = [](const char *row, const QStringList &rules, const Fields &fields,
-                        const QString &expected) {
-        QTest::newRow(row) << rules << fields << expected;
+                        const QString &expected, bool leaves = false) {
+        QTest::newRow(row) << rules << fields << expected << leaves;
     };
+    // The rules and the fields they take.
     add("name, literal, date", {"Job Name", "_", "Open Date/Time (yyyymmdd)"}, {},
         "ABC_20031231.wav");
-    add("date and time", {"Open Date/Time (yyyymmdd_hhnnss)"}, {}, "20031231_235959.wav");
-    add("time", {"Open Date/Time (hhnnss)"}, {}, "235959.wav");
+    add("own date pattern", {"Open Date/Time (dd-mm-yyyy hhnnss)"}, {}, "31-12-2003 235959.wav");
     add("last, first", {"Dictator Name (Last,First)"}, {}, "Smith,Ann.wav");
     add("first, last", {"Dictator Name (First,Last)"}, {}, "Ann,Smith.wav");
     add("object id is the job name", {"Object ID"}, {}, "ABC.wav");
@@ -54,132 +38,75 @@ void tst_FileNames::buildFileName_data()
         {"Reference", "Demographic 1", "Demographic 2", "Demographic 3"}, {},
         "REF9onetwothree.wav");
     add("rules in another case", {"job name", "OPEN DATE/TIME (YYYYMMDD)"}, {}, "ABC20031231.wav");
-    add("trailing blank makes a literal", {"Job Name ", "x"}, {}, "Job Name x.wav");
-    add("literal keeps its case", {"Typed-Text"}, {}, "Typed-Text.wav");
+    add("trailing blank makes a literal, case kept", {"Job Name ", "x"}, {}, "Job Name x.wav");
     add("no rules", {}, {}, ".wav");
-    add("empty field adds nothing", {"Reference", "Job Name"}, {{"reference", ""}}, "ABC.wav");
-    add("own date pattern", {"Open Date/Time (dd-mm-yyyy)"}, {}, "31-12-2003.wav");
+    add("empty field adds nothing", folder, {{"reference", ""}}, "ABC.wav");
+    // The extension: from the last dot of the URL.
     add("extension after the last dot", name, {{"url", "http://h/x.tar.gz"}}, "ABC.gz");
     add("query in the extension cleaned", name, {{"url", "http://h/get.asp?id=1"}}, "ABC.asp_id=1");
     add("dot at the end of the URL", name, {{"url", "http://h/x."}}, "ABC._");
     add("host-only dot takes the path", name, {{"url", "http://jobs.example/get/42"}},
         "ABC.example/get/42");
-    add("port colon cleaned in the extension", name, {{"url", "http://jobs.example:8080/get/42"}},
-        "ABC.example_8080/get/42");
     add("URL without a dot fails", name, {{"url", "https://localhost/files/x"}}, "");
-    add("backslash in a field makes a folder", {"Reference", "Job Name"}, {{"reference", "2003\\"}},
-        "2003\\ABC.wav");
-    add("colon and question mark cleaned", name, {{"name", "Re: why?"}}, "Re_ why_.wav");
-    add("control characters cleaned", name, {{"name", "a\tb\nc"}}, "a_b_c.wav");
+    // Characters a Windows file name cannot hold.
+    add("refused characters cleaned", name, {{"name", "<a>:\"b\"|c?*"}}, "_a___b__c__.wav");
+    add("control characters and delete cleaned", name, {{"name", "a\tb\nc\x7f"}}, "a_b_c_.wav");
+    add("ordinary punctuation and non-ASCII kept", name,
+        {{"name", QStringLiteral("M\u00fcller, Ann (2003)")}},
+        QStringLiteral("M\u00fcller, Ann (2003).wav"));
+    add("both separators in a field make folders", folder, {{"reference", "2003\\12/"}},
+        "2003\\12/ABC.wav");
+    // Names Windows keeps for devices, and trailing dots and blanks.
     add("device name", name, {{"name", "CON"}}, "CON_.wav");
-    add("name with a trailing dot", name, {{"name", "report."}}, "report._.wav");
     add("device name with extension", name, {{"name", "nul.txt"}}, "nul_.txt.wav");
+    add("device name with more dots", name, {{"name", "LPT9.tar"}}, "LPT9_.tar.wav");
+    add("device name with a blank", name, {{"name", "AUX "}}, "AUX_ _.wav");
     add("device name followed by more", {"Job Name", "Reference"}, {{"name", "aux"}},
         "aux_REF9.wav");
+    add("device name as a folder", folder, {{"reference", "COM1\\"}}, "COM1_\\ABC.wav");
     add("literal device name", {"com1"}, {}, "com1_.wav");
-    add("trailing dot in a folder", {"Reference", "\\", "Job Name"}, {{"reference", "report."}},
-        "report._\\ABC.wav");
-    add("literal characters are kept", {"A:B"}, {}, "A:B.wav");
-    add("dot-dot kept for the escape check", {"Reference", "Job Name"}, {{"reference", "..\\..\\"}},
-        "..\\..\\ABC.wav");
+    add("COM0 is no device", name, {{"name", "COM0"}}, "COM0.wav");
+    add("CONSOLE is no device", name, {{"name", "CONSOLE"}}, "CONSOLE.wav");
+    add("name with a trailing dot", name, {{"name", "report."}}, "report._.wav");
+    add("device name with a trailing dot", name, {{"name", "CON."}}, "CON_._.wav");
+    add("trailing dot in a folder", folder, {{"reference", "report.\\"}}, "report._\\ABC.wav");
+    add("trailing blank in a folder", folder, {{"reference", "dir \\"}}, "dir _\\ABC.wav");
+    // Names that lead out of the download folder.
+    add("back up twice", folder, {{"reference", "..\\..\\"}}, "..\\..\\ABC.wav", true);
+    add("slash form", folder, {{"reference", "../"}}, "../ABC.wav", true);
+    add("climbs out after a device-named folder", folder, {{"reference", "con/../../"}},
+        "con_/../../ABC.wav", true);
+    add("climbs back inside", folder, {{"reference", "a\\..\\"}}, "a\\..\\ABC.wav");
+    add("dots inside and at the start of a name", name, {{"name", "..a..b"}}, "..a..b.wav");
+    add("current folder is no step down", folder, {{"reference", ".\\..\\"}}, ".\\..\\ABC.wav",
+        true);
+    add("leading backslash", folder, {{"reference", "\\Windows\\"}}, "\\Windows\\ABC.wav", true);
+    add("leading slash", folder, {{"reference", "/etc/"}}, "/etc/ABC.wav", true);
+    add("literal kept as typed, a drive letter", {"C:", "Job Name"}, {}, "C:ABC.wav", true);
 }
 
-void tst_FileNames::buildFileName()
+void tst_FileNames::fileName()
 {
     QFETCH(QStringList, rules);
     QFETCH(Fields, fields);
     QFETCH(QString, expected);
+    QFETCH(bool, leaves);
 
-    RecordingMessageSink messages;
-    DownloadTools tools(messages);
-    Profile &profile = tools.gProfile();
-    profile.colDownloadRules = rules;
     Job job;
-    job.gLngID = QStringLiteral("77");
     job.gStrName = fields.value("name", "ABC");
     job.gStrReference = fields.value("reference", "REF9");
+    job.gStrSourceURL = fields.value("url", "https://jobs.example/files/x.wav");
     job.gDateOpen = QDateTime(QDate(2003, 12, 31), QTime(23, 59, 59));
+    job.gStrDictatorFirstName = QStringLiteral("Ann");
+    job.gStrDictatorLastName = QStringLiteral("Smith");
     job.gStrDemographic1 = QStringLiteral("one");
     job.gStrDemographic2 = QStringLiteral("two");
     job.gStrDemographic3 = QStringLiteral("three");
-    job.gStrDictatorFirstName = QStringLiteral("Ann");
-    job.gStrDictatorLastName = QStringLiteral("Smith");
-    job.gStrSourceURL = fields.value("url", "https://jobs.example/files/x.wav");
 
-    const std::optional<QString> name = tools.BuildFileName(profile, job);
+    const std::optional<QString> name = FileNameRules(rules).fileName(job);
     QCOMPARE(name.value_or(QString()), expected);
     QCOMPARE(name.has_value(), !expected.isEmpty());
-    QCOMPARE(FileNameRules(rules).fileName(job), name);
-    QVERIFY2(messages.messages.isEmpty(), "building a name shows no message");
-}
-
-void tst_FileNames::cleanFieldValue_data()
-{
-    QTest::addColumn<QString>("value");
-    QTest::addColumn<QString>("expected");
-    row("ordinary", "Smith, Ann (2003)", "Smith, Ann (2003)");
-    row("refused characters", "<a>:\"b\"|c?*", "_a___b__c__");
-    row("separators stay", "a\\b/c", "a\\b/c");
-    row("control and delete", QString("a") + QChar(1) + QChar(0x7f), "a__");
-    row("non-ASCII stays", QStringLiteral("M\u00fcller"), QStringLiteral("M\u00fcller"));
-}
-
-void tst_FileNames::cleanFieldValue()
-{
-    QFETCH(QString, value);
-    QFETCH(QString, expected);
-    QCOMPARE(FileNames::cleanFieldValue(value), expected);
-}
-
-void tst_FileNames::fixPathComponents_data()
-{
-    QTest::addColumn<QString>("value");
-    QTest::addColumn<QString>("expected");
-    row("CON", "CON", "CON_");
-    row("con.wav", "con.wav", "con_.wav");
-    row("nul.txt", "nul.txt", "nul_.txt");
-    row("COM1 folder", "COM1\\x.wav", "COM1_\\x.wav");
-    row("LPT9.tar.gz", "a/LPT9.tar.gz", "a/LPT9_.tar.gz");
-    row("COM0 is no device", "COM0.wav", "COM0.wav");
-    row("CONSOLE is no device", "CONSOLE.wav", "CONSOLE.wav");
-    row("device with blank", "AUX .wav", "AUX_ .wav");
-    row("report.", "report.", "report._");
-    row("trailing blank", "dir \\x.wav", "dir _\\x.wav");
-    row("CON.", "CON.", "CON_._");
-    row("dots left for the check", "..\\.\\x.wav", "..\\.\\x.wav");
-    row("ordinary", "2003/12/ABC.wav", "2003/12/ABC.wav");
-}
-
-void tst_FileNames::fixPathComponents()
-{
-    QFETCH(QString, value);
-    QFETCH(QString, expected);
-    QCOMPARE(FileNames::fixPathComponents(value), expected);
-}
-
-void tst_FileNames::leavesFolder_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<bool>("leaves");
-    QTest::newRow("plain") << "ABC.wav" << false;
-    QTest::newRow("sub-folders") << "2003\\12/ABC.wav" << false;
-    QTest::newRow("back up twice") << "..\\..\\x.wav" << true;
-    QTest::newRow("slash form") << "../x.wav" << true;
-    QTest::newRow("climbs out after a folder") << "a/../../x.wav" << true;
-    QTest::newRow("climbs back inside") << "a\\..\\x.wav" << false;
-    QTest::newRow("dots inside a name") << "a..b.wav" << false;
-    QTest::newRow("dots at the start of a name") << "..x.wav" << false;
-    QTest::newRow("current folder") << ".\\x.wav" << false;
-    QTest::newRow("leading backslash") << "\\Windows\\x.wav" << true;
-    QTest::newRow("leading slash") << "/etc/x.wav" << true;
-    QTest::newRow("drive letter") << "C:x.wav" << true;
-}
-
-void tst_FileNames::leavesFolder()
-{
-    QFETCH(QString, name);
-    QFETCH(bool, leaves);
-    QCOMPARE(FileNames::leavesFolder(name), leaves);
+    QCOMPARE(FileNames::leavesFolder(expected), leaves);
 }
 
 QTEST_GUILESS_MAIN(tst_FileNames)

@@ -5,17 +5,39 @@
 #include "profiles/Profile.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFileInfo>
 #include <QTest>
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
 
-const QString loadError = QStringLiteral("Error Loding User Profile");
+// The days of the schedule, Sunday to Saturday, as 0 and 1.
+QString days(const Profile &profile)
+{
+    QString text;
+    for (quint8 day = 1; day <= 7; ++day)
+        text += QLatin1Char(profile.DayOfWeekChecked(day) ? '1' : '0');
+    return text;
+}
+
+// Every file and folder below `root`, with the bytes of each file.
+QMap<QString, QByteArray> snapshot(const QString &root)
+{
+    QMap<QString, QByteArray> all;
+    QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        all.insert(path, readAll(path));
+    }
+    return all;
+}
 
 } // namespace
 
@@ -31,27 +53,13 @@ private Q_SLOTS:
         messages.clear();
     }
 
-    void savedText_data();
-    void savedText();
-    void roundTripOfAwkwardText();
-    void readerAcceptsVariations();
-    void ruleList_data();
-    void ruleList();
-    void secondLoadReplacesRules();
-    void failureStopsReadingThere_data();
-    void failureStopsReadingThere();
-    void unreadableFilesFailAtFirstField_data();
-    void unreadableFilesFailAtFirstField();
-    void emptyPathChangesNothing();
+    void savedAsRead_data();
+    void savedAsRead();
+    void failedReading_data();
+    void failedReading();
     void dayNumbersOutsideTheWeek();
-
-    void saveIntoMissingFolderFails();
-    void savingNeverTakesAnotherProfilesFile();
-    void namesThatCannotBeFileNames_data();
-    void namesThatCannotBeFileNames();
-    void failedSaveLeavesOldFileIntact_data();
-    void failedSaveLeavesOldFileIntact();
-    void fileIsOwnerOnly();
+    void failedSave_data();
+    void failedSave();
     void deleteProfile();
     void profilesFolderFallsBack();
 
@@ -68,368 +76,228 @@ private:
     RecordingMessageSink messages;
 };
 
-void tst_Profile::savedText_data()
+void tst_Profile::savedAsRead_data()
 {
-    QTest::addColumn<QStringList>("rules");
-    QTest::addColumn<int>("interval");
-    QTest::newRow("three rules") << QStringList{"Job Name", "_", "Open Date/Time (yyyymmdd)"} << 15;
-    QTest::newRow("no rules, negative interval") << QStringList() << -5;
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("days"); // read, Sunday to Saturday
+    QTest::addColumn<QByteArray>("saved");
+    const auto same = [](const char *name, const Fields &fields, const QStringList &rules) {
+        QTest::newRow(name) << profileFile(fields, rules) << "0111110"
+                            << profileFile(fields, rules);
+    };
+    const auto tail = [](const char *name, const QByteArray &rules, const QStringList &read) {
+        QTest::newRow(name) << profileFile({}, {}, rules) << "0111110" << profileFile({}, read);
+    };
+    const QString awkward = QStringLiteral("  R&D <x> 'a' Zo\u00eb \u6771\u4eac &amp; ");
+    same("three rules", {}, {"Job Name", "_", "Open Date/Time (yyyymmdd)"});
+    same("no rules, negative interval", {{"pollinterval", "-5"}}, {});
+    Fields awkwardFields;
+    for (const char *name :
+         {"department", "guid", "login", "password", "download_folder", "base_url"})
+        awkwardFields.insert(name, awkward);
+    same("awkward text in every field but the names", awkwardFields, {awkward, "Job Name"});
+    tail("gap after two ends the rule list",
+         "<download_rule_1>A</download_rule_1><download_rule_2>B</download_rule_2>"
+         "<download_rule_4>D</download_rule_4>",
+         {"A", "B"});
+    tail("empty second rule is kept and ends the list",
+         "<download_rule_1>A</download_rule_1><download_rule_2></download_rule_2>"
+         "<download_rule_3>C</download_rule_3>",
+         {"A", ""});
+    tail("leading zero is not rule 1", "<download_rule_01>A</download_rule_01>", {});
+    QTest::newRow("another order, no indentation, LF, below a root, a second first_name")
+        << QByteArray("<?xml version=\"1.0\"?><root><other/><profile>"
+                      "<base_url>https://example.test/remote_tools/</base_url>"
+                      "<pollinterval> 15 </pollinterval><first_name>Ann</first_name>"
+                      "<first_name>Other</first_name><last_name>Lee</last_name>"
+                      "<department>Typing</department><guid>G-1</guid><login>ann</login>"
+                      "<password>pw</password><saturday>1</saturday><friday>0</friday>"
+                      "<thursday>0</thursday><wednesday>0</wednesday><tuesday>0</tuesday>"
+                      "<monday>0</monday><sunday>0</sunday><download_folder>C:\\Jobs"
+                      "</download_folder><download_rule_2>Reference</download_rule_2>"
+                      "<download_rule_1>Job Name</download_rule_1>\n</profile></root>")
+        << "0000001" << profileFile({}, {"Job Name", "Reference"});
 }
 
-void tst_Profile::savedText()
+void tst_Profile::savedAsRead()
 {
-    QFETCH(QStringList, rules);
-    QFETCH(int, interval);
+    QFETCH(QByteArray, content);
+    QFETCH(QString, days);
+    QFETCH(QByteArray, saved);
+    // Read over another profile: the other's rules go.
     Profile profile(messages);
-    profile.gFirstName = QStringLiteral("Ann");
-    profile.gLastName = QStringLiteral("Lee");
-    profile.gDepartment = QStringLiteral("Typing");
-    profile.gGUID = QStringLiteral("G-1");
-    profile.gLogin = QStringLiteral("ann");
-    profile.gPassword = QStringLiteral("pw");
-    profile.gStrDownloadFolder = QStringLiteral("C:\\Jobs");
-    profile.gStrBaseURL = QStringLiteral("https://example.test/remote_tools/");
-    profile.gLngPollInterval = interval;
-    profile.colDownloadRules = rules;
+    QVERIFY(profile.LoadProfileFromXMLFile(write("old.xml", profileFile({}, {"old rule"}))));
+    const QString path = write("in.xml", content);
+    QVERIFY(profile.LoadProfileFromXMLFile(path));
+    QVERIFY(messages.messages.isEmpty());
+    QCOMPARE(profile.gStrProfilePath, path);
+    QCOMPARE(::days(profile), days);
+
     // The day lines are always written as Monday to Friday, whatever the flags.
     profile.gSunday = profile.gSaturday = true;
     profile.gMonday = false;
-
-    QVERIFY(profile.SaveProfileToXML(QString()));
-    QVERIFY(profile.gStrProfilePath.isEmpty());
-    const QString path = folder->profile(QStringLiteral("Ann Lee.xml"));
-    QCOMPARE(readAll(path), profileFile({{"pollinterval", QString::number(interval)}}, rules));
-
-    Profile loaded(messages);
-    QVERIFY(loaded.LoadProfileFromXMLFile(path));
-    QVERIFY(messages.messages.isEmpty());
-    QCOMPARE(loaded.colDownloadRules, rules);
-    QCOMPARE(loaded.gLngPollInterval, interval);
-    QCOMPARE(loaded.gStrProfilePath, path);
+    // A new file named after the profile, then the same file replaced: the
+    // text as read, readable by its owner only.
+    const QString file = folder->profile(QStringLiteral("Ann Lee.xml"));
+    for (const QString &target : {QString(), file}) {
+        QVERIFY(profile.SaveProfileToXML(target));
+        QCOMPARE(readAll(file), saved);
+        QCOMPARE(QFileInfo(file).permissions() & ~(QFile::ReadUser | QFile::WriteUser),
+                 QFile::ReadOwner | QFile::WriteOwner);
+    }
 }
 
-void tst_Profile::roundTripOfAwkwardText()
+void tst_Profile::failedReading_data()
 {
-    const QString awkward = QStringLiteral("  R&D <x> \"q\" 'a' Zoë 東京 &amp; ");
-    Profile profile(messages);
-    QString Profile::*fields[] = {&Profile::gFirstName,
-                                  &Profile::gLastName,
-                                  &Profile::gDepartment,
-                                  &Profile::gGUID,
-                                  &Profile::gLogin,
-                                  &Profile::gPassword,
-                                  &Profile::gStrDownloadFolder,
-                                  &Profile::gStrBaseURL};
-    for (auto field : fields)
-        profile.*field = awkward;
-    profile.colDownloadRules = {awkward, QStringLiteral("Job Name")};
-    const QString path = folder->path(QStringLiteral("awkward.xml"));
-    QVERIFY(profile.SaveProfileToXML(path));
-    QVERIFY(readAll(path).contains(" <department>  R&amp;D &lt;x&gt; \"q\" 'a' Zo"));
-
-    Profile loaded(messages);
-    QVERIFY(loaded.LoadProfileFromXMLFile(path));
-    QVERIFY(messages.messages.isEmpty());
-    for (auto field : fields)
-        QCOMPARE(loaded.*field, awkward);
-    QCOMPARE(loaded.colDownloadRules, profile.colDownloadRules);
+    QTest::addColumn<QString>("kind"); // of the file: "file", "none", "fifo" or "folder"
+    QTest::addColumn<QByteArray>("content");
+    // What was read before the failure: 0 nothing, 1 the names and the days
+    // before the failing one, 2 the download folder too, 3 the base URL too.
+    QTest::addColumn<int>("read");
+    const auto add = [](const char *name, const QByteArray &content, int read = 0,
+                        const QString &kind = QStringLiteral("file")) {
+        QTest::newRow(name) << kind << content << read;
+    };
+    const auto broken = [](Fields fields) {
+        fields.insert("sunday", "1");
+        return profileFile(fields, {"Z"});
+    };
+    add("day that is no Boolean", broken({{"wednesday", "sometimes"}}), 1);
+    add("missing base URL", broken({{"base_url", "-"}}), 2);
+    add("missing poll interval", broken({{"pollinterval", "-"}}), 3);
+    add("poll interval out of range", broken({{"pollinterval", "2147483648"}}), 3);
+    add("missing file", {}, 0, "none");
+    add("FIFO", {}, 0, "fifo");
+    add("folder", {}, 0, "folder");
+    add("not well-formed", profileFile().replace("</guid>", "</gu>"));
+    add("no profile element", "<settings><a/></settings>");
+    add("empty file", {});
+    add("entity bomb",
+        "<!DOCTYPE p [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\">"
+        "<!ENTITY c \"&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;\"><!ENTITY d \"&c;&c;&c;&c;&c;&c;&c;&c;&c;"
+        "&c;\"><!ENTITY e \"&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;\"><!ENTITY f \"&e;&e;&e;&e;&e;&e;&e;"
+        "&e;&e;&e;\">]><profile><first_name>&f;&f;&f;&f;&f;&f;&f;&f;&f;&f;</first_name></profile>");
+    add("60,000 levels", profileFile().replace("Typing", QByteArray("<a>").repeated(60000) +
+                                                             QByteArray("</a>").repeated(60000)));
+    add("larger than 4 MiB", profileFile() + QByteArray(4 << 20, ' '));
 }
 
-void tst_Profile::readerAcceptsVariations()
+void tst_Profile::failedReading()
 {
-    // Another element order, no indentation, LF line ends, the profile below
-    // a root of its own, and a second first_name that is not read.
-    const QByteArray xml = "<?xml version=\"1.0\"?><root><other/><profile>"
-                           "<base_url>B</base_url><pollinterval> 45 </pollinterval>"
-                           "<first_name>Ann</first_name><first_name>Other</first_name>"
-                           "<last_name>Lee</last_name><department>R&amp;D</department>"
-                           "<guid>G</guid><login>L</login><password>P</password>"
-                           "<saturday>1</saturday><friday>0</friday><thursday>0</thursday>"
-                           "<wednesday>0</wednesday><tuesday>0</tuesday><monday>0</monday>"
-                           "<sunday>0</sunday><download_folder>D</download_folder>"
-                           "<download_rule_2>Reference</download_rule_2>"
-                           "<download_rule_1>Job Name</download_rule_1>\n"
-                           "</profile></root>";
-    Profile profile(messages);
-    QVERIFY(profile.LoadProfileFromXMLFile(write("variant.xml", xml)));
-    QVERIFY(messages.messages.isEmpty());
-    QCOMPARE(profile.gFirstName, QStringLiteral("Ann"));
-    QCOMPARE(profile.gDepartment, QStringLiteral("R&D"));
-    QCOMPARE(profile.gLngPollInterval, 45);
-    QVERIFY(profile.gSaturday && !profile.gMonday);
-    QCOMPARE(profile.colDownloadRules, (QStringList{"Job Name", "Reference"}));
-}
-
-void tst_Profile::ruleList_data()
-{
-    QTest::addColumn<QByteArray>("rules");
-    QTest::addColumn<QStringList>("expected");
-    QTest::newRow("gap after two ends the list")
-        << QByteArray("<download_rule_1>A</download_rule_1><download_rule_2>B</download_rule_2>"
-                      "<download_rule_4>D</download_rule_4>")
-        << QStringList{"A", "B"};
-    QTest::newRow("empty second rule is kept and ends the list")
-        << QByteArray("<download_rule_1>A</download_rule_1><download_rule_2></download_rule_2>"
-                      "<download_rule_3>C</download_rule_3>")
-        << QStringList{"A", ""};
-    QTest::newRow("leading zero is not rule 1")
-        << QByteArray("<download_rule_01>A</download_rule_01>") << QStringList{};
-}
-
-void tst_Profile::ruleList()
-{
-    QFETCH(QByteArray, rules);
-    QFETCH(QStringList, expected);
-    Profile profile(messages);
-    QVERIFY(profile.LoadProfileFromXMLFile(write("rules.xml", profileFile({}, {}, rules))));
-    QVERIFY(messages.messages.isEmpty());
-    QCOMPARE(profile.colDownloadRules, expected);
-}
-
-void tst_Profile::secondLoadReplacesRules()
-{
-    const QString second = write("2.xml", profileFile({}, {"Z"}));
-    Profile profile(messages);
-    profile.LoadProfileFromXMLFile(write("1.xml", profileFile({}, {"A", "B"})));
-    profile.LoadProfileFromXMLFile(second);
-    QCOMPARE(profile.colDownloadRules, QStringList{"Z"});
-    QCOMPARE(profile.gStrProfilePath, second);
-}
-
-void tst_Profile::failureStopsReadingThere_data()
-{
-    QTest::addColumn<Fields>("broken");
-    QTest::addColumn<bool>("folderRead");
-    QTest::addColumn<bool>("urlRead");
-    QTest::newRow("day that is no Boolean") << Fields{{"wednesday", "sometimes"}} << false << false;
-    QTest::newRow("empty day") << Fields{{"friday", ""}} << false << false;
-    QTest::newRow("missing base URL") << Fields{{"base_url", "-"}} << true << false;
-    QTest::newRow("missing poll interval") << Fields{{"pollinterval", "-"}} << true << true;
-    QTest::newRow("poll interval out of range")
-        << Fields{{"pollinterval", "2147483648"}} << true << true;
-}
-
-void tst_Profile::failureStopsReadingThere()
-{
-    QFETCH(Fields, broken);
-    QFETCH(bool, folderRead);
-    QFETCH(bool, urlRead);
+    QFETCH(QString, kind);
+    QFETCH(QByteArray, content);
+    QFETCH(int, read);
     Profile profile(messages);
     QVERIFY(profile.LoadProfileFromXMLFile(write("1.xml", profileFile({{"first_name", "Bo"},
                                                                        {"download_folder", "D1"},
                                                                        {"base_url", "B1"},
                                                                        {"pollinterval", "30"}},
                                                                       {"A"}))));
-    Fields second = broken;
-    second.insert("sunday", "1");
-    QVERIFY(!profile.LoadProfileFromXMLFile(write("2.xml", profileFile(second, {"Z"}))));
-    QCOMPARE(messages.messages.size(), 1);
-    QCOMPARE(messages.messages.first().text, loadError);
+    const QString path = folder->path("2.xml");
+    if (kind == "file")
+        write("2.xml", content);
+    else if (kind == "fifo")
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    else if (kind == "folder")
+        QVERIFY(QDir().mkpath(path));
+
+    QVERIFY(!profile.LoadProfileFromXMLFile(path));
+    QCOMPARE(messages.texts(), QStringList{"Error Loding User Profile"});
     QCOMPARE(messages.messages.first().title, QStringLiteral("Error"));
     QCOMPARE(messages.messages.first().icon, MessageIcon::Critical);
-    // The fields before the broken one are read, the ones after it are not.
-    QCOMPARE(profile.gFirstName, QStringLiteral("Ann"));
-    QVERIFY(profile.gSunday);
-    QCOMPARE(profile.gStrDownloadFolder, folderRead ? QStringLiteral("C:\\Jobs") : "D1");
-    QCOMPARE(profile.gStrBaseURL,
-             urlRead ? QStringLiteral("https://example.test/remote_tools/") : "B1");
+    QCOMPARE(profile.gStrProfilePath, path);
+    // The fields before the failure are read, the ones after it are not.
+    QCOMPARE(profile.gFirstName, read >= 1 ? "Ann" : "Bo");
+    QCOMPARE(profile.gSunday, read >= 1);
+    QCOMPARE(profile.gStrDownloadFolder, read >= 2 ? "C:\\Jobs" : "D1");
+    QCOMPARE(profile.gStrBaseURL, read >= 3 ? "https://example.test/remote_tools/" : "B1");
     QCOMPARE(profile.gLngPollInterval, 30);
     QCOMPARE(profile.colDownloadRules, QStringList{"A"});
-}
-
-void tst_Profile::unreadableFilesFailAtFirstField_data()
-{
-    QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<bool>("create");
-    QTest::newRow("missing file") << QByteArray() << false;
-    QTest::newRow("plain text") << QByteArray("just some notes\n") << true;
-    QTest::newRow("not well-formed") << profileFile().replace("</guid>", "</gu>") << true;
-    QTest::newRow("no profile element") << QByteArray("<settings><a/></settings>") << true;
-    QTest::newRow("empty file") << QByteArray() << true;
-    QTest::newRow("entity bomb")
-        << QByteArray("<!DOCTYPE p [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;"
-                      "&a;&a;&a;\"><!ENTITY c \"&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;\"><!ENTITY d \"&c;"
-                      "&c;&c;&c;&c;&c;&c;&c;&c;&c;\"><!ENTITY e \"&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;"
-                      "\"><!ENTITY f \"&e;&e;&e;&e;&e;&e;&e;&e;&e;&e;\">]><profile><first_name>"
-                      "&f;&f;&f;&f;&f;&f;&f;&f;&f;&f;</first_name></profile>")
-        << true;
-    QTest::newRow("60,000 nested elements")
-        << profileFile().replace("Typing", QByteArray("<a>").repeated(60000) +
-                                               QByteArray("</a>").repeated(60000))
-        << true;
-    QTest::newRow("larger than 4 MiB") << profileFile() + QByteArray(4 << 20, ' ') << true;
-}
-
-void tst_Profile::unreadableFilesFailAtFirstField()
-{
-    QFETCH(QByteArray, content);
-    QFETCH(bool, create);
-    const QString path = create ? write("bad.xml", content) : folder->path("bad.xml");
-    Profile profile(messages);
-    profile.gFirstName = QStringLiteral("before");
-    profile.colDownloadRules = {QStringLiteral("keep")};
-    QVERIFY(!profile.LoadProfileFromXMLFile(path));
-    QCOMPARE(messages.texts(), QStringList{loadError});
-    QCOMPARE(profile.gStrProfilePath, path);
-    QCOMPARE(profile.gFirstName, QStringLiteral("before"));
-    QCOMPARE(profile.colDownloadRules, QStringList{"keep"});
-}
-
-void tst_Profile::emptyPathChangesNothing()
-{
-    Profile profile(messages);
-    profile.gFirstName = QStringLiteral("kept");
-    profile.LoadProfileFromXMLFile(QString());
-    QVERIFY(messages.messages.isEmpty());
-    QVERIFY(profile.gStrProfilePath.isEmpty());
-    QCOMPARE(profile.gFirstName, QStringLiteral("kept"));
 }
 
 void tst_Profile::dayNumbersOutsideTheWeek()
 {
     Profile profile(messages);
-    profile.SetDayOfWeekSchedule(8, true);
     profile.SetDayOfWeekSchedule(0, true);
-    for (quint8 day = 0; day <= 8; ++day)
-        QVERIFY(!profile.DayOfWeekChecked(day));
-    for (quint8 day = 1; day <= 7; ++day)
-        profile.SetDayOfWeekSchedule(day, true);
+    profile.SetDayOfWeekSchedule(8, true);
+    QCOMPARE(days(profile), QStringLiteral("0000000"));
+    // 1 is Sunday, 7 Saturday; 0 and 8 read as false.
+    profile.SetDayOfWeekSchedule(1, true);
+    profile.gSaturday = true;
+    QCOMPARE(days(profile), QStringLiteral("1000001"));
     QVERIFY(!profile.DayOfWeekChecked(0) && !profile.DayOfWeekChecked(8));
-    QVERIFY(profile.DayOfWeekChecked(1) && profile.gSunday);
-    QVERIFY(profile.DayOfWeekChecked(7) && profile.gSaturday);
 }
 
-void tst_Profile::saveIntoMissingFolderFails()
-{
-    Profile profile(messages);
-    const QString path = folder->path(QStringLiteral("missing/sub/p.xml"));
-    QVERIFY(!profile.SaveProfileToXML(path));
-    QVERIFY(!QFileInfo::exists(folder->path(QStringLiteral("missing"))));
-}
-
-void tst_Profile::savingNeverTakesAnotherProfilesFile()
-{
-    QDir().mkpath(folder->profiles());
-    const QString other = folder->profile(QStringLiteral("Ann Lee.xml"));
-    QVERIFY(writeFile(other, "someone else's profile"));
-    Profile fresh(messages);
-    fresh.gFirstName = QStringLiteral("Ann");
-    fresh.gLastName = QStringLiteral("Lee");
-    QVERIFY(!fresh.SaveProfileToXML(QString()));
-
-    // A loaded profile of the same name is saved to the file it came from.
-    const QString old = folder->profile(QStringLiteral("Old Name.xml"));
-    QVERIFY(writeFile(old, profileFile()));
-    Profile profile(messages);
-    profile.LoadProfileFromXMLFile(old);
-    profile.gDepartment = QStringLiteral("Renamed");
-    QVERIFY(profile.SaveProfileToXML(profile.gStrProfilePath));
-    QCOMPARE(readAll(other), QByteArray("someone else's profile"));
-    QVERIFY(readAll(old).contains("<department>Renamed</department>"));
-}
-
-void tst_Profile::namesThatCannotBeFileNames_data()
+void tst_Profile::failedSave_data()
 {
     QTest::addColumn<QString>("first");
+    QTest::addColumn<QString>("target"); // below the test folder; empty: a new profile's file
+    QTest::addColumn<QString>("password");
+    const auto add = [](const char *name, const QString &first, const QString &target = {},
+                        const QString &password = {}) {
+        QTest::newRow(name) << first << target << password;
+    };
     for (const char *name :
-         {"a/b", "../../x", "L\\ee", "Lee:1", "A*", "Ann?", "\"Ann\"", "<Ann>", "|Lee", "Ann\t"})
-        QTest::newRow(name) << QString::fromUtf8(name);
+         {"../x", "L\\ee", "Lee:1", "A*", "Ann?", "\"Ann\"", "<Ann>", "|Lee", "Ann\t"})
+        add(name, QString::fromUtf8(name));
+    add("another profile's file", "Bo");
+    add("missing folder", "Ann", "missing/sub/p.xml");
+    add("a value no XML file can hold", "Ann", "p.xml", "bad\x01value");
+    add("short write, as on a full disk", "Ann", "p.xml", QString(100000, QLatin1Char('x')));
 }
 
-void tst_Profile::namesThatCannotBeFileNames()
+void tst_Profile::failedSave()
 {
     QFETCH(QString, first);
+    QFETCH(QString, target);
+    QFETCH(QString, password);
+    write("p.xml", profileFile());
+    QVERIFY(QDir().mkpath(folder->profiles()));
+    QVERIFY(writeFile(folder->profile("Bo Lee.xml"), "someone else's profile"));
+    const QMap<QString, QByteArray> before = snapshot(folder->path());
+
     Profile profile(messages);
     profile.gFirstName = first;
     profile.gLastName = QStringLiteral("Lee");
-    QVERIFY(!profile.SaveProfileToXML(QString()));
-    // Nothing was written anywhere, inside the Profiles folder or outside it.
-    QStringList everything =
-        QDir(folder->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
-    everything.removeAll(QStringLiteral("Profiles"));
-    QCOMPARE(everything, QStringList());
-    QVERIFY(QDir(folder->profiles()).isEmpty());
-}
-
-void tst_Profile::failedSaveLeavesOldFileIntact_data()
-{
-    QTest::addColumn<bool>("shortWrite");
-    QTest::newRow("a value no XML file can hold") << false;
-    QTest::newRow("short write, as on a full disk") << true;
-}
-
-void tst_Profile::failedSaveLeavesOldFileIntact()
-{
-    QFETCH(bool, shortWrite);
-    const QString path = write("p.xml", profileFile());
-    const QByteArray before = readAll(path);
-    if (!shortWrite) {
-        Profile profile(messages);
-        profile.LoadProfileFromXMLFile(path);
-        profile.gPassword = QStringLiteral("bad\x01value");
-        QVERIFY(!profile.SaveProfileToXML(path));
-    } else {
-        // A child process whose file-size limit is smaller than the new profile.
-        const pid_t child = fork();
-        QVERIFY(child >= 0);
-        if (child == 0) {
-            std::signal(SIGXFSZ, SIG_IGN);
-            rlimit limit{4096, 4096};
-            setrlimit(RLIMIT_FSIZE, &limit);
-            Profile profile(messages);
-            profile.LoadProfileFromXMLFile(path);
-            profile.gDepartment = QString(100000, QLatin1Char('x'));
-            _exit(profile.SaveProfileToXML(path) ? 1 : 0);
-        }
-        int status = 0;
-        QCOMPARE(waitpid(child, &status, 0), child);
-        QVERIFY2(WIFEXITED(status) && WEXITSTATUS(status) == 0, "the save should have failed");
+    profile.gPassword = password;
+    const QString path = target.isEmpty() ? QString() : folder->path(target);
+    // Saved by a child process that may write no more than 4 KiB to a file.
+    const pid_t child = fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{4096, 4096};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        _exit(profile.SaveProfileToXML(path) ? 1 : 0);
     }
-    QCOMPARE(readAll(path), before);
-    QCOMPARE(QDir(folder->path()).entryList(QDir::Files | QDir::Hidden), QStringList{"p.xml"});
-}
-
-void tst_Profile::fileIsOwnerOnly()
-{
-    Profile profile(messages);
-    profile.gFirstName = QStringLiteral("Ann");
-    profile.gLastName = QStringLiteral("Lee");
-    QVERIFY(profile.SaveProfileToXML(QString()));
-    const QString path = folder->profile(QStringLiteral("Ann Lee.xml"));
-    // Replacing it keeps it private too.
-    for (int save = 0; save < 2; ++save) {
-        QCOMPARE(QFileInfo(path).permissions() & ~(QFile::ReadUser | QFile::WriteUser),
-                 QFile::ReadOwner | QFile::WriteOwner);
-        QVERIFY(profile.SaveProfileToXML(path));
-    }
+    int status = 0;
+    QCOMPARE(waitpid(child, &status, 0), child);
+    QVERIFY2(WIFEXITED(status) && WEXITSTATUS(status) == 0, "the save should have failed");
+    // No file written, replaced or left behind, and no folder made.
+    QCOMPARE(snapshot(folder->path()), before);
 }
 
 void tst_Profile::deleteProfile()
 {
-    Profile never(messages);
-    QVERIFY(!never.DeleteProfile());
-
-    const QString path = write("p.xml", profileFile());
     Profile profile(messages);
+    QVERIFY(!profile.DeleteProfile()); // never loaded or saved
+    const QString path = write("p.xml", profileFile());
     profile.LoadProfileFromXMLFile(path);
     QVERIFY(profile.DeleteProfile());
     QVERIFY(!QFileInfo::exists(path));
-    QCOMPARE(profile.gFirstName, QStringLiteral("Ann")); // the record is unchanged
-    QVERIFY(!profile.DeleteProfile());                   // gone meanwhile
+    QVERIFY(!profile.DeleteProfile()); // gone meanwhile
 }
 
 void tst_Profile::profilesFolderFallsBack()
 {
-    const QString blocked = folder->path(QStringLiteral("exe/Profiles"));
-    QVERIFY(QDir().mkpath(folder->path(QStringLiteral("exe"))));
-    QVERIFY(writeFile(blocked, "a file where the folder belongs"));
-    const QString fallback = folder->path(QStringLiteral("appdata/Profiles"));
+    // A file where the preferred folder belongs: the fallback is made and taken.
+    QVERIFY(QDir().mkpath(folder->path("exe")));
+    const QString blocked = write("exe/Profiles", "not a folder");
+    const QString fallback = folder->path("appdata/Profiles");
     QCOMPARE(Paths::chooseProfilesFolder(blocked, fallback), fallback);
-    QVERIFY(QFileInfo(fallback).isDir());
-
-    const QString fresh = folder->path(QStringLiteral("exe2/Profiles"));
+    const QString fresh = folder->path("exe2/Profiles");
     QCOMPARE(Paths::chooseProfilesFolder(fresh, fallback), fresh);
-    QVERIFY(QFileInfo(fresh).isDir());
+    QVERIFY(QFileInfo(fallback).isDir() && QFileInfo(fresh).isDir());
 }
 
 QTEST_GUILESS_MAIN(tst_Profile)
