@@ -54,6 +54,8 @@ private Q_SLOTS:
     void init();
     void showsProfileWithoutPassword();
     void listsJobs();
+    void listFitsTheTerminal_data();
+    void listFitsTheTerminal();
     void failedReadingListsEarlierJobs();
     void profileThatCannotBeLoaded_data();
     void profileThatCannotBeLoaded();
@@ -70,8 +72,10 @@ private Q_SLOTS:
     void badArguments();
 
 private:
-    void start(QProcess &process, const QStringList &arguments);
-    Run run(const QStringList &arguments);
+    void start(QProcess &process, const QStringList &arguments,
+               const QString &program = QStringLiteral(QUILLET_TRANSFER));
+    Run run(const QStringList &arguments,
+            const QString &program = QStringLiteral(QUILLET_TRANSFER));
     void pointProfileAt(const QString &base, int interval = 5);
 
     std::unique_ptr<TestFolder> m_folder;
@@ -91,7 +95,7 @@ void tst_Cli::init()
     pointProfileAt(QStringLiteral("http://127.0.0.1:9"));
 }
 
-void tst_Cli::start(QProcess &process, const QStringList &arguments)
+void tst_Cli::start(QProcess &process, const QStringList &arguments, const QString &program)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("QUILLET_PROFILES_FOLDER"), m_folder->profiles());
@@ -100,13 +104,13 @@ void tst_Cli::start(QProcess &process, const QStringList &arguments)
     process.setProcessEnvironment(environment);
     if (m_childSetup)
         process.setChildProcessModifier(m_childSetup);
-    process.start(QStringLiteral(QUILLET_TRANSFER), arguments);
+    process.start(program, arguments);
 }
 
-Run tst_Cli::run(const QStringList &arguments)
+Run tst_Cli::run(const QStringList &arguments, const QString &program)
 {
     QProcess process;
-    start(process, arguments);
+    start(process, arguments, program);
     Run result;
     // The event loop runs meanwhile: test servers in this process answer.
     const bool ended = QTest::qWaitFor(
@@ -165,6 +169,16 @@ void tst_Cli::listsJobs()
     QCOMPARE(jobs.at(1).toObject().value("destination").toString(),
              m_folder->path("Jobs/R1/Re_ notes_.dss"));
     QCOMPARE(document.value("messages").toArray().size(), 0);
+    // Every field that the index fills, and the record's length and template.
+    const QJsonObject fields{{"department", "Cardiology"},
+                             {"dictator", "Dr Ann Smith"},
+                             {"dictator_first_name", "Ann"},
+                             {"dictator_last_name", "Smith"},
+                             {"demographics", QJsonArray{"d1", "d2", "d3"}},
+                             {"length", 0},
+                             {"template", ""}};
+    for (auto it = fields.begin(); it != fields.end(); ++it)
+        QCOMPARE(first.value(it.key()), it.value());
 
     // As text: a heading, then a row a job.
     const QStringList lines =
@@ -174,6 +188,48 @@ void tst_Cli::listsJobs()
     QCOMPARE(lines.at(1).split('\t'),
              (QStringList{"42", "2", "ABC", "R1", "2003-12-31T23:59:59",
                           "https://jobs.example/f/42.wav", m_folder->path("Jobs/R1/ABC.wav")}));
+}
+
+void tst_Cli::listFitsTheTerminal_data()
+{
+    QTest::addColumn<int>("columns"); // 0: piped
+    QTest::addColumn<QString>("row");
+    QTest::newRow("piped: tab-separated") << 0 << "42\t2\tABC\tR1\t2003-12-31T23:59:59\t";
+    QTest::newRow("wide terminal: aligned, whole")
+        << 250
+        << "42  2         ABC                R1         2003-12-31T23:59:59  "
+           "https://jobs.example/files/42.wav  ";
+    QTest::newRow("narrow terminal: cut to fit")
+        << 70 << "42  2         ABC        R1         2003-12-3…  https://j…  ";
+}
+
+void tst_Cli::listFitsTheTerminal()
+{
+    QFETCH(int, columns);
+    QFETCH(QString, row);
+    const QString index = m_folder->path("index.xml");
+    QVERIFY(writeFile(index,
+                      jobIndex({job("42", "ABC", "https://jobs.example/files/42.wav"),
+                                job("43", "Re:&#10;&#155;[2J", "https://jobs.example/43.wav")})));
+    QStringList command;
+    for (const QString &word : {QStringLiteral(QUILLET_TRANSFER), QStringLiteral("list"), m_profile,
+                                QStringLiteral("--index"), index})
+        command << "'" + word + "'";
+    // On a terminal of `columns` columns: script(1)'s pseudo-terminal.
+    const QString shell =
+        QStringLiteral("stty cols %1 rows 40; exec %2").arg(columns).arg(command.join(' '));
+    const Run result = columns ? run({"-qec", shell, "/dev/null"}, QStringLiteral("script"))
+                               : run({"list", m_profile, "--index", index});
+    QCOMPARE(result.status, 0);
+    const QStringList lines = result.out.split(QRegularExpression("\r?\n"), Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 3);
+    QVERIFY2(lines.at(1).startsWith(row), qPrintable(lines.at(1)));
+    for (const QString &line : lines) {
+        if (columns)
+            QVERIFY2(line.size() <= columns, qPrintable(line));
+        // No control code of the service reaches the output.
+        QVERIFY(!line.contains(QChar(0x9b)));
+    }
 }
 
 void tst_Cli::failedReadingListsEarlierJobs()

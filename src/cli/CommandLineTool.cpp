@@ -14,6 +14,26 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace {
+
+// The width of the terminal on standard output; 0 when it is not one.
+int terminalWidth()
+{
+    if (!::isatty(STDOUT_FILENO))
+        return 0;
+    struct winsize size = {};
+    if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
+        return size.ws_col;
+    bool ok = false;
+    const int columns = qEnvironmentVariableIntValue("COLUMNS", &ok);
+    return ok && columns > 0 ? columns : 80;
+}
+
+} // namespace
+
 CommandLineTool::CommandLineTool(QTextStream &out, QTextStream &err, QObject *parent)
     : QObject(parent), m_out(out), m_err(err), m_tools(std::make_unique<DownloadTools>(m_messages)),
       m_host(std::make_unique<PlainTransferHost>()),
@@ -307,5 +327,5 @@ void CommandLineTool::printJobs(bool json, bool afterTransfer)
     if (!json && m_tools->gColDownloads.Count() == 0)
         return;
     JobReport::printJobs(m_out, m_tools->gColDownloads, m_tools->gTransferFailures,
-                         m_messages.messages, json, afterTransfer);
+                         m_messages.messages, json, afterTransfer, terminalWidth());
 }

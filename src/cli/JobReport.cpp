@@ -53,33 +53,95 @@ QString isoText(const QDateTime &value)
     return value.isValid() ? Conversions::formatDatePattern(value, pattern) : QString();
 }
 
+// Rows (the header first) as columns two blanks apart, fitted to `width`
+// characters by narrowing the widest columns and cutting their cells with
+// "…"; with `width` 0, tab-separated.
+void printTable(QTextStream &out, const QList<QStringList> &rows, int width)
+{
+    // The service's texts never reach the output as control codes: a tab or
+    // line break would break a row apart, others would drive a terminal.
+    QList<QStringList> cells = rows;
+    for (QStringList &row : cells)
+        for (QString &cell : row)
+            for (QChar &c : cell)
+                if (c.category() == QChar::Other_Control)
+                    c = QChar(0xFFFD);
+    if (width <= 0) {
+        for (const QStringList &row : cells)
+            out << row.join(QLatin1Char('\t')) << '\n';
+        return;
+    }
+    const qsizetype columns = rows.first().size();
+    constexpr int gap = 2;
+    QList<qsizetype> widths(columns, 0);
+    for (const QStringList &row : rows)
+        for (qsizetype c = 0; c < columns; ++c)
+            widths[c] = std::max(widths[c], row.at(c).size());
+    qsizetype total = gap * (columns - 1);
+    for (const qsizetype w : widths)
+        total += w;
+    // The widest column gives a character at a time, down to 4.
+    constexpr qsizetype least = 4;
+    while (total > width) {
+        qsizetype widest = 0;
+        for (qsizetype c = 1; c < columns; ++c)
+            if (widths[c] > widths[widest])
+                widest = c;
+        if (widths[widest] <= least)
+            break;
+        --widths[widest];
+        --total;
+    }
+    for (const QStringList &row : cells) {
+        QString line;
+        for (qsizetype c = 0; c < columns; ++c) {
+            QString cell = row.at(c);
+            if (cell.size() > widths[c])
+                cell = cell.left(widths[c] - 1) + QChar(0x2026);
+            line += c + 1 < columns ? cell.leftJustified(widths[c] + gap) : cell;
+        }
+        while (line.endsWith(QLatin1Char(' ')))
+            line.chop(1);
+        out << line << '\n';
+    }
+}
+
 } // namespace
 
 namespace JobReport {
 
 void printJobs(QTextStream &out, const JobCollection &jobs, const QHash<QString, QString> &failures,
-               const QList<Message> &messages, bool json, bool afterTransfer)
+               const QList<Message> &messages, bool json, bool afterTransfer, int width)
 {
-    if (!json && afterTransfer) {
-        out << "ID\tJob Name\tReceived\tConfirmed\tDestination File\tError\n";
-        for (qsizetype i = 1; i <= jobs.Count(); ++i) {
-            const Job &job = *jobs.Item(i);
-            out << job.gLngID << '\t' << job.gStrName << '\t'
-                << (job.gBlnDownloadCompleted ? "yes" : "no") << '\t'
-                << (job.gBlnStatusUpdated ? "yes" : "no") << '\t'
-                << FileNames::nativeSeparators(job.gStrDestinationPath) << '\t'
-                << failures.value(job.gLngID) << '\n';
-        }
-        return;
-    }
     if (!json) {
-        out << "ID\tPriority\tJob Name\tReference\tOpen Time\tSource URL\tDestination File\n";
+        QList<QStringList> rows;
+        rows.reserve(jobs.Count() + 1);
+        if (afterTransfer)
+            rows << QStringList{"ID",        "Job Name",         "Received",
+                                "Confirmed", "Destination File", "Error"};
+        else
+            rows << QStringList{"ID",        "Priority",   "Job Name",        "Reference",
+                                "Open Time", "Source URL", "Destination File"};
         for (qsizetype i = 1; i <= jobs.Count(); ++i) {
             const Job &job = *jobs.Item(i);
-            out << job.gLngID << '\t' << int(job.gBytePriority) << '\t' << job.gStrName << '\t'
-                << job.gStrReference << '\t' << isoText(job.gDateOpen) << '\t' << job.gStrSourceURL
-                << '\t' << FileNames::nativeSeparators(job.gStrDestinationPath) << '\n';
+            const QString destination = FileNames::nativeSeparators(job.gStrDestinationPath);
+            if (afterTransfer)
+                rows << QStringList{job.gLngID,
+                                    job.gStrName,
+                                    job.gBlnDownloadCompleted ? "yes" : "no",
+                                    job.gBlnStatusUpdated ? "yes" : "no",
+                                    destination,
+                                    failures.value(job.gLngID)};
+            else
+                rows << QStringList{job.gLngID,
+                                    QString::number(job.gBytePriority),
+                                    job.gStrName,
+                                    job.gStrReference,
+                                    isoText(job.gDateOpen),
+                                    job.gStrSourceURL,
+                                    destination};
         }
+        printTable(out, rows, width);
         return;
     }
 
@@ -93,7 +155,15 @@ void printJobs(QTextStream &out, const JobCollection &jobs, const QHash<QString,
             << ", \"open_time\": " << jsonString(isoText(job.gDateOpen))
             << ", \"priority\": " << int(job.gBytePriority)
             << ", \"source_url\": " << jsonString(job.gStrSourceURL) << ", \"destination\": "
-            << jsonString(FileNames::nativeSeparators(job.gStrDestinationPath));
+            << jsonString(FileNames::nativeSeparators(job.gStrDestinationPath))
+            << ", \"department\": " << jsonString(job.gStrDepartment)
+            << ", \"dictator\": " << jsonString(job.gStrDicatorFullName)
+            << ", \"dictator_first_name\": " << jsonString(job.gStrDictatorFirstName)
+            << ", \"dictator_last_name\": " << jsonString(job.gStrDictatorLastName)
+            << ", \"demographics\": [" << jsonString(job.gStrDemographic1) << ", "
+            << jsonString(job.gStrDemographic2) << ", " << jsonString(job.gStrDemographic3)
+            << "], \"length\": " << QString::number(job.gDblLength, 'g', 15)
+            << ", \"template\": " << jsonString(job.gStrTemplate);
         if (afterTransfer) {
             const auto failure = failures.constFind(job.gLngID);
             out << ", \"downloaded\": " << (job.gBlnDownloadCompleted ? "true" : "false")
