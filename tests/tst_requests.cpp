@@ -406,7 +406,7 @@ void tst_Requests::streamedRequests_data()
     add("no length, ended by a reset", Kind::ResetMidBody, 200, true, F::Network);
     add("chunked, cut mid-chunk", Kind::ChunkedCut, 200, false, F::ShortBody);
     add("refused", Kind::Refuse, 200, false, F::Network);
-    add("redirect followed", Kind::Redirect, 200, false, F::None);
+    add("redirect followed", Kind::Normal, 302, false, F::None);
 }
 
 void tst_Requests::streamedRequests()
@@ -422,7 +422,7 @@ void tst_Requests::streamedRequests()
     MisbehavingServer::Behaviour behaviour = MisbehavingServer::of(Kind(kind), body);
     behaviour.status = status;
     behaviour.noLength = noLength;
-    behaviour.location = (m_server->base() + "/moved/file.wav").toLatin1();
+    behaviour.headers = {{"Location", (m_server->base() + "/moved/file.wav").toLatin1()}};
     m_server->when("/moved/", MisbehavingServer::answer(body));
     m_server->when("/file", behaviour);
 

@@ -413,10 +413,11 @@ void tst_Transfer::faultMatrix()
         behaviour = MisbehavingServer::answer("<html>Busy</html>", 503);
         behaviour.times = 2;
     } else if (fault == "file redirect") {
-        behaviour = MisbehavingServer::of(Kind::Redirect);
-        behaviour.location = "file:///etc/hostname";
+        behaviour = MisbehavingServer::answer("", 302);
+        behaviour.headers = {{"Location", "file:///etc/hostname"}};
     } else if (fault == "no space") {
-        behaviour.announce = qint64(1) << 60;
+        behaviour.noLength = true;
+        behaviour.headers = {{"Content-Length", QByteArray::number(qint64(1) << 60)}};
     }
     rig.server.when("/files/1.wav", behaviour);
     if (fault == "gone")
