@@ -18,6 +18,8 @@
 #include <unistd.h>
 
 using Kind = MisbehavingServer::Kind;
+using Behaviour = MisbehavingServer::Behaviour;
+Q_DECLARE_METATYPE(Behaviour)
 using namespace std::chrono_literals;
 
 namespace {
@@ -122,21 +124,16 @@ class tst_Transfer : public QObject
 private Q_SLOTS:
     void progressSteps_data();
     void progressSteps();
-    void jobsInOrderThenStatusUpdates_data();
-    void jobsInOrderThenStatusUpdates();
+    void jobList_data();
+    void jobList();
     void createFolderPath_data();
     void createFolderPath();
     void numberedPaths_data();
     void numberedPaths();
-    void stop_data();
-    void stop();
-    void deletedWithARequestInFlight();
-    void keepsTheProfileItBeganWith();
     void faultMatrix_data();
     void faultMatrix();
     void resumesAfterAFault_data();
     void resumesAfterAFault();
-    void retriesThenFailsAndGoesOn();
     void existingFilesAreNeverReplaced_data();
     void existingFilesAreNeverReplaced();
     void leftoversOfAKilledRun();
@@ -187,37 +184,91 @@ void tst_Transfer::progressSteps()
     QCOMPARE(rig.files(), QStringList{"Jobs/ABC.wav"});
 }
 
-void tst_Transfer::jobsInOrderThenStatusUpdates_data()
+void tst_Transfer::jobList_data()
 {
-    QTest::addColumn<QStringList>("names");
-    QTest::newRow("three jobs") << QStringList{"A", "B", "C"};
-    QTest::newRow("no jobs: updated at once") << QStringList();
+    QTest::addColumn<Behaviour>("second"); // the answer for job 2's file
+    QTest::addColumn<QString>("how");      // what happens once job 2 was asked for
+    QTest::addColumn<QStringList>("fetched");
+    QTest::addColumn<QStringList>("received"); // and confirmed
+    const auto add = [](const char *name, const Behaviour &second, const char *how,
+                        const QStringList &fetched, const QStringList &received) {
+        QTest::newRow(name) << second << QString(how) << fetched << received;
+    };
+    const Behaviour stall = MisbehavingServer::of(Kind::Stall);
+    const Behaviour busy = MisbehavingServer::answer("<html>Busy</html>", 503);
+    add("in order, then the status updates", {}, "", {"1", "2", "3"}, {"1", "2", "3"});
+    add("a failing job is tried four times, then the next", busy, "",
+        {"1", "2", "2", "2", "2", "3"}, {"1", "3"});
+    add("Stop Download while requesting", stall, "Stop Download", {"1", "2"}, {"1"});
+    add("Stop Download during a retry pause", busy, "Stop Download", {"1", "2"}, {"1"});
+    add("watch stop during a retry pause", busy, "finish", {"1", "2"}, {"1"});
+    add("the tools deleted while requesting", stall, "delete", {"1", "2"}, {});
+    add("another profile loaded while requesting", stall, "another profile", {"1", "2", "3"},
+        {"1", "2", "3"});
 }
 
-void tst_Transfer::jobsInOrderThenStatusUpdates()
+void tst_Transfer::jobList()
 {
-    QFETCH(QStringList, names);
-    Rig rig;
-    QStringList ids, fetched, files;
-    for (qsizetype i = 0; i < names.size(); ++i) {
-        ids << QString::number(i + 1);
-        fetched << "/files/" + ids.last() + ".wav";
-        files << "Jobs/" + names.at(i) + ".wav";
+    QFETCH(Behaviour, second);
+    QFETCH(QString, how);
+    QFETCH(QStringList, fetched);
+    QFETCH(QStringList, received);
+    auto rig = std::make_unique<Rig>();
+    MisbehavingServer other;
+    if (!how.isEmpty())
+        rig->tools.setRetryDelays({1min});
+    rig->server.when("/files/2.wav", second);
+    QVERIFY(rig->list({"A", "B", "C"}));
+    QSignalSpy finished(&rig->tools, &DownloadTools::DownloadJobsFinished);
+    rig->tools.DownloadJobs(rig->host, true);
+    if (!how.isEmpty()) {
+        QTRY_COMPARE(rig->fetched().size(), 2);
+        if (second.status == 503) // job 2 failed once and waits to be tried again
+            QTRY_COMPARE(rig->host.statusText(), Inet::stateText(Inet::Error));
     }
-    QVERIFY(rig.list(names));
-    QVERIFY(rig.transfer(true));
-    QCOMPARE(rig.fetched(), fetched);
-    QCOMPARE(rig.confirmedIds(), ids);
-    QCOMPARE(rig.server.targets.size(), fetched.size() + ids.size());
-    // Every status request after the last file.
-    QCOMPARE(rig.server.targets.mid(0, fetched.size()), fetched);
-    QCOMPARE(rig.files(), files);
-    QCOMPARE(rig.messages.texts(), QStringList{"All jobs have been updated on server!"});
-    QCOMPARE(rig.messages.messages.first().icon, MessageIcon::None);
-    QCOMPARE(rig.messages.messages.first().title, MessageSink::applicationTitle());
-    for (qsizetype i = 1; i <= names.size(); ++i)
-        QVERIFY(rig.tools.gColDownloads.Item(i)->gBlnStatusUpdated);
-    QVERIFY(!rig.tools.TransferRunning());
+    if (how == "delete") {
+        // The host, with its transfer control, goes first, then the tools; nothing
+        // may touch what is gone, also later from the event loop (the sanitizers
+        // watch this).
+        rig.reset();
+        QTest::qWait(20);
+        return;
+    }
+    if (how == "Stop Download")
+        rig->tools.StopDownload(rig->host);
+    if (how == "finish") // as watch's first signal
+        rig->tools.FinishAfterCurrentJob();
+    if (how == "another profile") {
+        Profile &profile = rig->tools.gProfile();
+        profile.gStrBaseURL = other.base() + "/remote_tools/";
+        profile.gLogin = "bob";
+        profile.gPassword = "other";
+        profile.gStrDownloadFolder = rig->dir.filePath("Elsewhere");
+        rig->server.releaseStalled("second");
+    }
+    QVERIFY(finished.count() == 1 || finished.wait(10000));
+    QVERIFY(!rig->tools.TransferRunning());
+
+    QStringList targets, files;
+    for (const QString &id : fetched)
+        targets << "/files/" + id + ".wav";
+    for (const QString &id : received)
+        files << QStringLiteral("Jobs/%1.wav").arg(QChar('A' + id.toInt() - 1));
+    // Every file first, then the status updates of the received jobs, to the
+    // service the transfer began with; the rows not received stay.
+    QCOMPARE(rig->server.targets.mid(0, targets.size()), targets);
+    QCOMPARE(rig->fetched(), targets);
+    QCOMPARE(rig->files(), files);
+    QCOMPARE(rig->confirmedIds(), received);
+    for (const QString &target : rig->server.targets.filter("job_status_update.asp"))
+        QVERIFY2(target.endsWith("&LG=ann&PW=pw"), qPrintable(target));
+    QVERIFY(other.targets.isEmpty());
+    QCOMPARE(rig->host.jobList().rowCount(), 3 - received.size());
+    const bool all = received.size() == 3;
+    QCOMPARE(rig->messages.texts(),
+             QStringList{all ? "All jobs have been updated on server!"
+                             : "Error Updating the status of some or all jobs!"});
+    QCOMPARE(rig->messages.messages.first().icon, all ? MessageIcon::None : MessageIcon::Critical);
 }
 
 void tst_Transfer::createFolderPath_data()
@@ -265,83 +316,6 @@ void tst_Transfer::numberedPaths()
     QFETCH(QString, path);
     QFETCH(QString, expected);
     QCOMPARE(JobReception::numberedPath(path, 2), expected);
-}
-
-void tst_Transfer::stop_data()
-{
-    QTest::addColumn<bool>("inPause");     // job 2 failed once and waits to be tried again
-    QTest::addColumn<bool>("finishFirst"); // as watch's first signal, not Stop Download
-    QTest::newRow("Stop Download while requesting") << false << false;
-    QTest::newRow("Stop Download during a retry pause") << true << false;
-    QTest::newRow("watch stop during a retry pause") << true << true;
-}
-
-void tst_Transfer::stop()
-{
-    QFETCH(bool, inPause);
-    QFETCH(bool, finishFirst);
-    Rig rig;
-    rig.tools.setRetryDelays({std::chrono::minutes(1)});
-    rig.server.when("/files/2.wav", inPause ? MisbehavingServer::answer("busy", 503)
-                                            : MisbehavingServer::of(Kind::Stall));
-    QVERIFY(rig.list({"A", "B", "C"}));
-    QSignalSpy finished(&rig.tools, &DownloadTools::DownloadJobsFinished);
-    rig.tools.DownloadJobs(rig.host, false);
-    QTRY_COMPARE(rig.fetched().size(), 2);
-    if (inPause)
-        QTRY_COMPARE(rig.host.statusText(), Inet::stateText(Inet::Error));
-    if (finishFirst)
-        rig.tools.FinishAfterCurrentJob();
-    else
-        rig.tools.StopDownload(rig.host);
-    QVERIFY(finished.count() == 1 || finished.wait(5000));
-    QVERIFY(!rig.tools.TransferRunning());
-    // The rows not received stay; the received job is confirmed; nothing partial.
-    QCOMPARE(rig.host.jobList().rowCount(), 2);
-    QCOMPARE(rig.host.jobList().subItemText(0, 1), QStringLiteral("2"));
-    QCOMPARE(rig.confirmedIds(), QStringList{"1"});
-    QCOMPARE(rig.files(), QStringList{"Jobs/A.wav"});
-    QCOMPARE(rig.fetched().size(), 2);
-}
-
-void tst_Transfer::deletedWithARequestInFlight()
-{
-    // The host, with its transfer control, goes first, then the tools.
-    auto rig = std::make_unique<Rig>();
-    rig->server.when("/files/", MisbehavingServer::of(Kind::Stall));
-    QVERIFY(rig->list({"A"}));
-    rig->tools.DownloadJobs(rig->host, false);
-    QTRY_COMPARE(rig->fetched().size(), 1);
-    // Nothing may touch what is gone, also later from the event loop (the
-    // sanitizers watch this).
-    rig.reset();
-    QTest::qWait(20);
-}
-
-void tst_Transfer::keepsTheProfileItBeganWith()
-{
-    Rig rig;
-    MisbehavingServer other;
-    MisbehavingServer::Behaviour stall = MisbehavingServer::of(Kind::Stall);
-    stall.times = 1;
-    rig.server.when("/files/1.wav", stall);
-    QVERIFY(rig.list({"A", "B"}));
-    QSignalSpy finished(&rig.tools, &DownloadTools::DownloadJobsFinished);
-    rig.tools.DownloadJobs(rig.host, false);
-    QTRY_COMPARE(rig.fetched().size(), 1);
-    // Another profile is loaded while the first job is on its way.
-    Profile &profile = rig.tools.gProfile();
-    profile.gStrBaseURL = other.base() + QStringLiteral("/remote_tools/");
-    profile.gLogin = QStringLiteral("bob");
-    profile.gPassword = QStringLiteral("other");
-    profile.gStrDownloadFolder = rig.dir.filePath(QStringLiteral("Elsewhere"));
-    rig.server.releaseStalled(bytes(100));
-    QVERIFY(finished.wait(10000));
-    QCOMPARE(rig.files(), (QStringList{"Jobs/A.wav", "Jobs/B.wav"}));
-    QCOMPARE(rig.confirmedIds(), (QStringList{"1", "2"}));
-    for (const QString &target : rig.server.targets.filter("job_status_update.asp"))
-        QVERIFY2(target.endsWith(QLatin1String("&LG=ann&PW=pw")), qPrintable(target));
-    QVERIFY(other.targets.isEmpty());
 }
 
 void tst_Transfer::faultMatrix_data()
@@ -521,27 +495,6 @@ void tst_Transfer::resumesAfterAFault()
     // The bar goes on from where the cut left it, or starts over.
     QCOMPARE(std::is_sorted(rig.progress.begin(), rig.progress.end()), appended);
     QCOMPARE(rig.progress.last(), 100.0);
-}
-
-void tst_Transfer::retriesThenFailsAndGoesOn()
-{
-    Rig rig;
-    rig.server.when("/files/1.wav", MisbehavingServer::answer("<html>Error</html>", 500));
-    QVERIFY(rig.list({"A", "B"}));
-    QVERIFY(rig.transfer(true));
-    // One attempt and three retries, then the next row.
-    QCOMPARE(rig.server.targets.filter("/files/1.wav").size(), 4);
-    QCOMPARE(rig.server.targets.filter("/files/2.wav").size(), 1);
-    QCOMPARE(rig.host.jobList().rowCount(), 1);
-    QCOMPARE(rig.host.jobList().subItemText(0, 2), QStringLiteral("Failed"));
-    QVERIFY(rig.tools.gTransferFailures.value("1").contains(QLatin1String("HTTP 500")));
-    QVERIFY(rig.host.statusHistory.contains(
-        QStringLiteral("An error occured in communicating with the host computer")));
-    QCOMPARE(rig.confirmedIds(), QStringList{"2"});
-    // A network failure shows in the row and the status bar; the closing
-    // report says that not every job was updated.
-    QCOMPARE(rig.messages.texts(), QStringList{"Error Updating the status of some or all jobs!"});
-    QCOMPARE(rig.messages.messages.first().icon, MessageIcon::Critical);
 }
 
 void tst_Transfer::existingFilesAreNeverReplaced_data()
