@@ -33,6 +33,8 @@ QByteArray bytes(int size)
     return data;
 }
 
+const QByteArray body = bytes(200 * 1024);
+
 // A transfer against a misbehaving server on 127.0.0.1, into a fresh folder.
 struct Rig
 {
@@ -137,8 +139,6 @@ private Q_SLOTS:
     void existingFilesAreNeverReplaced_data();
     void existingFilesAreNeverReplaced();
     void leftoversOfAKilledRun();
-    void refusedBeforeAnyRequest_data();
-    void refusedBeforeAnyRequest();
 };
 
 void tst_Transfer::progressSteps_data()
@@ -320,122 +320,123 @@ void tst_Transfer::numberedPaths()
 
 void tst_Transfer::faultMatrix_data()
 {
-    QTest::addColumn<QString>("fault");
-    QTest::addColumn<bool>("received");
-    for (const char *fault :
-         {"refused", "reset mid-body", "reset, no length", "chunked, cut mid-chunk", "short body",
-          "404", "500", "stall past the time-out"})
-        QTest::newRow(fault) << QString::fromLatin1(fault) << false;
-    QTest::newRow("fails twice then succeeds") << "twice" << true;
-    QTest::newRow("redirect to a file: URL") << "file redirect" << false;
-    QTest::newRow("disk full") << "disk full" << false;
-    QTest::newRow("more announced than the volume has") << "no space" << false;
-    QTest::newRow("read-only folder") << "read-only" << false;
-    QTest::newRow("a file where the folder should be") << "file as folder" << false;
-    QTest::newRow("the same job fetched twice") << "twice fetched" << true;
-    QTest::newRow("gzip-encoded answer, stored as served") << "gzip" << true;
-    QTest::newRow("file gone before its confirmation") << "gone" << false;
+    QTest::addColumn<Behaviour>("answer"); // for the job's file, until its `times` are used
+    QTest::addColumn<QString>("local");    // a fault on this side, or a field of the job
+    QTest::addColumn<int>("requests");     // for the job's file
+    // "received", or "failed" (and "told" at once) with a part of the reason.
+    QTest::addColumn<QString>("end");
+    const auto add = [](const char *name, const Behaviour &answer, const char *local, int requests,
+                        const char *end) {
+        QTest::newRow(name) << answer << QString(local) << requests << QString(end);
+    };
+    // Faults of the connection or the answer: tried again three times.
+    add("refused", {.kind = Kind::Refuse}, "", 4, "failed: ");
+    add("reset mid-body", {.kind = Kind::ResetMidBody, .body = body}, "", 4, "failed: ended after");
+    add("reset, no length", {.kind = Kind::ResetMidBody, .body = body, .noLength = true}, "", 4,
+        "failed: ");
+    add("chunked, cut mid-chunk", {.kind = Kind::ChunkedCut, .body = body}, "", 4,
+        "failed: before the whole body");
+    add("short body", {.kind = Kind::ShortBody, .body = body}, "", 4, "failed: ended after");
+    add("404", {.status = 404, .body = "<html>Not found</html>"}, "", 4, "failed: HTTP 404");
+    add("500", {.status = 500, .body = "<html>Error</html>"}, "", 4, "failed: HTTP 500");
+    add("stall past the time-out", {.kind = Kind::Stall}, "", 4, "failed: within 1 seconds");
+    add("redirect to a file: URL",
+        {.status = 302, .headers = {{"Location", "file:///etc/hostname"}}}, "", 4, "failed: ");
+    add("redirect followed", {.status = 302, .headers = {{"Location", "/files/moved.wav"}}}, "", 2,
+        "received");
+    add("fails twice then succeeds", {.status = 503, .body = "busy", .times = 2}, "", 3,
+        "received");
+    add("gzip-encoded answer, stored as served",
+        {.body = body, .headers = {{"Content-Encoding", "gzip"}}}, "", 1, "received");
+    // Faults of the disk or the folder: not tried again.
+    add("more announced than the volume has",
+        {.body = body, .headers = {{"Content-Length", "1152921504606846976"}}, .noLength = true},
+        "", 1, "told: not enough free space");
+    const Behaviour whole = MisbehavingServer::answer(body);
+    add("disk full", whole, "disk full", 1, "told: File too large");
+    add("read-only folder", whole, "read-only", 1, "told: could not be created");
+    add("a file where the folder should be", whole, "file as folder", 1,
+        "told: could not be created");
+    // Jobs refused before any request.
+    add("leads out of the folder", whole, "reference=..\\..\\", 0,
+        "told: out of the download folder");
+    add("ftp URL", whole, "path=ftp://127.0.0.1/x.wav", 0, "told: Only http and https");
+    add("file URL", whole, "path=file:///etc/hostname.wav", 0, "told: Only http and https");
+    // A received file must still be there when the service is told; the same
+    // file again is no copy.
+    add("file gone before its confirmation", whole, "gone", 1, "failed: no longer there");
+    add("the same job fetched twice", whole, "twice", 2, "received");
 }
 
 void tst_Transfer::faultMatrix()
 {
-    QFETCH(QString, fault);
-    QFETCH(bool, received);
-
+    QFETCH(Behaviour, answer);
+    QFETCH(QString, local);
+    QFETCH(int, requests);
+    QFETCH(QString, end);
     Rig rig;
-    const QByteArray body = bytes(200 * 1024);
-    MisbehavingServer::Behaviour behaviour = MisbehavingServer::answer(body);
-    if (fault == "refused") {
-        behaviour = MisbehavingServer::of(Kind::Refuse);
-    } else if (fault == "reset mid-body") {
-        behaviour = MisbehavingServer::of(Kind::ResetMidBody, body);
-    } else if (fault == "reset, no length") {
-        behaviour = MisbehavingServer::of(Kind::ResetMidBody, body);
-        behaviour.noLength = true;
-    } else if (fault == "chunked, cut mid-chunk") {
-        behaviour = MisbehavingServer::of(Kind::ChunkedCut, body);
-    } else if (fault == "gzip") {
-        behaviour.headers = {{"Content-Encoding", "gzip"}};
-    } else if (fault == "short body") {
-        behaviour = MisbehavingServer::of(Kind::ShortBody, body);
-    } else if (fault == "404") {
-        behaviour = MisbehavingServer::answer("<html>Not found</html>", 404);
-    } else if (fault == "500") {
-        behaviour = MisbehavingServer::answer("<html>Error</html>", 500);
-    } else if (fault == "stall past the time-out") {
-        behaviour = MisbehavingServer::of(Kind::Stall);
+    if (answer.kind == Kind::Stall)
         rig.host.inet().setTransferTimeout(1s);
-    } else if (fault == "twice") {
-        behaviour = MisbehavingServer::answer("<html>Busy</html>", 503);
-        behaviour.times = 2;
-    } else if (fault == "file redirect") {
-        behaviour = MisbehavingServer::answer("", 302);
-        behaviour.headers = {{"Location", "file:///etc/hostname"}};
-    } else if (fault == "no space") {
-        behaviour.noLength = true;
-        behaviour.headers = {{"Content-Length", QByteArray::number(qint64(1) << 60)}};
-    }
-    rig.server.when("/files/1.wav", behaviour);
-    if (fault == "gone")
+    rig.server.when("/files/1.wav", answer);
+    rig.server.when("/files/", MisbehavingServer::answer(body));
+    // The job's file goes into folders that do not exist yet.
+    rig.tools.gProfile().colDownloadRules = {"Reference", "Job Name"};
+    Fields job{{"reference", "2003\\12/31\\"}};
+    if (local.contains('='))
+        job.insert(local.section('=', 0, 0), local.section('=', 1));
+    if (local == "gone")
         QObject::connect(&rig.tools, &DownloadTools::jobEnded,
                          [](const QString &, bool received, const QString &path) {
                              if (received)
                                  QFile::remove(path);
                          });
-    rig.server.when("/files/", MisbehavingServer::answer(body));
-    if (fault == "read-only") {
+    if (local == "read-only") {
         if (::geteuid() == 0)
             QSKIP("permissions do not stop root");
         QVERIFY(QDir().mkpath(rig.folder()));
         QVERIFY(QFile::setPermissions(rig.folder(), QFile::ReadOwner | QFile::ExeOwner));
     }
-    if (fault == "file as folder")
-        QVERIFY(writeFile(rig.dir.filePath("Jobs"), "not a folder"));
-
-    QVERIFY(rig.list({"ABC"}));
+    if (local == "file as folder")
+        QVERIFY(writeFile(rig.folder(), "not a folder"));
+    QVERIFY(rig.list({"ABC"}, {job}));
     struct rlimit saved;
     getrlimit(RLIMIT_FSIZE, &saved);
-    if (fault == "disk full") {
+    if (local == "disk full") {
         // Writes past 64 KiB fail as on a full disk.
         std::signal(SIGXFSZ, SIG_IGN);
         struct rlimit small = saved;
         small.rlim_cur = 64 * 1024;
         QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
     }
-    const bool ended = rig.transfer();
+    bool ended = rig.transfer(true);
     setrlimit(RLIMIT_FSIZE, &saved);
-    if (fault == "twice fetched") {
-        QVERIFY(ended);
-        QVERIFY(rig.list({"ABC"}));
-        QVERIFY(rig.transfer());
-    }
-    if (fault == "read-only")
+    if (local == "twice")
+        ended = ended && rig.list({"ABC"}, {job}) && rig.transfer();
+    if (local == "read-only")
         QFile::setPermissions(rig.folder(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QVERIFY(ended);
 
-    const QStringList files = rig.files();
+    const bool received = end == "received";
+    const QString reason = end.section(": ", 1);
+    const QString failure = rig.tools.gTransferFailures.value("1");
+    QCOMPARE(rig.fetched().size(), requests);
+    QCOMPARE(rig.confirmedIds().contains("1"), received);
+    QCOMPARE(rig.host.jobList().rowCount(), received ? 0 : 1);
+    QCOMPARE(rig.messages.texts().contains("Job ABC (1) failed: " + failure),
+             end.startsWith("told"));
     if (received) {
-        QCOMPARE(files, QStringList{"Jobs/ABC.wav"});
-        QCOMPARE(readAll(rig.file("ABC.wav")), body);
-        QVERIFY(rig.tools.gColDownloads.Item(1)->gBlnDownloadCompleted);
-        QVERIFY(rig.confirmedIds().contains("1"));
-        QCOMPARE(rig.host.jobList().rowCount(), 0);
-    } else {
-        // No file under the final name, no temporary file, no confirmation.
-        QCOMPARE(files, fault == "file as folder" ? QStringList{"Jobs"} : QStringList());
-        QVERIFY(!rig.tools.gColDownloads.Item(1)->gBlnDownloadCompleted);
-        QCOMPARE(rig.confirmedIds(), QStringList());
-        QCOMPARE(rig.host.jobList().rowCount(), 1);
-        QCOMPARE(rig.host.jobList().subItemText(0, 2), QStringLiteral("Failed"));
-        QVERIFY(rig.host.statusText().startsWith(QLatin1String("Job ABC (1) failed: ")));
-        QVERIFY(rig.tools.gTransferFailures.contains("1"));
-        // The folders the job made go with it; a write fails with the system's reason.
-        QCOMPARE(QFileInfo::exists(rig.folder()),
-                 fault == "file as folder" || fault == "read-only" || fault == "gone");
-        if (fault == "disk full")
-            QVERIFY2(rig.tools.gTransferFailures.value("1").endsWith(": File too large"),
-                     qPrintable(rig.tools.gTransferFailures.value("1")));
+        QCOMPARE(rig.files(), QStringList{"Jobs/2003/12/31/ABC.wav"});
+        QCOMPARE(readAll(rig.file("2003/12/31/ABC.wav")), body);
+        return;
     }
+    // No file under the final name, no temporary file; the folders the job
+    // made go with it.
+    QCOMPARE(rig.files(), local == "file as folder" ? QStringList{"Jobs"} : QStringList());
+    QCOMPARE(QFileInfo::exists(rig.folder()),
+             local == "file as folder" || local == "read-only" || local == "gone");
+    QCOMPARE(rig.host.jobList().subItemText(0, 2), QStringLiteral("Failed"));
+    QCOMPARE(rig.host.statusText(), "Job ABC (1) failed: " + failure);
+    QVERIFY2(!failure.isEmpty() && failure.contains(reason), qPrintable(failure));
 }
 
 void tst_Transfer::resumesAfterAFault_data()
@@ -552,45 +553,6 @@ void tst_Transfer::leftoversOfAKilledRun()
     QCOMPARE(files.size(), 3);
     QVERIFY(files.contains("Jobs/ABC.wav") && files.contains("Jobs/.quillet-recent.part"));
     QVERIFY(!files.contains("Jobs/.quillet-killed.part"));
-}
-
-void tst_Transfer::refusedBeforeAnyRequest_data()
-{
-    QTest::addColumn<QString>("reference");
-    QTest::addColumn<QString>("url");
-    QTest::addColumn<QString>("reason");
-    QTest::newRow("leads out of the folder") << "..\\..\\"
-                                             << ""
-                                             << "out of the download folder";
-    QTest::newRow("ftp URL") << ""
-                             << "ftp://127.0.0.1/x.wav"
-                             << "Only http and https";
-    QTest::newRow("file URL") << ""
-                              << "file:///etc/hostname.wav"
-                              << "Only http and https";
-}
-
-void tst_Transfer::refusedBeforeAnyRequest()
-{
-    QFETCH(QString, reference);
-    QFETCH(QString, url);
-    QFETCH(QString, reason);
-    Rig rig;
-    rig.tools.gProfile().colDownloadRules = {"Reference", "Job Name"};
-    // The job that is fetched goes into folders that do not exist yet.
-    Fields first{{"reference", reference}};
-    if (!url.isEmpty())
-        first.insert("path", url);
-    QVERIFY(rig.list({"ABC", "DEF"}, {first, {{"reference", "2003\\12/31\\"}}}));
-    QVERIFY(!QFileInfo::exists(rig.folder()));
-    QVERIFY(rig.transfer(true));
-    QCOMPARE(rig.fetched(), QStringList{"/files/2.wav"});
-    QCOMPARE(rig.files(), QStringList{"Jobs/2003/12/31/DEF.wav"});
-    QCOMPARE(rig.host.jobList().subItemText(0, 2), QStringLiteral("Failed"));
-    QCOMPARE(rig.messages.messages.size(), 2);
-    QVERIFY(rig.messages.texts().at(0).startsWith(QLatin1String("Job ABC (1) failed: ")));
-    QVERIFY(rig.messages.texts().at(0).contains(reason));
-    QCOMPARE(rig.messages.messages.at(0).icon, MessageIcon::Exclamation);
 }
 
 QTEST_GUILESS_MAIN(tst_Transfer)
