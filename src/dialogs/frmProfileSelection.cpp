@@ -148,6 +148,14 @@ void frmProfileSelection::resizeEvent(QResizeEvent *event)
     applyLayout();
 }
 
+void frmProfileSelection::moveEvent(QMoveEvent *event)
+{
+    QWidget::moveEvent(event);
+    // The layout counts the frame and the title bar, which the window manager
+    // adds after the window is first placed, moving it.
+    applyLayout();
+}
+
 void frmProfileSelection::applyLayout()
 {
     const TwipsPlacer twips(*this);
