@@ -70,10 +70,14 @@ frmProfileSettings::frmProfileSettings(MessageSink &messages, QWidget *parent)
     connect(cmdMoveDown, &QPushButton::clicked, this, [this] { moveRule(1); });
     connect(cmdOpenDialog, &QPushButton::clicked, this, &frmProfileSettings::onOpenDialog);
     // Every change of the rules or of the folder shows in the preview.
+    const auto rulesChanged = [this] {
+        updateRuleCommands();
+        updatePreview();
+    };
     QAbstractItemModel *ruleLines = listRules->model();
-    connect(ruleLines, &QAbstractItemModel::rowsInserted, this, &frmProfileSettings::updatePreview);
-    connect(ruleLines, &QAbstractItemModel::rowsRemoved, this, &frmProfileSettings::updatePreview);
-    connect(ruleLines, &QAbstractItemModel::dataChanged, this, &frmProfileSettings::updatePreview);
+    connect(ruleLines, &QAbstractItemModel::rowsInserted, this, rulesChanged);
+    connect(ruleLines, &QAbstractItemModel::rowsRemoved, this, rulesChanged);
+    connect(ruleLines, &QAbstractItemModel::dataChanged, this, rulesChanged);
     connect(txtDownload, &QLineEdit::textChanged, this, &frmProfileSettings::updatePreview);
     connect(listRules, &QListWidget::itemSelectionChanged, this,
             &frmProfileSettings::updateRuleCommands);
@@ -422,7 +426,6 @@ void frmProfileSettings::updatePreview()
     // A long path loses its start, so that the file name stays in view.
     lblPreview->setText(
         lblPreview->fontMetrics().elidedText(path, Qt::ElideLeft, lblPreview->width()));
-    updateRuleCommands();
 }
 
 void frmProfileSettings::onOpenDialog()
