@@ -82,7 +82,7 @@ int main(int argc, char *argv[])
         profile.gPassword = options.password;
         profile.gStrBaseURL = service.baseUrl();
         profile.gStrDownloadFolder = parser.value(downloads);
-        profile.gLngPollInterval = 1;
+        profile.gLngPollInterval = 15;
         profile.colDownloadRules = {QStringLiteral("Dictator Name (Last,First)"),
                                     QStringLiteral("\\"), QStringLiteral("Job Name"),
                                     QStringLiteral("_"),

@@ -1,7 +1,7 @@
 #include "dialogs/frmAbout.h"
 
+#include "dialogs/TwipsPlacer.h"
 #include "platform/MessageSink.h"
-#include "platform/Twips.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -11,6 +11,9 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QStandardPaths>
+
+#include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -24,7 +27,7 @@ const QStringList knownSystemInformationPrograms = {
 } // namespace
 
 frmAbout::frmAbout(MessageSink &messages, QWidget *parent)
-    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint),
       m_messages(messages), m_registry(Registry::system()),
       m_start([](const QString &program) { return QProcess::startDetached(program, {}); }),
@@ -33,17 +36,10 @@ frmAbout::frmAbout(MessageSink &messages, QWidget *parent)
 {
     setObjectName(QStringLiteral("frmAbout"));
     setWindowTitle(QStringLiteral("About ") + MessageSink::applicationTitle());
-    const double dpi = logicalDpiX();
-    const auto px = [dpi](double twips) {
-        return Twips::toPixels(twips, dpi);
-    };
-    setFixedSize(px(5730), px(3555));
-
     auto *picIcon = new QLabel(this);
     picIcon->setObjectName(QStringLiteral("picIcon"));
     picIcon->setPixmap(QIcon(QStringLiteral(":/images/app.png")).pixmap(32, 32));
     picIcon->setAlignment(Qt::AlignCenter);
-    picIcon->setGeometry(px(240), px(240), px(540), px(540));
 
     lblTitle = new QLabel(QLatin1String(productName), this);
     lblTitle->setObjectName(QStringLiteral("lblTitle"));
@@ -51,7 +47,6 @@ frmAbout::frmAbout(MessageSink &messages, QWidget *parent)
     titleFont.setPointSizeF(titleFont.pointSizeF() * 1.4);
     titleFont.setBold(true);
     lblTitle->setFont(titleFont);
-    lblTitle->setGeometry(px(1050), px(240), px(3885), px(480));
 
     lblVersion = new QLabel(QStringLiteral("Version %1.%2.%3")
                                 .arg(QUILLET_VERSION_MAJOR)
@@ -59,21 +54,18 @@ frmAbout::frmAbout(MessageSink &messages, QWidget *parent)
                                 .arg(QUILLET_VERSION_PATCH),
                             this);
     lblVersion->setObjectName(QStringLiteral("lblVersion"));
-    lblVersion->setGeometry(px(1050), px(780), px(3885), px(225));
 
     lblDescription = new QLabel(
         QStringLiteral("Quillet Internet Job Retreival Tool - Windows 9x/ME/2000/XP"), this);
     lblDescription->setObjectName(QStringLiteral("lblDescription"));
     lblDescription->setWordWrap(true);
     lblDescription->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    lblDescription->setGeometry(px(1050), px(1125), px(3885), px(1170));
 
     // The etched separator: a grey line with a white one below it.
     auto *line = new QFrame(this);
     line->setObjectName(QStringLiteral("Line1"));
     line->setFrameShape(QFrame::HLine);
     line->setFrameShadow(QFrame::Sunken);
-    line->setGeometry(px(90), px(2445) - 1, px(5654) - px(90), 3);
 
     lblDisclaimer = new QLabel(
         QStringLiteral("This program fetches dictation jobs from a job service for typing. "
@@ -82,18 +74,36 @@ frmAbout::frmAbout(MessageSink &messages, QWidget *parent)
     lblDisclaimer->setObjectName(QStringLiteral("lblDisclaimer"));
     lblDisclaimer->setWordWrap(true);
     lblDisclaimer->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    lblDisclaimer->setGeometry(px(255), px(2625), px(3870), px(825));
 
     cmdOK = new QPushButton(QStringLiteral("OK"), this);
     cmdOK->setObjectName(QStringLiteral("cmdOK"));
     cmdOK->setDefault(true);
     cmdOK->setAutoDefault(true);
-    cmdOK->setGeometry(px(4245), px(2625), px(1260), px(345));
     cmdSysInfo = new QPushButton(QStringLiteral("&System Info..."), this);
     cmdSysInfo->setObjectName(QStringLiteral("cmdSysInfo"));
     cmdSysInfo->setAutoDefault(false);
-    cmdSysInfo->setGeometry(px(4260), px(3075), px(1245), px(345));
     setTabOrder(cmdOK, cmdSysInfo);
+
+    const TwipsPlacer twips(*this);
+    QRect used;
+    for (const auto &[control, box] : std::initializer_list<std::pair<QWidget *, TwipsBox>>{
+             {picIcon, {240, 240, 540, 540}},
+             {lblTitle, {1050, 240, 3885, 480}},
+             {lblVersion, {1050, 780, 3885, 225}},
+             {lblDescription, {1050, 1125, 3885, 1170}},
+             {lblDisclaimer, {255, 2625, 3870, 825}},
+             {cmdOK, {4245, 2625, 1260, 345}},
+             {cmdSysInfo, {4245, 3075, 1260, 345}}})
+        used |= twips.place(control, box);
+    TwipsPlacer::sameWidth({cmdOK, cmdSysInfo});
+    used |= cmdOK->geometry() | cmdSysInfo->geometry();
+    // The box holds whatever grew, with the design's margins to its right and
+    // bottom edges.
+    const QSize size(std::max(twips.px(5730), used.right() + 1 + twips.px(225)),
+                     std::max(twips.px(3555), used.bottom() + 1 + twips.px(135)));
+    setFixedSize(size);
+    line->setGeometry(twips.px(90), twips.px(2445) - 1, size.width() - twips.px(90) - twips.px(76),
+                      3);
 
     // Enter presses the default button; Escape and the close box reject,
     // which closes the box as OK does.

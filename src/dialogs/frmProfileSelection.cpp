@@ -1,8 +1,8 @@
 #include "dialogs/frmProfileSelection.h"
 
 #include "dialogs/ProfileSelectionLayout.h"
+#include "dialogs/TwipsPlacer.h"
 #include "platform/Paths.h"
-#include "platform/Twips.h"
 #include "profiles/Profile.h"
 
 #include <QDir>
@@ -63,8 +63,8 @@ frmProfileSelection::frmProfileSelection(MessageSink &messages, QWidget *parent)
     auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, this, &QWidget::close);
 
-    const double dpi = logicalDpiX();
-    resize(Twips::toPixels(5325, dpi), Twips::toPixels(5325, dpi));
+    const TwipsPlacer twips(*this);
+    resize(twips.px(5325), twips.px(5325));
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 
@@ -85,6 +85,8 @@ void frmProfileSelection::LoadProfileListEx()
                  profile.gDepartment);
     }
     AddNewProfileEntry();
+    // The first entry is selected, so that Load and Edit work on it at once.
+    listProfiles->setCurrentItem(listProfiles->topLevelItem(0));
 }
 
 void frmProfileSelection::AddNewProfileEntry()
@@ -146,16 +148,23 @@ void frmProfileSelection::resizeEvent(QResizeEvent *event)
     applyLayout();
 }
 
+void frmProfileSelection::moveEvent(QMoveEvent *event)
+{
+    QWidget::moveEvent(event);
+    // The layout counts the frame and the title bar, which the window manager
+    // adds after the window is first placed, moving it.
+    applyLayout();
+}
+
 void frmProfileSelection::applyLayout()
 {
-    const double dpi = logicalDpiX();
+    const TwipsPlacer twips(*this);
     const QSize outer = frameGeometry().size();
     const auto layout =
-        ProfileSelectionLayout::compute(static_cast<float>(Twips::fromPixels(outer.width(), dpi)),
-                                        static_cast<float>(Twips::fromPixels(outer.height(), dpi)));
-    auto place = [dpi](QWidget *widget, const ProfileSelectionLayout::Box &box) {
-        widget->setGeometry(Twips::toPixels(box.left, dpi), Twips::toPixels(box.top, dpi),
-                            Twips::toPixels(box.width, dpi), Twips::toPixels(box.height, dpi));
+        ProfileSelectionLayout::compute(static_cast<float>(twips.twips(outer.width())),
+                                        static_cast<float>(twips.twips(outer.height())));
+    auto place = [&twips](QWidget *widget, const ProfileSelectionLayout::Box &box) {
+        twips.place(widget, {box.left, box.top, box.width, box.height});
     };
     place(listProfiles, layout.list);
     place(cmdLoadProfile, layout.loadProfile);
@@ -163,8 +172,7 @@ void frmProfileSelection::applyLayout()
     place(cmdCancel, layout.cancel);
     // Half the list each, less the list's frame, so that no scroll bar is needed.
     const int inner = listProfiles->width() - 2 * listProfiles->frameWidth();
-    listProfiles->setColumnWidth(0,
-                                 std::min(Twips::toPixels(layout.nameColumnWidth, dpi), inner / 2));
+    listProfiles->setColumnWidth(0, std::min(twips.px(layout.nameColumnWidth), inner / 2));
     listProfiles->setColumnWidth(
-        1, std::min(Twips::toPixels(layout.departmentColumnWidth, dpi), inner - inner / 2));
+        1, std::min(twips.px(layout.departmentColumnWidth), inner - inner / 2));
 }

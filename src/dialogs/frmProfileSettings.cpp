@@ -2,7 +2,6 @@
 
 #include "dialogs/frmProfileSelection.h"
 #include "platform/MessageSink.h"
-#include "platform/Twips.h"
 #include "profiles/Profile.h"
 
 #include <QCheckBox>
@@ -13,21 +12,19 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QStyle>
 #include <QTabWidget>
 
-#include <algorithm>
-#include <array>
-
 frmProfileSettings::frmProfileSettings(MessageSink &messages, QWidget *parent)
-    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint),
       m_messages(messages), m_editor(messages)
 {
     setObjectName(QStringLiteral("frmProfileSettings"));
     setWindowTitle(QStringLiteral("Profile Settings"));
     setModal(true);
-    const double dpi = logicalDpiX();
-    setFixedSize(Twips::toPixels(7875, dpi), Twips::toPixels(5055, dpi));
+    const TwipsPlacer twips(*this);
+    setFixedSize(twips.px(7875), twips.px(5055));
 
     cmdSave = new QPushButton(QStringLiteral("&Update Profile"), this);
     cmdSave->setObjectName(QStringLiteral("cmdSave"));
@@ -45,9 +42,9 @@ frmProfileSettings::frmProfileSettings(MessageSink &messages, QWidget *parent)
     SSTab1->addTab(rulesPage, QStringLiteral("File Storeage Rules"));
     SSTab1->setCurrentIndex(0);
 
-    m_placements = {{SSTab1, 120, 120, 7695, 4335, false},
-                    {cmdDeleteProfile, 3960, 4560, 1935, 375, false},
-                    {cmdSave, 6000, 4560, 1815, 375, false}};
+    m_placements = {{SSTab1, {120, 120, 7695, 4335}, false},
+                    {cmdDeleteProfile, {3960, 4560, 1935, 375}, false},
+                    {cmdSave, {6000, 4560, 1815, 375}, false}};
     buildProfileTab(profilePage);
     buildScheduleTab(schedulePage);
     buildRulesTab(rulesPage);
@@ -57,10 +54,10 @@ frmProfileSettings::frmProfileSettings(MessageSink &messages, QWidget *parent)
     setTabOrder(cmdDeleteProfile, SSTab1);
     QWidget *previous = SSTab1;
     for (QWidget *next : std::initializer_list<QWidget *>{
-             txtFirstName,   txtLastName, txtDepartment, txtURL,     txtLogin,     txtPassword,
-             txtGUID,        chkSunday,   chkMonday,     chkTuesday, chkWednesday, chkThursday,
-             chkFriday,      chkSaturday, cmdPoll,       listRules,  cmdAdd,       cmdDelete,
-             cmbRuleChoices, txtDownload, cmdOpenDialog}) {
+             txtFirstName, txtLastName, txtDepartment,  txtURL,      txtLogin,     txtPassword,
+             txtGUID,      chkSunday,   chkMonday,      chkTuesday,  chkWednesday, chkThursday,
+             chkFriday,    chkSaturday, cmdPoll,        listRules,   cmdAdd,       cmdDelete,
+             cmdMoveUp,    cmdMoveDown, cmbRuleChoices, txtDownload, cmdOpenDialog}) {
         setTabOrder(previous, next);
         previous = next;
     }
@@ -69,22 +66,48 @@ frmProfileSettings::frmProfileSettings(MessageSink &messages, QWidget *parent)
     connect(cmdDeleteProfile, &QPushButton::clicked, this, &frmProfileSettings::onDeleteProfile);
     connect(cmdAdd, &QPushButton::clicked, this, &frmProfileSettings::onAdd);
     connect(cmdDelete, &QPushButton::clicked, this, &frmProfileSettings::onDelete);
+    connect(cmdMoveUp, &QPushButton::clicked, this, [this] { moveRule(-1); });
+    connect(cmdMoveDown, &QPushButton::clicked, this, [this] { moveRule(1); });
     connect(cmdOpenDialog, &QPushButton::clicked, this, &frmProfileSettings::onOpenDialog);
+    // Every change of the rules or of the folder shows in the preview.
+    const auto rulesChanged = [this] {
+        updateRuleCommands();
+        updatePreview();
+    };
+    QAbstractItemModel *ruleLines = listRules->model();
+    connect(ruleLines, &QAbstractItemModel::rowsInserted, this, rulesChanged);
+    connect(ruleLines, &QAbstractItemModel::rowsRemoved, this, rulesChanged);
+    connect(ruleLines, &QAbstractItemModel::dataChanged, this, rulesChanged);
+    connect(txtDownload, &QLineEdit::textChanged, this, &frmProfileSettings::updatePreview);
+    connect(listRules, &QListWidget::itemSelectionChanged, this,
+            &frmProfileSettings::updateRuleCommands);
+    connect(cmbRuleChoices, &QComboBox::currentTextChanged, cmbRuleChoices, &QWidget::setToolTip);
 
     FillRuleChoices();
     applyLayout();
+    updateRuleCommands();
+    updatePreview();
     cmdSave->setFocus();
 }
 
 frmProfileSettings::~frmProfileSettings() = default;
 
 QGroupBox *frmProfileSettings::tabFrame(QWidget *page, const char *name, const char *caption,
-                                        const std::array<int, 4> &box)
+                                        const TwipsBox &box)
 {
     auto *frame = new QGroupBox(QLatin1String(caption), page);
     frame->setObjectName(QLatin1String(name));
-    m_placements.append({frame, box[0], box[1], box[2], box[3], true});
+    m_placements.append({frame, box, true});
     return frame;
+}
+
+QLabel *frmProfileSettings::caption(QLabel *&label, const char *name, const char *text,
+                                    QWidget *parent, const TwipsBox &box)
+{
+    label = new QLabel(QLatin1String(text), parent);
+    label->setObjectName(QLatin1String(name));
+    m_placements.append({label, box, false});
+    return label;
 }
 
 void frmProfileSettings::buildProfileTab(QWidget *page)
@@ -93,23 +116,29 @@ void frmProfileSettings::buildProfileTab(QWidget *page)
         tabFrame(page, "frameDisplaySettings", "Identity Information", {240, 480, 7215, 3615});
     QWidget *frame = frameDisplaySettings;
 
-    auto field = [&](QLineEdit *&edit, const char *name, const char *label, int labelLeft,
-                     int labelTop, int labelWidth, int editLeft, int editTop, int editWidth) {
-        auto *caption = new QLabel(QLatin1String(label), frame);
-        m_placements.append({caption, labelLeft, labelTop, labelWidth, 195, false});
+    auto field = [&](QLineEdit *&edit, const char *name, QLabel *&label, const char *labelName,
+                     const char *text, const TwipsBox &labelBox, const TwipsBox &editBox) {
+        caption(label, labelName, text, frame, labelBox);
         edit = new QLineEdit(frame);
         edit->setObjectName(QLatin1String(name));
-        caption->setBuddy(edit);
-        m_placements.append({edit, editLeft, editTop, editWidth, 285, false});
+        label->setBuddy(edit);
+        m_placements.append({edit, editBox, false});
     };
-    field(txtFirstName, "txtFirstName", "First Name:", 240, 360, 795, 240, 600, 2295);
-    field(txtLastName, "txtLastName", "Last Name:", 2760, 360, 810, 2760, 600, 2775);
-    field(txtDepartment, "txtDepartment", "Department:", 240, 960, 870, 240, 1200, 5415);
-    field(txtURL, "txtURL", "Website URL:", 240, 1560, 1005, 240, 1800, 5415);
-    field(txtLogin, "txtLogin", "Login:", 240, 2280, 435, 240, 2520, 1695);
+    field(txtFirstName, "txtFirstName", lblFirstName, "lblFirstName",
+          "First Name:", {240, 360, 795, 195}, {240, 600, 2295, 285});
+    field(txtLastName, "txtLastName", lblLastName, "lblLastName",
+          "Last Name:", {2760, 360, 810, 195}, {2760, 600, 2775, 285});
+    field(txtDepartment, "txtDepartment", lblDepartment, "lblDepartment",
+          "Department:", {240, 960, 870, 195}, {240, 1200, 5415, 285});
+    field(txtURL, "txtURL", lblWebSite, "lblWebSite", "Website URL:", {240, 1560, 1005, 195},
+          {240, 1800, 5415, 285});
+    field(txtLogin, "txtLogin", lblLogin, "lblLogin", "Login:", {240, 2280, 435, 195},
+          {240, 2520, 1695, 285});
     // The password is shown as typed, so that it can be checked by eye.
-    field(txtPassword, "txtPassword", "Password:", 2040, 2280, 735, 2040, 2520, 1695);
-    field(txtGUID, "txtGUID", "GUID Checksum:", 3960, 2280, 1245, 3960, 2520, 2775);
+    field(txtPassword, "txtPassword", lblPassword, "lblPassword",
+          "Password:", {2040, 2280, 735, 195}, {2040, 2520, 1695, 285});
+    field(txtGUID, "txtGUID", lbGUID, "lbGUID", "GUID Checksum:", {3960, 2280, 1245, 195},
+          {3960, 2520, 2775, 285});
     txtGUID->setText(QStringLiteral("XXXXX-XXXXX-XXXXX"));
 }
 
@@ -119,12 +148,11 @@ void frmProfileSettings::buildScheduleTab(QWidget *page)
         tabFrame(page, "frameDownloadSchedule", "Download Schedule", {240, 480, 7215, 3615});
     QWidget *frame = frameDownloadSchedule;
 
-    auto *days = new QLabel(QStringLiteral("Days Of Week:"), frame);
-    m_placements.append({days, 240, 360, 1215, 255, false});
-    auto day = [&](QCheckBox *&box, const char *name, const char *caption, int top, int width) {
-        box = new QCheckBox(QLatin1String(caption), frame);
+    caption(lblDaysOfWeek, "lblDaysOfWeek", "Days Of Week:", frame, {240, 360, 1215, 255});
+    auto day = [&](QCheckBox *&box, const char *name, const char *text, double top, double width) {
+        box = new QCheckBox(QLatin1String(text), frame);
         box->setObjectName(QLatin1String(name));
-        m_placements.append({box, 240, top, width, 255, false});
+        m_placements.append({box, {240, top, width, 255}, false});
     };
     day(chkSunday, "chkSunday", "Sunday", 600, 975);
     day(chkMonday, "chkMonday", "Monday", 840, 975);
@@ -134,14 +162,13 @@ void frmProfileSettings::buildScheduleTab(QWidget *page)
     day(chkFriday, "chkFriday", "Friday", 1800, 975);
     day(chkSaturday, "chkSaturday", "Saturday", 2040, 975);
 
-    auto *frequency = new QLabel(QStringLiteral("Download Frequency:"), frame);
-    m_placements.append({frequency, 2280, 360, 1560, 195, false});
+    caption(lblFrequency, "lblFrequency", "Download Frequency:", frame, {2280, 360, 1560, 195});
     cmdPoll = new QComboBox(frame);
     cmdPoll->setObjectName(QStringLiteral("cmdPoll"));
     cmdPoll->addItems(ProfileEditor::pollFrequencies());
     cmdPoll->setCurrentIndex(-1);
-    frequency->setBuddy(cmdPoll);
-    m_placements.append({cmdPoll, 2280, 600, 1095, 315, false});
+    lblFrequency->setBuddy(cmdPoll);
+    m_placements.append({cmdPoll, {2280, 600, 1095, 315}, false});
 
     Label1 = new QLabel(QStringLiteral("* Day Of Week download feature is not currently working "
                                        "in the Alpha test release."),
@@ -149,7 +176,7 @@ void frmProfileSettings::buildScheduleTab(QWidget *page)
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setWordWrap(true);
     Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    m_placements.append({Label1, 480, 2640, 5805, 195, false});
+    m_placements.append({Label1, {480, 2640, 5805, 195}, false});
 }
 
 void frmProfileSettings::buildRulesTab(QWidget *page)
@@ -157,48 +184,63 @@ void frmProfileSettings::buildRulesTab(QWidget *page)
     frameFileRules =
         tabFrame(page, "frameFileRules", "File Storeage Rules", {120, 480, 7455, 3735});
     QWidget *frame = frameFileRules;
+    const auto button = [&](QPushButton *&control, const char *name, const char *text,
+                            const TwipsBox &box) {
+        control = new QPushButton(QLatin1String(text), frame);
+        control->setObjectName(QLatin1String(name));
+        control->setAutoDefault(false);
+        m_placements.append({control, box, false});
+    };
 
-    auto *current = new QLabel(QStringLiteral("Current Rules"), frame);
-    m_placements.append({current, 240, 360, 960, 195, false});
+    // The list is wide enough for the longest rule choice; the commands on
+    // the selected rule sit below it and to its right.
+    caption(lblCurrentRules, "lblCurrentRules", "Current Rules", frame, {240, 360, 960, 195});
     listRules = new QListWidget(frame);
     listRules->setObjectName(QStringLiteral("listRules"));
-    current->setBuddy(listRules);
-    m_placements.append({listRules, 240, 600, 3135, 1620, false});
-    cmdAdd = new QPushButton(QStringLiteral("Add"), frame);
-    cmdAdd->setObjectName(QStringLiteral("cmdAdd"));
-    cmdAdd->setAutoDefault(false);
-    m_placements.append({cmdAdd, 480, 2280, 1215, 375, false});
-    cmdDelete = new QPushButton(QStringLiteral("Delete"), frame);
-    cmdDelete->setObjectName(QStringLiteral("cmdDelete"));
-    cmdDelete->setAutoDefault(false);
-    m_placements.append({cmdDelete, 1800, 2280, 1215, 375, false});
+    lblCurrentRules->setBuddy(listRules);
+    m_placements.append({listRules, {240, 600, 3855, 1440}, false});
+    button(cmdAdd, "cmdAdd", "Add", {900, 2100, 1215, 375});
+    button(cmdDelete, "cmdDelete", "Delete", {2220, 2100, 1215, 375});
+    button(cmdMoveUp, "cmdMoveUp", "&Move Up", {4215, 1080, 1215, 375});
+    button(cmdMoveDown, "cmdMoveDown", "Move &Down", {4215, 1560, 1215, 375});
 
-    auto *choices = new QLabel(QStringLiteral("Rule Choices"), frame);
-    m_placements.append({choices, 3600, 360, 945, 195, false});
+    caption(lblRuleChoices, "lblRuleChoices", "Rule Choices", frame, {4215, 360, 945, 195});
     cmbRuleChoices = new QComboBox(frame);
     cmbRuleChoices->setObjectName(QStringLiteral("cmbRuleChoices"));
     cmbRuleChoices->setEditable(true);
     // A typed text is a rule of its own, not a new choice.
     cmbRuleChoices->setInsertPolicy(QComboBox::NoInsert);
-    choices->setBuddy(cmbRuleChoices);
-    m_placements.append({cmbRuleChoices, 3600, 600, 2535, 315, false});
+    lblRuleChoices->setBuddy(cmbRuleChoices);
+    m_placements.append({cmbRuleChoices, {4215, 600, 3120, 315}, false});
+
+    QLabel *example = nullptr;
+    caption(example, "lblPreviewCaption", "Example:", frame, {240, 2580, 900, 225});
+    caption(lblPreview, "lblPreview", "", frame, {1200, 2580, 6135, 225});
 
     frameDownloadPath = new QGroupBox(QStringLiteral("Download Location"), frame);
     frameDownloadPath->setObjectName(QStringLiteral("frameDownloadPath"));
-    m_placements.append({frameDownloadPath, 120, 2880, 7095, 615, false});
+    m_placements.append({frameDownloadPath, {120, 2880, 7095, 735}, false});
     txtDownload = new QLineEdit(frameDownloadPath);
     txtDownload->setObjectName(QStringLiteral("txtDownload"));
-    m_placements.append({txtDownload, 120, 240, 6255, 285, false});
+    m_placements.append({txtDownload, {120, 240, 6255, 285}, false});
     cmdOpenDialog = new QPushButton(QStringLiteral("..."), frameDownloadPath);
     cmdOpenDialog->setObjectName(QStringLiteral("cmdOpenDialog"));
     cmdOpenDialog->setAutoDefault(false);
     cmdOpenDialog->setToolTip(QStringLiteral("Choose the download folder"));
-    m_placements.append({cmdOpenDialog, 6480, 240, 375, 255, false});
+    m_placements.append({cmdOpenDialog, {6480, 240, 375, 285}, false});
 }
 
 QList<QCheckBox *> frmProfileSettings::dayBoxes() const
 {
     return {chkSunday, chkMonday, chkTuesday, chkWednesday, chkThursday, chkFriday, chkSaturday};
+}
+
+QStringList frmProfileSettings::rules() const
+{
+    QStringList stored;
+    for (int row = 0; row < listRules->count(); ++row)
+        stored << listRules->item(row)->data(Qt::UserRole).toString();
+    return stored;
 }
 
 void frmProfileSettings::showEvent(QShowEvent *event)
@@ -207,42 +249,32 @@ void frmProfileSettings::showEvent(QShowEvent *event)
     // The tab pages are placed now, so that their offset inside the tab
     // control is known.
     applyLayout();
+    updatePreview();
 }
 
 void frmProfileSettings::applyLayout()
 {
-    const double dpi = logicalDpiX();
-    const auto px = [dpi](int twips) {
-        return Twips::toPixels(twips, dpi);
-    };
+    const TwipsPlacer twips(*this);
     for (const Placement &placement : std::as_const(m_placements)) {
         QWidget *widget = placement.widget;
-        int left = px(placement.left);
-        int top = px(placement.top);
+        TwipsBox box = placement.box;
         if (placement.onTabPage) {
             // Design positions on a tab count from the tab control's corner.
             const QPoint offset = widget->parentWidget()->mapTo(SSTab1, QPoint());
-            left -= offset.x();
-            top -= offset.y();
+            box.left -= twips.twips(offset.x());
+            box.top -= twips.twips(offset.y());
         }
-        int width = px(placement.width);
-        int height = px(placement.height);
-        // Captions and entry fields never cut their text: a label or a box
-        // whose text needs more room than its design size grows to the right
-        // and down.
-        if (qobject_cast<QLabel *>(widget) || qobject_cast<QCheckBox *>(widget)) {
-            const int available = widget->parentWidget()->width() - left - px(120);
-            if (widget == Label1) {
-                height = std::max(height, Label1->heightForWidth(width));
-            } else {
-                width = std::max(width, std::min(widget->sizeHint().width(), available));
-                height = std::max(height, widget->sizeHint().height());
-            }
-        } else if (qobject_cast<QLineEdit *>(widget) || qobject_cast<QComboBox *>(widget)) {
-            height = std::max(height, widget->minimumSizeHint().height());
-        }
-        widget->setGeometry(left, top, width, height);
+        // What grows stays inside its container.
+        twips.place(widget, box, widget->parentWidget()->width() - twips.px(120));
     }
+    TwipsPlacer::sameWidth({cmdMoveUp, cmdMoveDown});
+    // The download folder's box and its button form one row of one height,
+    // centred in the frame below the frame's caption.
+    const QRect inside = frameDownloadPath->contentsRect();
+    const int rowHeight = txtDownload->height();
+    const int top = inside.top() + (inside.height() - rowHeight) / 2;
+    txtDownload->move(txtDownload->x(), top);
+    cmdOpenDialog->setGeometry(cmdOpenDialog->x(), top, cmdOpenDialog->width(), rowHeight);
 }
 
 void frmProfileSettings::FillRuleChoices()
@@ -250,6 +282,12 @@ void frmProfileSettings::FillRuleChoices()
     cmbRuleChoices->addItems(ProfileEditor::ruleChoices());
     cmbRuleChoices->setCurrentIndex(-1);
     cmbRuleChoices->setEditText(QString());
+    // The choices open in full however narrow the box: the three date rules
+    // differ only at their ends.
+    QAbstractItemView *popup = cmbRuleChoices->view();
+    popup->setTextElideMode(Qt::ElideNone);
+    popup->setMinimumWidth(popup->sizeHintForColumn(0) + 2 * popup->frameWidth() +
+                           popup->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
 }
 
 ProfileEditor::Fields frmProfileSettings::fields() const
@@ -263,8 +301,7 @@ ProfileEditor::Fields frmProfileSettings::fields() const
     fields.password = txtPassword->text();
     fields.guid = txtGUID->text();
     fields.downloadFolder = txtDownload->text();
-    for (int row = 0; row < listRules->count(); ++row)
-        fields.rules << listRules->item(row)->text();
+    fields.rules = rules();
     fields.frequency = cmdPoll->currentIndex();
     const QList<QCheckBox *> days = dayBoxes();
     for (int day = 0; day < 7; ++day)
@@ -288,8 +325,14 @@ void frmProfileSettings::SetupFields(const QString &Path)
     }
     txtDownload->setText(fields.downloadFolder);
     txtURL->setText(fields.url);
-    listRules->addItems(fields.rules);
+    for (const QString &rule : fields.rules)
+        addRule(rule);
+    cmdPoll->clear();
+    cmdPoll->addItems(m_editor.frequencyChoices());
     cmdPoll->setCurrentIndex(fields.frequency);
+    // A profile never saved has no file to delete.
+    cmdDeleteProfile->setEnabled(m_editor.hasFile());
+    applyLayout();
 }
 
 void frmProfileSettings::report(const ProfileEditor::Outcome &outcome)
@@ -329,13 +372,21 @@ void frmProfileSettings::onDeleteProfile()
     report(m_editor.deleteProfile());
 }
 
+void frmProfileSettings::addRule(const QString &rule)
+{
+    auto *line = new QListWidgetItem(ProfileEditor::ruleDisplayName(rule));
+    line->setData(Qt::UserRole, rule);
+    line->setToolTip(line->text());
+    listRules->addItem(line);
+}
+
 void frmProfileSettings::onAdd()
 {
     // An empty rule would end the rule list when the file is read back.
     const QString rule = cmbRuleChoices->currentText();
     if (rule.trimmed().isEmpty())
         return;
-    listRules->addItem(rule);
+    addRule(rule);
 }
 
 void frmProfileSettings::onDelete()
@@ -344,6 +395,37 @@ void frmProfileSettings::onDelete()
     if (selected.isEmpty())
         return;
     delete selected.first();
+}
+
+void frmProfileSettings::moveRule(int step)
+{
+    const QList<QListWidgetItem *> selected = listRules->selectedItems();
+    if (selected.isEmpty())
+        return;
+    const int from = listRules->row(selected.first());
+    const int to = from + step;
+    if (to < 0 || to >= listRules->count())
+        return;
+    QListWidgetItem *line = listRules->takeItem(from);
+    listRules->insertItem(to, line);
+    listRules->setCurrentItem(line);
+}
+
+void frmProfileSettings::updateRuleCommands()
+{
+    const QList<QListWidgetItem *> selected = listRules->selectedItems();
+    const int row = selected.isEmpty() ? -1 : listRules->row(selected.first());
+    cmdMoveUp->setEnabled(row > 0);
+    cmdMoveDown->setEnabled(row >= 0 && row < listRules->count() - 1);
+}
+
+void frmProfileSettings::updatePreview()
+{
+    const QString path = ProfileEditor::previewPath(txtDownload->text(), rules());
+    lblPreview->setToolTip(path);
+    // A long path loses its start, so that the file name stays in view.
+    lblPreview->setText(
+        lblPreview->fontMetrics().elidedText(path, Qt::ElideLeft, lblPreview->width()));
 }
 
 void frmProfileSettings::onOpenDialog()

@@ -1,11 +1,11 @@
 #pragma once
 
+#include "dialogs/TwipsPlacer.h"
 #include "profiles/ProfileEditor.h"
 
 #include <QDialog>
 #include <QPointer>
 
-#include <array>
 #include <memory>
 
 class MessageSink;
@@ -55,6 +55,13 @@ public:
     QPushButton *cmdSave = nullptr;
 
     QGroupBox *frameDisplaySettings = nullptr;
+    QLabel *lblFirstName = nullptr;
+    QLabel *lblLastName = nullptr;
+    QLabel *lblDepartment = nullptr;
+    QLabel *lblWebSite = nullptr;
+    QLabel *lblLogin = nullptr;
+    QLabel *lblPassword = nullptr;
+    QLabel *lbGUID = nullptr;
     QLineEdit *txtFirstName = nullptr;
     QLineEdit *txtLastName = nullptr;
     QLineEdit *txtDepartment = nullptr;
@@ -64,6 +71,8 @@ public:
     QLineEdit *txtGUID = nullptr;
 
     QGroupBox *frameDownloadSchedule = nullptr;
+    QLabel *lblDaysOfWeek = nullptr;
+    QLabel *lblFrequency = nullptr;
     QCheckBox *chkSunday = nullptr;
     QCheckBox *chkMonday = nullptr;
     QCheckBox *chkTuesday = nullptr;
@@ -75,16 +84,26 @@ public:
     QLabel *Label1 = nullptr;
 
     QGroupBox *frameFileRules = nullptr;
+    QLabel *lblCurrentRules = nullptr;
+    // Each line shows a rule by ProfileEditor::ruleDisplayName(); the rule as
+    // stored is its Qt::UserRole.
     QListWidget *listRules = nullptr;
     QPushButton *cmdAdd = nullptr;
     QPushButton *cmdDelete = nullptr;
+    QPushButton *cmdMoveUp = nullptr;
+    QPushButton *cmdMoveDown = nullptr;
+    QLabel *lblRuleChoices = nullptr;
     QComboBox *cmbRuleChoices = nullptr;
+    // Where the rules and the download folder would save a sample job.
+    QLabel *lblPreview = nullptr;
     QGroupBox *frameDownloadPath = nullptr;
     QLineEdit *txtDownload = nullptr;
     QPushButton *cmdOpenDialog = nullptr;
 
     // The day boxes, Sunday first.
     QList<QCheckBox *> dayBoxes() const;
+    // The rules as stored, in list order.
+    QStringList rules() const;
 
 public Q_SLOTS:
     void done(int result) override;
@@ -95,8 +114,9 @@ protected:
 private:
     // The frame that fills a tab page, at its design box (left, top, width,
     // height in twips from the tab control's corner).
-    QGroupBox *tabFrame(QWidget *page, const char *name, const char *caption,
-                        const std::array<int, 4> &box);
+    QGroupBox *tabFrame(QWidget *page, const char *name, const char *caption, const TwipsBox &box);
+    QLabel *caption(QLabel *&label, const char *name, const char *text, QWidget *parent,
+                    const TwipsBox &box);
     void buildProfileTab(QWidget *page);
     void buildScheduleTab(QWidget *page);
     void buildRulesTab(QWidget *page);
@@ -105,6 +125,11 @@ private:
     void onDeleteProfile();
     void onAdd();
     void onDelete();
+    // Moves the selected rule one line up (-1) or down (+1).
+    void moveRule(int step);
+    void addRule(const QString &rule);
+    void updateRuleCommands();
+    void updatePreview();
     void onOpenDialog();
     ProfileEditor::Fields fields() const;
     // The message of an outcome, after the focus moved to its field; the
@@ -118,7 +143,7 @@ private:
     struct Placement
     {
         QWidget *widget;
-        int left, top, width, height;
+        TwipsBox box;
         bool onTabPage;
     };
     QList<Placement> m_placements;

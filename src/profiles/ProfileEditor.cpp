@@ -1,5 +1,8 @@
 #include "profiles/ProfileEditor.h"
 
+#include "service/FileNameRules.h"
+#include "service/FileNames.h"
+#include "service/Job.h"
 #include "service/ServiceUrls.h"
 
 #include <QDir>
@@ -47,9 +50,23 @@ QStringList ProfileEditor::pollFrequencies()
     return items;
 }
 
-qint32 ProfileEditor::pollMinutes(int index)
+QStringList ProfileEditor::frequencyChoices() const
 {
-    return index >= 0 && index < int(frequencies.size()) ? frequencies[size_t(index)].minutes : 0;
+    QStringList items = pollFrequencies();
+    if (m_ownInterval > 0) {
+        const bool hours = m_ownInterval % 60 == 0;
+        const qint32 count = hours ? m_ownInterval / 60 : m_ownInterval;
+        items << QStringLiteral("%1 %2%3.")
+                     .arg(count)
+                     .arg(hours ? QStringLiteral("Hr") : QStringLiteral("Min"))
+                     .arg(count == 1 ? QString() : QStringLiteral("s"));
+    }
+    return items;
+}
+
+bool ProfileEditor::hasFile() const
+{
+    return !m_profile->gStrProfilePath.isEmpty();
 }
 
 QStringList ProfileEditor::ruleChoices()
@@ -65,6 +82,55 @@ QStringList ProfileEditor::ruleChoices()
             QStringLiteral("Demographic 3"),
             QStringLiteral("Dictator Name (First,Last)"),
             QStringLiteral("Dictator Name (Last,First)")};
+}
+
+QString ProfileEditor::ruleDisplayName(const QString &rule)
+{
+    static const struct
+    {
+        const char *rule;
+        const char *name;
+    } named[] = {{"\\", "sub-folder"}, {"/", "sub-folder"}, {"_", "underscore"}, {"-", "hyphen"},
+                 {".", "dot"},         {",", "comma"},      {" ", "blank"}};
+    for (const auto &entry : named) {
+        if (rule == QLatin1String(entry.rule))
+            return rule + QStringLiteral("  (%1)").arg(QLatin1String(entry.name));
+    }
+    return rule;
+}
+
+Job ProfileEditor::sampleJob()
+{
+    Job job;
+    job.gLngID = QStringLiteral("1042");
+    job.gStrName = QStringLiteral("Discharge Summary");
+    job.gStrReference = QStringLiteral("REF-2207");
+    job.gDateOpen = QDateTime(QDate(2024, 3, 5), QTime(9, 41, 27));
+    job.gStrDepartment = QStringLiteral("Radiology");
+    job.gStrDicatorFullName = QStringLiteral("Dr Ada Byrne");
+    job.gStrDictatorFirstName = QStringLiteral("Ada");
+    job.gStrDictatorLastName = QStringLiteral("Byrne");
+    job.gStrDictatorLogin = QStringLiteral("abyrne");
+    job.gBytePriority = 1;
+    job.gStrSourceURL = QStringLiteral("https://jobs.example/files/1042.wav");
+    job.gDblLength = 95;
+    job.gStrDemographic1 = QStringLiteral("Ward 4");
+    job.gStrDemographic2 = QStringLiteral("MRN 55821");
+    job.gStrDemographic3 = QStringLiteral("Follow-up");
+    job.gStrTemplate = QStringLiteral("Letter");
+    job.gLngBatchID = 7;
+    return job;
+}
+
+QString ProfileEditor::previewPath(const QString &downloadFolder, const QStringList &rules)
+{
+    const std::optional<QString> name = FileNameRules(rules).fileName(sampleJob());
+    if (!name)
+        return QString();
+    // Joined as the job index reader joins a job's destination.
+    const QString path =
+        downloadFolder.isEmpty() ? *name : downloadFolder + QLatin1Char('\\') + *name;
+    return FileNames::nativeSeparators(path);
 }
 
 ProfileEditor::Fields ProfileEditor::load(const QString &path)
@@ -84,10 +150,15 @@ ProfileEditor::Fields ProfileEditor::load(const QString &path)
     fields.downloadFolder = profile.GetDownloadFolder();
     fields.url = profile.GetURL();
     fields.rules = profile.colDownloadRules;
+    m_ownInterval = profile.gLngPollInterval > 0 ? profile.gLngPollInterval : 0;
     for (size_t i = 0; i < frequencies.size(); ++i) {
-        if (frequencies[i].minutes == profile.gLngPollInterval)
+        if (frequencies[i].minutes == profile.gLngPollInterval) {
             fields.frequency = int(i);
+            m_ownInterval = 0;
+        }
     }
+    if (m_ownInterval > 0)
+        fields.frequency = int(frequencies.size());
     if (fields.url.isEmpty())
         fields.url = QLatin1String(ServiceUrls::defaultBaseUrl);
     if (fields.rules.isEmpty())
@@ -134,6 +205,7 @@ QString ProfileEditor::store(const Fields &fields)
     profile.gGUID = fields.guid;
     profile.gStrBaseURL = url;
     profile.colDownloadRules = fields.rules;
+    // The profile's own interval, chosen after the six, stays as it is.
     if (fields.frequency >= 0 && fields.frequency < int(frequencies.size()))
         profile.gLngPollInterval = frequencies[size_t(fields.frequency)].minutes;
     // The days are not stored: the schedule does not work yet.

@@ -6,8 +6,11 @@
 #include <QString>
 #include <QStringList>
 
+#include <array>
 #include <memory>
 #include <optional>
+
+struct Job;
 
 // The profile settings dialog's work without its widgets: the fields as
 // shown, their checks, storing them into the edited profile, saving and
@@ -27,7 +30,7 @@ public:
         QString guid;
         QString downloadFolder;
         QStringList rules;
-        int frequency = -1;         // an index of pollFrequencies(), -1 none
+        int frequency = -1;         // an index of frequencyChoices(), -1 none
         std::array<bool, 7> days{}; // Sunday first
     };
 
@@ -74,12 +77,36 @@ public:
 
     const Profile &profile() const { return *m_profile; }
 
-    // The six poll frequencies, in list order, and their minutes.
+    // True when the edited profile was read from a file, which "Delete
+    // Profile" can delete.
+    bool hasFile() const;
+
+    // The poll frequencies to choose from: the six of pollFrequencies(), and
+    // after them the loaded profile's own interval where it is none of those
+    // (such as "1 Min."), so that the choice is never blank for it.
+    QStringList frequencyChoices() const;
+
+    // The six poll frequencies, in list order.
     static QStringList pollFrequencies();
-    static qint32 pollMinutes(int index);
     static QStringList ruleChoices();
+
+    // How a rule is shown in the rule list: a rule that is only a separator
+    // or a punctuation mark is named ("\" shows as "\  (sub-folder)"); every
+    // other rule shows as it is stored.
+    static QString ruleDisplayName(const QString &rule);
+
+    // A job with every field filled and an open time, to show what a profile's
+    // rules make of a job.
+    static Job sampleJob();
+
+    // The path under which `rules` save sampleJob() in `downloadFolder`, with
+    // this platform's separators, as the job list shows it; the file name
+    // alone when the folder is empty.
+    static QString previewPath(const QString &downloadFolder, const QStringList &rules);
 
 private:
     MessageSink &m_messages;
     std::unique_ptr<Profile> m_profile;
+    // The loaded profile's interval where it is none of the six, else 0.
+    qint32 m_ownInterval = 0;
 };

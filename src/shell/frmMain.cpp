@@ -1,8 +1,8 @@
 #include "shell/frmMain.h"
 
+#include "dialogs/TwipsPlacer.h"
 #include "dialogs/frmAbout.h"
 #include "platform/MessageSink.h"
-#include "platform/Twips.h"
 #include "profiles/Profile.h"
 #include "service/DownloadTools.h"
 #include "shell/MainWindowLayout.h"
@@ -50,9 +50,9 @@ frmMain::frmMain(MessageSink &messages, QWidget *parent)
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QLatin1String(designCaption));
     setWindowIcon(QIcon(QStringLiteral(":/images/app.png")));
-    const double dpi = logicalDpiX();
-    const auto px = [dpi](double twips) {
-        return Twips::toPixels(twips, dpi);
+    const TwipsPlacer twips(*this);
+    const auto px = [&twips](double measure) {
+        return twips.px(measure);
     };
 
     // Menus.
@@ -135,9 +135,8 @@ frmMain::frmMain(MessageSink &messages, QWidget *parent)
     cmdStopDownload = new QPushButton(QStringLiteral("Stop Download"), client);
     cmdStopDownload->setObjectName(QStringLiteral("cmdStopDownload"));
 
-    const auto place = [&px](QWidget *widget, const Design &design) {
-        widget->setGeometry(px(design.left), px(design.top - toolbarHeight), px(design.width),
-                            px(design.height));
+    const auto place = [&twips](QWidget *widget, const Design &design) {
+        twips.place(widget, {design.left, design.top - toolbarHeight, design.width, design.height});
     };
     place(listJobs, listDesign);
     place(cmdCheckForJobs, checkDesign);
@@ -269,11 +268,10 @@ void frmMain::resizeEvent(QResizeEvent *event)
 
 void frmMain::applyLayout()
 {
-    const double dpi = logicalDpiX();
-    const MainWindowLayout layout =
-        MainWindowLayout::compute(Twips::fromPixels(frameGeometry().width(), dpi));
-    listJobs->resize(Twips::toPixels(layout.listWidth, dpi), listJobs->height());
-    ProgressBar1->resize(Twips::toPixels(layout.progressWidth, dpi), ProgressBar1->height());
+    const TwipsPlacer twips(*this);
+    const MainWindowLayout layout = MainWindowLayout::compute(twips.twips(frameGeometry().width()));
+    listJobs->resize(twips.px(layout.listWidth), listJobs->height());
+    ProgressBar1->resize(twips.px(layout.progressWidth), ProgressBar1->height());
 }
 
 void frmMain::closeEvent(QCloseEvent *event)
