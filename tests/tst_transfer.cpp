@@ -307,7 +307,7 @@ void tst_Transfer::stop()
     rig.tools.DownloadJobs(rig.host, false);
     QTRY_COMPARE(rig.targets("/files/").size(), 2);
     if (inPause)
-        QTRY_COMPARE(rig.host.statusText(), Inet::stateText(Inet::Error));
+        QTRY_COMPARE(rig.host.statusText(), Inet::GetInetStateText(Inet::Error));
     if (finishFirst)
         rig.tools.FinishAfterCurrentJob();
     else
