@@ -5,8 +5,8 @@
 #include "platform/Twips.h"
 #include "profiles/Profile.h"
 #include "service/DownloadTools.h"
+#include "shell/ImageLists.h"
 #include "shell/MainWindowLayout.h"
-#include "shell/PriorityImages.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -84,12 +84,14 @@ frmMain::frmMain(MessageSink &messages, QWidget *parent)
     Toolbar1->setFixedHeight(px(toolbarHeight));
     Toolbar1->toggleViewAction()->setVisible(false);
     setContextMenuPolicy(Qt::NoContextMenu);
-    tlbCheckForJobs = Toolbar1->addAction(style()->standardIcon(QStyle::SP_BrowserReload),
-                                          QStringLiteral("Check For Jobs  "));
+    tlbCheckForJobs = Toolbar1->addAction(
+        ImageLists::ImageListToolbar(*style(), QStringLiteral("tlbCheckForJobs")),
+        QStringLiteral("Check For Jobs  "));
     tlbCheckForJobs->setObjectName(QStringLiteral("tlbCheckForJobs"));
     tlbCheckForJobs->setToolTip(QStringLiteral("Check For Download Jobs"));
-    tlbBeginTransfer = Toolbar1->addAction(style()->standardIcon(QStyle::SP_ArrowDown),
-                                           QStringLiteral("Begin Transfer  "));
+    tlbBeginTransfer = Toolbar1->addAction(
+        ImageLists::ImageListToolbar(*style(), QStringLiteral("tlbBeginTransfer")),
+        QStringLiteral("Begin Transfer  "));
     tlbBeginTransfer->setObjectName(QStringLiteral("tlbBeginTransfer"));
     tlbBeginTransfer->setToolTip(QStringLiteral("Begin Download of Jobs In Queue"));
     connect(Toolbar1, &QToolBar::actionTriggered, this,
@@ -120,7 +122,7 @@ frmMain::frmMain(MessageSink &messages, QWidget *parent)
         listJobs->setColumnWidth(column, px(JobListModel::widthTwips(column)));
     listJobs->setColumnHidden(1, true);
     m_jobs.setDecorationProvider([](int priority) -> QVariant {
-        const QIcon image = PriorityImages::icon(priority);
+        const QIcon image = ImageLists::ImageList1(priority);
         return image.isNull() ? QVariant() : QVariant(image);
     });
 
@@ -148,6 +150,8 @@ frmMain::frmMain(MessageSink &messages, QWidget *parent)
     setTabOrder(listJobs, cmdCheckForJobs);
     setTabOrder(cmdCheckForJobs, cmdTransfer);
     setTabOrder(cmdTransfer, cmdStopDownload);
+
+    m_inet->setObjectName(QStringLiteral("Inet1"));
 
     timerDownload = new QTimer(this);
     timerDownload->setObjectName(QStringLiteral("timerDownload"));
