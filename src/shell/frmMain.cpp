@@ -5,6 +5,7 @@
 #include "platform/Twips.h"
 #include "profiles/Profile.h"
 #include "service/DownloadTools.h"
+#include "shell/CutTextToolTips.h"
 #include "shell/ImageLists.h"
 #include "shell/MainWindowLayout.h"
 
@@ -111,6 +112,7 @@ frmMain::frmMain(MessageSink &messages, QWidget *parent)
     listJobs = new QTreeView(client);
     listJobs->setObjectName(QStringLiteral("listJobs"));
     listJobs->setModel(&m_jobs);
+    listJobs->setItemDelegate(new CutTextToolTips(listJobs));
     listJobs->setRootIsDecorated(false);
     listJobs->setUniformRowHeights(true);
     listJobs->setItemsExpandable(false);
@@ -146,6 +148,9 @@ frmMain::frmMain(MessageSink &messages, QWidget *parent)
     place(cmdTransfer, transferDesign);
     place(ProgressBar1, progressDesign);
     place(cmdStopDownload, stopDesign);
+    // Its text needs more room than its design width at some fonts.
+    cmdStopDownload->resize(std::max(cmdStopDownload->width(), cmdStopDownload->sizeHint().width()),
+                            cmdStopDownload->height());
 
     setTabOrder(listJobs, cmdCheckForJobs);
     setTabOrder(cmdCheckForJobs, cmdTransfer);
