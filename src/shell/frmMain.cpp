@@ -61,11 +61,13 @@ frmMain::frmMain(MessageSink &messages, QWidget *parent)
     mFile->setObjectName(QStringLiteral("mFile"));
     mCheckForJobs = mFile->addAction(QStringLiteral("&Check For Jobs"));
     mCheckForJobs->setObjectName(QStringLiteral("mCheckForJobs"));
+    mCheckForJobs->setShortcut(QKeySequence(Qt::Key_F5));
     mDownloadJobs = mFile->addAction(QStringLiteral("&Begin Transfer"));
     mDownloadJobs->setObjectName(QStringLiteral("mDownloadJobs"));
     mFile->addSeparator()->setObjectName(QStringLiteral("mLineExit"));
     mExit = mFile->addAction(QStringLiteral("E&xit"));
     mExit->setObjectName(QStringLiteral("mExit"));
+    mExit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     QMenu *mSettings = menuBar()->addMenu(QStringLiteral("&Settings"));
     mSettings->setObjectName(QStringLiteral("mSettings"));
     mProfileManager = mSettings->addAction(QStringLiteral("&Profile Manager"));
