@@ -4,7 +4,9 @@
 #include "dialogs/frmProfileSettings.h"
 #include "platform/MessageSink.h"
 #include "profiles/Profile.h"
+#include "service/ActivityLog.h"
 #include "service/JobListModel.h"
+#include "shell/frmActivity.h"
 #include "shell/frmMain.h"
 
 #include <QAction>
@@ -23,6 +25,8 @@ GUIFunctions::~GUIFunctions()
 {
     if (m_selection)
         delete m_selection.data();
+    if (m_activityWindow)
+        delete m_activityWindow.data();
 }
 
 void GUIFunctions::guarded(const std::function<void()> &command)
@@ -77,8 +81,11 @@ frmMain &GUIFunctions::mainWindow()
                 [this, main](bool show) { guarded([&] { BeginTransfer(*main, show); }); });
         connect(main, &frmMain::profileManagerRequested, this,
                 [this, main] { guarded([&] { ShowProfileManager(*main); }); });
+        connect(main, &frmMain::activityRequested, this,
+                [this] { guarded([&] { ShowActivity(); }); });
         connect(main, &frmMain::pollTick, this, &GUIFunctions::timerDownload_Timer);
         connectSession(*main);
+        m_activity = std::make_unique<ActivityLog>(main->gDownloadTools());
     }
     return *m_main;
 }
@@ -109,6 +116,19 @@ void GUIFunctions::LoadProfile(frmProfileSelection &selection, const QString &pa
     main.gDownloadTools().gProfile().LoadProfileFromXMLFile(path);
     main.SetupTitlebar();
     selection.close();
+}
+
+void GUIFunctions::ShowActivity()
+{
+    mainWindow();
+    if (!m_activityWindow) {
+        // Not a child of the main window: it stays open when that one closes.
+        m_activityWindow = new frmActivity(*m_activity, m_messages);
+        m_activityWindow->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_activityWindow->show();
+    m_activityWindow->raise();
+    m_activityWindow->activateWindow();
 }
 
 bool GUIFunctions::busy() const

@@ -8,16 +8,19 @@
 
 #include <memory>
 
+class ActivityLog;
 class JobCollection;
 class JobListModel;
 class MessageSink;
+class frmActivity;
 class frmMain;
 class frmProfileSelection;
 
 // The controller: opens the profile manager, edits and loads profiles, and
 // connects the main window to its work session, which runs the check for
 // jobs, the transfer and the polls. It switches the window's commands while
-// work runs and decides how the session's outcomes are shown.
+// work runs and decides how the session's outcomes are shown. The activity
+// log records this run's jobs.
 class GUIFunctions : public QObject
 {
     Q_OBJECT
@@ -36,6 +39,8 @@ public:
     frmMain &mainWindow();
 
     void ShowProfileManager(frmMain &main);
+    // The activity view, opened once and shown again while it is open.
+    void ShowActivity();
     void EditProfile(frmProfileSelection &selection, const QString &path);
     void LoadProfile(frmProfileSelection &selection, const QString &path);
 
@@ -70,9 +75,11 @@ private:
 
     MessageSink &m_messages;
     std::unique_ptr<frmMain> m_main;
-    // Goes before the window that it works on.
+    // Go before the window that they work on.
     std::unique_ptr<WorkSession> m_session;
+    std::unique_ptr<ActivityLog> m_activity;
     QPointer<frmProfileSelection> m_selection;
+    QPointer<frmActivity> m_activityWindow;
     // The four transfer commands as they were before the work began.
     bool m_transferCommandsOn = false;
 };

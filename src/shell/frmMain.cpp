@@ -68,6 +68,10 @@ frmMain::frmMain(MessageSink &messages, QWidget *parent)
     mExit = mFile->addAction(QStringLiteral("E&xit"));
     mExit->setObjectName(QStringLiteral("mExit"));
     mExit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    QMenu *mView = menuBar()->addMenu(QStringLiteral("&View"));
+    mView->setObjectName(QStringLiteral("mView"));
+    mViewActivity = mView->addAction(QStringLiteral("&Activity\u2026"));
+    mViewActivity->setObjectName(QStringLiteral("mViewActivity"));
     QMenu *mSettings = menuBar()->addMenu(QStringLiteral("&Settings"));
     mSettings->setObjectName(QStringLiteral("mSettings"));
     mProfileManager = mSettings->addAction(QStringLiteral("&Profile Manager"));
@@ -173,6 +177,7 @@ frmMain::frmMain(MessageSink &messages, QWidget *parent)
             [this] { Q_EMIT beginTransferRequested(true); });
     connect(cmdStopDownload, &QPushButton::clicked, this, &frmMain::stopDownload);
     connect(mExit, &QAction::triggered, this, &QWidget::close);
+    connect(mViewActivity, &QAction::triggered, this, &frmMain::activityRequested);
     connect(mProfileManager, &QAction::triggered, this, &frmMain::profileManagerRequested);
     connect(mHelpAbout, &QAction::triggered, this, &frmMain::showAbout);
 

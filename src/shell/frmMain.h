@@ -83,6 +83,7 @@ Q_SIGNALS:
     void checkForJobsRequested();
     void beginTransferRequested(bool showMessageBoxes);
     void profileManagerRequested();
+    void activityRequested();
     void pollTick();
 
 protected:
@@ -101,6 +102,7 @@ private:
     QAction *mCheckForJobs = nullptr;
     QAction *mDownloadJobs = nullptr;
     QAction *mExit = nullptr;
+    QAction *mViewActivity = nullptr;
     QAction *mProfileManager = nullptr;
     QAction *mHelpAbout = nullptr;
     QToolBar *Toolbar1 = nullptr;
