@@ -6,11 +6,15 @@
 #include "profiles/Profile.h"
 #include "service/ActivityLog.h"
 #include "service/JobListModel.h"
+#include "service/PollCountdown.h"
+#include "service/PollNotices.h"
+#include "shell/TrayIcon.h"
 #include "shell/frmActivity.h"
 #include "shell/frmMain.h"
 
 #include <QAction>
 #include <QPushButton>
+#include <QSystemTrayIcon>
 
 #include <exception>
 
@@ -86,6 +90,9 @@ frmMain &GUIFunctions::mainWindow()
         connect(main, &frmMain::pollTick, this, &GUIFunctions::timerDownload_Timer);
         connectSession(*main);
         m_activity = std::make_unique<ActivityLog>(main->gDownloadTools());
+        // Without a tray the notices would go nowhere: none are made.
+        if (QSystemTrayIcon::isSystemTrayAvailable())
+            connectTray(*main);
     }
     return *m_main;
 }
@@ -115,6 +122,9 @@ void GUIFunctions::LoadProfile(frmProfileSelection &selection, const QString &pa
     main.Load();
     main.gDownloadTools().gProfile().LoadProfileFromXMLFile(path);
     main.SetupTitlebar();
+    if (m_tray)
+        m_tray->setCountdown(PollCountdown::remainingText(
+            main.lngMinutesElapsed, main.gDownloadTools().gProfile().gLngPollInterval));
     selection.close();
 }
 
@@ -156,6 +166,19 @@ void GUIFunctions::connectSession(frmMain &main)
     });
     connect(session, &WorkSession::countdown, &main, &frmMain::setStatusText);
     connect(session, &WorkSession::pollEnded, this, &GUIFunctions::pollFinished);
+}
+
+void GUIFunctions::connectTray(frmMain &main)
+{
+    m_tray = std::make_unique<TrayIcon>(main);
+    m_notices = std::make_unique<PollNotices>(*m_session, main.gDownloadTools());
+    TrayIcon *tray = m_tray.get();
+    connect(m_notices.get(), &PollNotices::notice, tray, &TrayIcon::showNotice);
+    connect(m_session.get(), &WorkSession::countdown, tray, &TrayIcon::setCountdown);
+    connect(m_session.get(), &WorkSession::pollEnded, tray, [tray, &main] {
+        tray->setCountdown(PollCountdown::remainingText(
+            main.lngMinutesElapsed, main.gDownloadTools().gProfile().gLngPollInterval));
+    });
 }
 
 void GUIFunctions::checkEnded(frmMain &main, const WorkSession::CheckResult &result)

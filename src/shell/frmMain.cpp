@@ -216,6 +216,17 @@ void frmMain::resetControls()
     setTransferCommandsEnabled(false);
 }
 
+void frmMain::fillTrayMenu(QMenu &menu, QAction *showHide)
+{
+    menu.addAction(mCheckForJobs);
+    menu.addAction(mDownloadJobs);
+    menu.addSeparator();
+    menu.addAction(showHide);
+    menu.addAction(mViewActivity);
+    menu.addSeparator();
+    menu.addAction(mExit);
+}
+
 frmAbout *frmMain::aboutBox() const
 {
     return m_about.data();
