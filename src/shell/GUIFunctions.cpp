@@ -191,7 +191,8 @@ void GUIFunctions::checkEnded(frmMain &main, const WorkSession::CheckResult &res
     }
     // The list and the commands stay as they were.
     m_transferCommandsOn ? EnableTransferCommands(main) : DisableTransferCommands(main);
-    if (!main.isVisible() || result.failure.isEmpty()) {
+    const bool open = main.isVisible() || (m_tray && m_tray->hidesWindow());
+    if (!open || result.failure.isEmpty()) {
         // The window was closed meanwhile, or nothing was sent: nobody to tell.
     } else if (m_session->polling()) {
         main.setStatusText(tr("The check for jobs failed; the next poll tries again."));

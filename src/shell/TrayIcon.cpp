@@ -55,6 +55,12 @@ void TrayIcon::showNotice(const QString &title, const QString &text)
     m_icon->showMessage(title, text, ImageLists::ImageListLarge());
 }
 
+bool TrayIcon::hidesWindow() const
+{
+    // The icon goes as soon as the window closes.
+    return m_hidden && m_icon->isVisible();
+}
+
 void TrayIcon::toggleWindow()
 {
     if (m_window.isVisible() && !m_window.isMinimized()) {

@@ -30,6 +30,9 @@ public:
     // A notice as the desktop shows notifications; it may show none.
     void showNotice(const QString &title, const QString &text);
 
+    // The window is open, hidden from here.
+    bool hidesWindow() const;
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
