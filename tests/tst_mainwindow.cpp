@@ -24,6 +24,8 @@ private Q_SLOTS:
     void resizeRule();
     void toolbarKeys_data();
     void toolbarKeys();
+    void shortcuts_data();
+    void shortcuts();
     void stopWithNothingRunningChangesNothing();
     void rowsShowTheirPriorityAndGoWhenShownAgain();
     void aboutBoxOutlivesTheWindow();
@@ -93,6 +95,30 @@ void tst_MainWindow::toolbarKeys()
     QCOMPARE(transfer.count(), transfers);
     if (transfers)
         QCOMPARE(transfer.first().at(0).toBool(), true);
+}
+
+void tst_MainWindow::shortcuts_data()
+{
+    QTest::addColumn<QKeySequence>("keys");
+    QTest::addColumn<int>("checks");
+    QTest::addColumn<bool>("open");
+    QTest::newRow("F5 checks for jobs") << QKeySequence(Qt::Key_F5) << 1 << true;
+    QTest::newRow("Ctrl+Q exits") << QKeySequence(Qt::CTRL | Qt::Key_Q) << 0 << false;
+}
+
+void tst_MainWindow::shortcuts()
+{
+    QFETCH(QKeySequence, keys);
+    QFETCH(int, checks);
+    QFETCH(bool, open);
+    RecordingMessageSink messages;
+    frmMain window(messages);
+    window.Load();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    QSignalSpy check(&window, &frmMain::checkForJobsRequested);
+    QTest::keySequence(&window, keys);
+    QCOMPARE(check.count(), checks);
+    QCOMPARE(window.isVisible(), open);
 }
 
 void tst_MainWindow::stopWithNothingRunningChangesNothing()

@@ -2,8 +2,10 @@
 #include "TestSupport.h"
 #include "platform/RecordingMessageSink.h"
 #include "profiles/Profile.h"
+#include "service/ActivityLog.h"
 #include "service/DownloadTools.h"
 #include "service/PlainTransferHost.h"
+#include "service/PollNotices.h"
 #include "service/WorkSession.h"
 
 #include <QDate>
@@ -26,10 +28,14 @@ private Q_SLOTS:
     void poll();
     void pollKeepsItsProfile();
     void stopDuringAPollsCheck();
+    void notices_data();
+    void notices();
+    void activityLogNewestFirst();
 
 private:
     void loadProfile(qint32 interval, const QString &folder = QStringLiteral("Downloads"));
-    void serveIndex(const QStringList &ids);
+    // The jobs `ids`; those also in `unfetched` have an ftp URL, never fetched.
+    void serveIndex(const QStringList &ids, const QStringList &unfetched = {});
     bool tickUntilPolled();
     int requests(const char *page) const { return m_server->targets.filter(page).size(); }
 
@@ -76,11 +82,13 @@ void tst_Session::loadProfile(qint32 interval, const QString &folder)
     QVERIFY(m_tools->gProfile().LoadProfileFromXMLFile(path));
 }
 
-void tst_Session::serveIndex(const QStringList &ids)
+void tst_Session::serveIndex(const QStringList &ids, const QStringList &unfetched)
 {
     QList<QByteArray> jobs;
     for (const QString &id : ids)
-        jobs << jobElement(id, {{"path", m_server->base() + "/files/" + id + ".wav"}});
+        jobs << jobElement(
+            id, {{"path", (unfetched.contains(id) ? "ftp://127.0.0.1" : m_server->base()) +
+                              "/files/" + id + ".wav"}});
     m_server->when("job_index.asp", MisbehavingServer::answer(jobIndex(jobs)));
 }
 
@@ -206,6 +214,77 @@ void tst_Session::stopDuringAPollsCheck()
     QVERIFY(polled.count() == 1 || polled.wait(5000));
     QCOMPARE(transferred.count(), 0);
     QVERIFY(!m_session->busy());
+}
+
+void tst_Session::notices_data()
+{
+    QTest::addColumn<QStringList>("ids"); // {"refused"}: the index request is refused
+    QTest::addColumn<QStringList>("failing");
+    QTest::addColumn<bool>("byPoll");         // or the user's check and transfer
+    QTest::addColumn<QStringList>("notices"); // title|start of the text
+    QTest::newRow("poll receiving four jobs names three")
+        << QStringList{"1", "2", "3", "4"} << QStringList() << true
+        << QStringList{"New Jobs|4 new jobs received: Job1, Job2, Job3, \u2026"};
+    QTest::newRow("failing poll: its reason")
+        << QStringList{"refused"} << QStringList() << true
+        << QStringList{"Check For Jobs failed|The job index could not be retrieved from"};
+    QTest::newRow("job failed for good in a poll")
+        << QStringList{"1", "2"} << QStringList{"2"} << true
+        << QStringList{"New Jobs|1 new job received: Job1", "A job failed|Job2: "};
+    QTest::newRow("the user's check and transfer: none")
+        << QStringList{"1", "2"} << QStringList{"2"} << false << QStringList();
+    QTest::newRow("the user's failing check: none")
+        << QStringList{"refused"} << QStringList() << false << QStringList();
+}
+
+void tst_Session::notices()
+{
+    QFETCH(QStringList, ids);
+    QFETCH(QStringList, failing);
+    QFETCH(bool, byPoll);
+    QFETCH(QStringList, notices);
+    if (ids == QStringList{"refused"})
+        m_server->when("job_index.asp", MisbehavingServer::of(MisbehavingServer::Kind::Refuse));
+    else
+        serveIndex(ids, failing);
+    loadProfile(0);
+    PollNotices notifier(*m_session, *m_tools);
+    QStringList posted;
+    connect(&notifier, &PollNotices::notice, this,
+            [&posted](const QString &title, const QString &text) { posted << title + '|' + text; });
+    if (byPoll) {
+        QVERIFY(tickUntilPolled());
+    } else {
+        QSignalSpy checked(m_session.get(), &WorkSession::checkEnded);
+        QSignalSpy transferred(m_session.get(), &WorkSession::transferEnded);
+        QVERIFY(m_session->check() && (checked.count() == 1 || checked.wait(10000)));
+        QVERIFY(m_session->transfer(false) &&
+                (transferred.count() == 1 || transferred.wait(10000)));
+    }
+    QCOMPARE(posted.size(), notices.size());
+    for (qsizetype i = 0; i < notices.size(); ++i)
+        QVERIFY2(posted.at(i).startsWith(notices.at(i)), qPrintable(posted.at(i)));
+}
+
+void tst_Session::activityLogNewestFirst()
+{
+    serveIndex({"1", "2"}, {"2"});
+    loadProfile(0);
+    ActivityLog log(*m_tools);
+    QVERIFY(tickUntilPolled());
+    const auto row = [&log](int at) {
+        QStringList cells;
+        for (int column = ActivityLog::NameColumn; column < ActivityLog::ColumnCount; ++column)
+            cells << log.data(log.index(at, column)).toString();
+        return cells;
+    };
+    QCOMPARE(log.rowCount(), 2);
+    QCOMPARE(row(0).mid(0, 3), (QStringList{"Job2", "R2", "Failed"}));
+    QVERIFY(!row(0).at(3).isEmpty());
+    const QString written = m_folder->path("Downloads/Job1.wav");
+    QCOMPARE(row(1), (QStringList{"Job1", "R1", "Received", written}));
+    QCOMPARE(log.entry(1)->detail, written);
+    QCOMPARE(readAll(written), QByteArray("RIFF-data"));
 }
 
 QTEST_MAIN(tst_Session)

@@ -202,7 +202,7 @@ void tst_Transfer::jobList()
     if (!how.isEmpty()) {
         QTRY_COMPARE(rig->fetched().size(), 2);
         if (second.status == 503) // job 2 failed once and waits to be tried again
-            QTRY_COMPARE(rig->host.statusText(), Inet::stateText(Inet::Error));
+            QTRY_COMPARE(rig->host.statusText(), Inet::GetInetStateText(Inet::Error));
     }
     if (how == "delete") {
         // The host, with its transfer control, goes first, then the tools; nothing

@@ -359,7 +359,7 @@ QString Inet::failureText(const Result &result)
     }
 }
 
-QString Inet::stateText(int state)
+QString Inet::GetInetStateText(int state)
 {
     static const char *const texts[] = {
         "No state to report",

@@ -127,8 +127,9 @@ public:
     // The text of a failure for the user.
     static QString failureText(const Result &result);
 
-    // The status text of a state code.
-    static QString stateText(int state);
+    // The status text of a state code (StateChanged), as the status bar shows
+    // it; "Unknown state: N" outside 0-12.
+    static QString GetInetStateText(int state);
 
 Q_SIGNALS:
     void StateChanged(int state);

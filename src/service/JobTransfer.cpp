@@ -163,7 +163,7 @@ void JobTransfer::startJob(int row)
     Q_EMIT jobStarted(transfer.jobId, transfer.attempt);
     transfer.states = connect(&host.inet(), &Inet::StateChanged, this, [this](int state) {
         if (m_transfer)
-            m_transfer->host->setStatusText(Inet::stateText(state));
+            m_transfer->host->setStatusText(Inet::GetInetStateText(state));
     });
 
     QPointer<JobTransfer> self(this);
@@ -339,7 +339,7 @@ void JobTransfer::requestEnded(const Inet::Result &result)
         }
         transfer.received.append({transfer.jobId, *written, size});
         Q_EMIT jobEnded(transfer.jobId, true, *written);
-        host.setStatusText(Inet::stateText(Inet::Completed));
+        host.setStatusText(Inet::GetInetStateText(Inet::Completed));
         list.removeRow(row);
         transfer.attempt = 0;
         scheduleNextJob();

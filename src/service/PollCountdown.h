@@ -12,13 +12,21 @@
 // ticks. An interval of 0 or less polls on every tick.
 namespace PollCountdown {
 
+// The countdown text with the counter at `minutesElapsed`: the whole minutes
+// left before the tick that polls, never below 0.
+inline QString remainingText(qint32 minutesElapsed, qint32 interval)
+{
+    const qint64 left = qint64(interval) - minutesElapsed;
+    return QString::number(left > 0 ? left : 0) +
+           QStringLiteral(" Minutes Remaining Until Next Poll");
+}
+
 inline std::optional<QString> tick(qint32 &minutesElapsed, qint32 interval)
 {
     if (minutesElapsed >= interval)
         return std::nullopt;
     ++minutesElapsed;
-    return QString::number(qint64(interval) - minutesElapsed) +
-           QStringLiteral(" Minutes Remaining Until Next Poll");
+    return remainingText(minutesElapsed, interval);
 }
 
 // Ticks from the end of one poll to the next: P + 1 for an interval P above 0,

@@ -4,11 +4,17 @@
 #include "dialogs/frmProfileSettings.h"
 #include "platform/MessageSink.h"
 #include "profiles/Profile.h"
+#include "service/ActivityLog.h"
 #include "service/JobListModel.h"
+#include "service/PollCountdown.h"
+#include "service/PollNotices.h"
+#include "shell/TrayIcon.h"
+#include "shell/frmActivity.h"
 #include "shell/frmMain.h"
 
 #include <QAction>
 #include <QPushButton>
+#include <QSystemTrayIcon>
 
 #include <exception>
 
@@ -23,6 +29,8 @@ GUIFunctions::~GUIFunctions()
 {
     if (m_selection)
         delete m_selection.data();
+    if (m_activityWindow)
+        delete m_activityWindow.data();
 }
 
 void GUIFunctions::guarded(const std::function<void()> &command)
@@ -77,8 +85,14 @@ frmMain &GUIFunctions::mainWindow()
                 [this, main](bool show) { guarded([&] { BeginTransfer(*main, show); }); });
         connect(main, &frmMain::profileManagerRequested, this,
                 [this, main] { guarded([&] { ShowProfileManager(*main); }); });
+        connect(main, &frmMain::activityRequested, this,
+                [this] { guarded([&] { ShowActivity(); }); });
         connect(main, &frmMain::pollTick, this, &GUIFunctions::timerDownload_Timer);
         connectSession(*main);
+        m_activity = std::make_unique<ActivityLog>(main->gDownloadTools());
+        // Without a tray the notices would go nowhere: none are made.
+        if (QSystemTrayIcon::isSystemTrayAvailable())
+            connectTray(*main);
     }
     return *m_main;
 }
@@ -108,7 +122,23 @@ void GUIFunctions::LoadProfile(frmProfileSelection &selection, const QString &pa
     main.Load();
     main.gDownloadTools().gProfile().LoadProfileFromXMLFile(path);
     main.SetupTitlebar();
+    if (m_tray)
+        m_tray->setCountdown(PollCountdown::remainingText(
+            main.lngMinutesElapsed, main.gDownloadTools().gProfile().gLngPollInterval));
     selection.close();
+}
+
+void GUIFunctions::ShowActivity()
+{
+    mainWindow();
+    if (!m_activityWindow) {
+        // Not a child of the main window: it stays open when that one closes.
+        m_activityWindow = new frmActivity(*m_activity, m_messages);
+        m_activityWindow->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_activityWindow->show();
+    m_activityWindow->raise();
+    m_activityWindow->activateWindow();
 }
 
 bool GUIFunctions::busy() const
@@ -138,6 +168,19 @@ void GUIFunctions::connectSession(frmMain &main)
     connect(session, &WorkSession::pollEnded, this, &GUIFunctions::pollFinished);
 }
 
+void GUIFunctions::connectTray(frmMain &main)
+{
+    m_tray = std::make_unique<TrayIcon>(main);
+    m_notices = std::make_unique<PollNotices>(*m_session, main.gDownloadTools());
+    TrayIcon *tray = m_tray.get();
+    connect(m_notices.get(), &PollNotices::notice, tray, &TrayIcon::showNotice);
+    connect(m_session.get(), &WorkSession::countdown, tray, &TrayIcon::setCountdown);
+    connect(m_session.get(), &WorkSession::pollEnded, tray, [tray, &main] {
+        tray->setCountdown(PollCountdown::remainingText(
+            main.lngMinutesElapsed, main.gDownloadTools().gProfile().gLngPollInterval));
+    });
+}
+
 void GUIFunctions::checkEnded(frmMain &main, const WorkSession::CheckResult &result)
 {
     main.setCheckCommandsEnabled(true);
@@ -148,7 +191,8 @@ void GUIFunctions::checkEnded(frmMain &main, const WorkSession::CheckResult &res
     }
     // The list and the commands stay as they were.
     m_transferCommandsOn ? EnableTransferCommands(main) : DisableTransferCommands(main);
-    if (!main.isVisible() || result.failure.isEmpty()) {
+    const bool open = main.isVisible() || (m_tray && m_tray->hidesWindow());
+    if (!open || result.failure.isEmpty()) {
         // The window was closed meanwhile, or nothing was sent: nobody to tell.
     } else if (m_session->polling()) {
         main.setStatusText(tr("The check for jobs failed; the next poll tries again."));

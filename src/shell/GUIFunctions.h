@@ -8,16 +8,22 @@
 
 #include <memory>
 
+class ActivityLog;
 class JobCollection;
 class JobListModel;
 class MessageSink;
+class PollNotices;
+class TrayIcon;
+class frmActivity;
 class frmMain;
 class frmProfileSelection;
 
 // The controller: opens the profile manager, edits and loads profiles, and
 // connects the main window to its work session, which runs the check for
 // jobs, the transfer and the polls. It switches the window's commands while
-// work runs and decides how the session's outcomes are shown.
+// work runs and decides how the session's outcomes are shown. Where the
+// desktop has a system tray, the window gets a tray icon, which shows the
+// notices of the polls. The activity log records this run's jobs.
 class GUIFunctions : public QObject
 {
     Q_OBJECT
@@ -36,6 +42,8 @@ public:
     frmMain &mainWindow();
 
     void ShowProfileManager(frmMain &main);
+    // The activity view, opened once and shown again while it is open.
+    void ShowActivity();
     void EditProfile(frmProfileSelection &selection, const QString &path);
     void LoadProfile(frmProfileSelection &selection, const QString &path);
 
@@ -64,15 +72,20 @@ Q_SIGNALS:
 private:
     frmProfileSelection *openSelectionWindow();
     void connectSession(frmMain &main);
+    void connectTray(frmMain &main);
     void checkEnded(frmMain &main, const WorkSession::CheckResult &result);
     // Runs `command`; an error that escapes it is shown, never fatal.
     void guarded(const std::function<void()> &command);
 
     MessageSink &m_messages;
     std::unique_ptr<frmMain> m_main;
-    // Goes before the window that it works on.
+    // Go before the window that they work on.
     std::unique_ptr<WorkSession> m_session;
+    std::unique_ptr<ActivityLog> m_activity;
+    std::unique_ptr<PollNotices> m_notices;
+    std::unique_ptr<TrayIcon> m_tray;
     QPointer<frmProfileSelection> m_selection;
+    QPointer<frmActivity> m_activityWindow;
     // The four transfer commands as they were before the work began.
     bool m_transferCommandsOn = false;
 };

@@ -5,8 +5,9 @@
 #include "platform/MessageSink.h"
 #include "profiles/Profile.h"
 #include "service/DownloadTools.h"
+#include "shell/CutTextToolTips.h"
+#include "shell/ImageLists.h"
 #include "shell/MainWindowLayout.h"
-#include "shell/PriorityImages.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -60,11 +61,17 @@ frmMain::frmMain(MessageSink &messages, QWidget *parent)
     mFile->setObjectName(QStringLiteral("mFile"));
     mCheckForJobs = mFile->addAction(QStringLiteral("&Check For Jobs"));
     mCheckForJobs->setObjectName(QStringLiteral("mCheckForJobs"));
+    mCheckForJobs->setShortcut(QKeySequence(Qt::Key_F5));
     mDownloadJobs = mFile->addAction(QStringLiteral("&Begin Transfer"));
     mDownloadJobs->setObjectName(QStringLiteral("mDownloadJobs"));
     mFile->addSeparator()->setObjectName(QStringLiteral("mLineExit"));
     mExit = mFile->addAction(QStringLiteral("E&xit"));
     mExit->setObjectName(QStringLiteral("mExit"));
+    mExit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    QMenu *mView = menuBar()->addMenu(QStringLiteral("&View"));
+    mView->setObjectName(QStringLiteral("mView"));
+    mViewActivity = mView->addAction(QStringLiteral("&Activity\u2026"));
+    mViewActivity->setObjectName(QStringLiteral("mViewActivity"));
     QMenu *mSettings = menuBar()->addMenu(QStringLiteral("&Settings"));
     mSettings->setObjectName(QStringLiteral("mSettings"));
     mProfileManager = mSettings->addAction(QStringLiteral("&Profile Manager"));
@@ -84,12 +91,14 @@ frmMain::frmMain(MessageSink &messages, QWidget *parent)
     Toolbar1->setFixedHeight(px(toolbarHeight));
     Toolbar1->toggleViewAction()->setVisible(false);
     setContextMenuPolicy(Qt::NoContextMenu);
-    tlbCheckForJobs = Toolbar1->addAction(style()->standardIcon(QStyle::SP_BrowserReload),
-                                          QStringLiteral("Check For Jobs  "));
+    tlbCheckForJobs = Toolbar1->addAction(
+        ImageLists::ImageListToolbar(*style(), QStringLiteral("tlbCheckForJobs")),
+        QStringLiteral("Check For Jobs  "));
     tlbCheckForJobs->setObjectName(QStringLiteral("tlbCheckForJobs"));
     tlbCheckForJobs->setToolTip(QStringLiteral("Check For Download Jobs"));
-    tlbBeginTransfer = Toolbar1->addAction(style()->standardIcon(QStyle::SP_ArrowDown),
-                                           QStringLiteral("Begin Transfer  "));
+    tlbBeginTransfer = Toolbar1->addAction(
+        ImageLists::ImageListToolbar(*style(), QStringLiteral("tlbBeginTransfer")),
+        QStringLiteral("Begin Transfer  "));
     tlbBeginTransfer->setObjectName(QStringLiteral("tlbBeginTransfer"));
     tlbBeginTransfer->setToolTip(QStringLiteral("Begin Download of Jobs In Queue"));
     connect(Toolbar1, &QToolBar::actionTriggered, this,
@@ -109,6 +118,7 @@ frmMain::frmMain(MessageSink &messages, QWidget *parent)
     listJobs = new QTreeView(client);
     listJobs->setObjectName(QStringLiteral("listJobs"));
     listJobs->setModel(&m_jobs);
+    listJobs->setItemDelegate(new CutTextToolTips(listJobs));
     listJobs->setRootIsDecorated(false);
     listJobs->setUniformRowHeights(true);
     listJobs->setItemsExpandable(false);
@@ -120,7 +130,7 @@ frmMain::frmMain(MessageSink &messages, QWidget *parent)
         listJobs->setColumnWidth(column, px(JobListModel::widthTwips(column)));
     listJobs->setColumnHidden(1, true);
     m_jobs.setDecorationProvider([](int priority) -> QVariant {
-        const QIcon image = PriorityImages::icon(priority);
+        const QIcon image = ImageLists::ImageList1(priority);
         return image.isNull() ? QVariant() : QVariant(image);
     });
 
@@ -143,10 +153,15 @@ frmMain::frmMain(MessageSink &messages, QWidget *parent)
     place(cmdTransfer, transferDesign);
     place(ProgressBar1, progressDesign);
     place(cmdStopDownload, stopDesign);
+    // Its text needs more room than its design width at some fonts.
+    cmdStopDownload->resize(std::max(cmdStopDownload->width(), cmdStopDownload->sizeHint().width()),
+                            cmdStopDownload->height());
 
     setTabOrder(listJobs, cmdCheckForJobs);
     setTabOrder(cmdCheckForJobs, cmdTransfer);
     setTabOrder(cmdTransfer, cmdStopDownload);
+
+    m_inet->setObjectName(QStringLiteral("Inet1"));
 
     timerDownload = new QTimer(this);
     timerDownload->setObjectName(QStringLiteral("timerDownload"));
@@ -161,6 +176,7 @@ frmMain::frmMain(MessageSink &messages, QWidget *parent)
             [this] { Q_EMIT beginTransferRequested(true); });
     connect(cmdStopDownload, &QPushButton::clicked, this, &frmMain::stopDownload);
     connect(mExit, &QAction::triggered, this, &QWidget::close);
+    connect(mViewActivity, &QAction::triggered, this, &frmMain::activityRequested);
     connect(mProfileManager, &QAction::triggered, this, &frmMain::profileManagerRequested);
     connect(mHelpAbout, &QAction::triggered, this, &frmMain::showAbout);
 
@@ -197,6 +213,17 @@ void frmMain::resetControls()
     setProgressValue(0);
     setStatusText(QString());
     setTransferCommandsEnabled(false);
+}
+
+void frmMain::fillTrayMenu(QMenu &menu, QAction *showHide)
+{
+    menu.addAction(mCheckForJobs);
+    menu.addAction(mDownloadJobs);
+    menu.addSeparator();
+    menu.addAction(showHide);
+    menu.addAction(mViewActivity);
+    menu.addSeparator();
+    menu.addAction(mExit);
 }
 
 frmAbout *frmMain::aboutBox() const

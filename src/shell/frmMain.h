@@ -15,6 +15,7 @@ class MessageSink;
 class QAction;
 class QEventLoopLocker;
 class QLabel;
+class QMenu;
 class QProgressBar;
 class QPushButton;
 class QToolBar;
@@ -73,6 +74,10 @@ public:
     // Runs the command of a toolbar button, by its key (compared exactly).
     void onToolbarButton(const QString &key);
 
+    // Adds the commands for the tray to `menu`: Check For Jobs, Begin
+    // Transfer, `showHide`, Activity… and Exit, the window's own actions.
+    void fillTrayMenu(QMenu &menu, QAction *showHide);
+
     // The shared modeless About box, while it is open.
     frmAbout *aboutBox() const;
 
@@ -83,6 +88,7 @@ Q_SIGNALS:
     void checkForJobsRequested();
     void beginTransferRequested(bool showMessageBoxes);
     void profileManagerRequested();
+    void activityRequested();
     void pollTick();
 
 protected:
@@ -101,6 +107,7 @@ private:
     QAction *mCheckForJobs = nullptr;
     QAction *mDownloadJobs = nullptr;
     QAction *mExit = nullptr;
+    QAction *mViewActivity = nullptr;
     QAction *mProfileManager = nullptr;
     QAction *mHelpAbout = nullptr;
     QToolBar *Toolbar1 = nullptr;

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QString>
+
+class DownloadTools;
+class WorkSession;
+
+// What nobody watched: the notices about the work of a session's polls. A
+// poll whose check fails gives one at once, with the reason; when the poll
+// ends, one names the jobs it received and one the jobs that failed for good
+// with their reasons. The work of a command (a check or a transfer the user
+// started) gives none. The notices are data: the desktop side decides how
+// they are shown, and may drop them.
+class PollNotices : public QObject
+{
+    Q_OBJECT
+
+public:
+    // How many jobs a notice names; the rest are counted.
+    static constexpr qsizetype NamedJobs = 3;
+
+    PollNotices(WorkSession &session, DownloadTools &tools, QObject *parent = nullptr);
+    ~PollNotices() override;
+
+Q_SIGNALS:
+    void notice(const QString &title, const QString &text);
+
+private:
+    struct Outcome
+    {
+        QString jobId;
+        QString name; // the job's name, or its id when it has none
+        QString reason;
+    };
+
+    void jobEnded(const QString &jobId, bool received, const QString &detail);
+    void pollEnded();
+
+    DownloadTools &m_tools;
+    bool m_polling = false;
+    // The running poll's jobs, in the order they ended.
+    QList<Outcome> m_received;
+    QList<Outcome> m_failed;
+};
