@@ -153,9 +153,6 @@ frmMain::frmMain(MessageSink &messages, QWidget *parent)
     place(cmdTransfer, transferDesign);
     place(ProgressBar1, progressDesign);
     place(cmdStopDownload, stopDesign);
-    // Its text needs more room than its design width at some fonts.
-    cmdStopDownload->resize(std::max(cmdStopDownload->width(), cmdStopDownload->sizeHint().width()),
-                            cmdStopDownload->height());
 
     setTabOrder(listJobs, cmdCheckForJobs);
     setTabOrder(cmdCheckForJobs, cmdTransfer);
