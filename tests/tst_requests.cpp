@@ -13,8 +13,6 @@
 #include <optional>
 
 using Kind = MisbehavingServer::Kind;
-using Behaviour = MisbehavingServer::Behaviour;
-Q_DECLARE_METATYPE(Behaviour)
 
 namespace {
 
@@ -64,16 +62,12 @@ private Q_SLOTS:
     void indexAndStatusRequests();
     void indexRequestWithoutAnswer_data();
     void indexRequestWithoutAnswer();
-    void statusUpdate_data();
-    void statusUpdate();
     void oneRequestAtATimeAndCancel();
     void streamedBodyInPartsAndStatesInOrder();
     void demoService();
 
 private:
     Listing retrieve();
-    std::optional<bool> updateStatuses();
-    void addJobs(int count);
     Streamed stream(const QString &url);
 
     std::unique_ptr<Client> m;
@@ -87,27 +81,6 @@ Listing tst_Requests::retrieve()
     });
     (void)QTest::qWaitFor([&] { return listing->outcome.has_value(); }, 10000);
     return *listing;
-}
-
-// The result, when the update ended exactly once, also after the event loop ran on.
-std::optional<bool> tst_Requests::updateStatuses()
-{
-    auto results = std::make_shared<QList<bool>>();
-    m->tools.UpdateJobStatuses(m->host, [results](bool allConfirmed) { *results << allConfirmed; });
-    (void)QTest::qWaitFor([&] { return !results->isEmpty(); }, 10000);
-    QTest::qWait(20);
-    return results->size() == 1 ? std::optional(results->first()) : std::nullopt;
-}
-
-// Jobs 1 to `count`, their files received.
-void tst_Requests::addJobs(int count)
-{
-    for (int i = 1; i <= count; ++i) {
-        Job job;
-        job.gLngID = QString::number(i);
-        job.gBlnDownloadCompleted = true;
-        QVERIFY(m->tools.gColDownloads.Add(job, job.gLngID));
-    }
 }
 
 // The answer at `url`, streamed.
@@ -158,8 +131,13 @@ void tst_Requests::indexAndStatusRequests()
     QCOMPARE(m->host.progressValue(), 0.0);
     QCOMPARE(m->host.statusHistory,
              (QStringList{"Retrieving Job Index", "Finished Retrieving Job Index"}));
-    addJobs(1);
-    updateStatuses();
+    Job job;
+    job.gLngID = "1";
+    job.gBlnDownloadCompleted = true;
+    QVERIFY(m->tools.gColDownloads.Add(job, job.gLngID));
+    bool updated = false;
+    m->tools.UpdateJobStatuses(m->host, [&updated](bool) { updated = true; });
+    QTRY_VERIFY(updated);
 
     const QString login = "LG=" + value + "&PW=" + value;
     const QStringList plain{"/remote_tools/job_index.asp?SessionID=" + value + '&' + login,
@@ -218,42 +196,6 @@ void tst_Requests::indexRequestWithoutAnswer()
     QVERIFY2(listing.failure.contains(reason), qPrintable(listing.failure));
     QVERIFY(listing.failure.contains("job_index.asp?SessionID=G-1&LG=ann&PW=***"));
     QVERIFY(!listing.failure.contains("s3cret"));
-}
-
-void tst_Requests::statusUpdate_data()
-{
-    QTest::addColumn<Behaviour>("second"); // the answer for job 2 of three
-    QTest::addColumn<QStringList>("requested");
-    QTest::addColumn<QStringList>("confirmed");
-    const QStringList all{"1", "2", "3"};
-    QTest::newRow("correct spelling is no confirmation")
-        << MisbehavingServer::answer("Update Successful") << all << QStringList{"1", "3"};
-    QTest::newRow("capitals confirm")
-        << MisbehavingServer::answer("UPDATE SUCESSFUL!") << all << all;
-    QTest::newRow("error page without the word")
-        << MisbehavingServer::answer("<html>oops</html>", 500) << all << QStringList{"1", "3"};
-    QTest::newRow("second request fails: the pass ends")
-        << MisbehavingServer::of(Kind::Refuse) << QStringList{"1", "2"} << QStringList{"1"};
-}
-
-void tst_Requests::statusUpdate()
-{
-    QFETCH(Behaviour, second);
-    QFETCH(QStringList, requested);
-    QFETCH(QStringList, confirmed);
-    m->server.when("ID=2&", second);
-    m->server.when("job_status_update.asp", MisbehavingServer::answer("Update Sucessful"));
-    addJobs(3);
-    QCOMPARE(updateStatuses(), std::optional<bool>(confirmed.size() == 3));
-    QStringList ids, updated;
-    for (const QString &target : m->server.targets)
-        ids << target.section("ID=", 1).section('&', 0, 0);
-    for (const char *id : {"1", "2", "3"}) {
-        if (m->tools.gColDownloads.Item(id)->gBlnStatusUpdated)
-            updated << id;
-    }
-    QCOMPARE(ids, requested);
-    QCOMPARE(updated, confirmed);
 }
 
 void tst_Requests::oneRequestAtATimeAndCancel()

@@ -57,7 +57,6 @@ struct Rig
         host.onProgress = [this](double value) {
             progress << value;
         };
-        server.when("job_status_update.asp", MisbehavingServer::answer("Update Sucessful"));
         QObject::connect(&host.jobList(), &QAbstractItemModel::dataChanged,
                          [this](const QModelIndex &from) {
                              if (from.column() == 2)
@@ -69,9 +68,11 @@ struct Rig
     QString file(const QString &name) const { return folder() + '/' + name; }
 
     // Jobs 1, 2, … named `names`, their files at /files/1.wav, …; `fields`
-    // replaces fields of the jobs in turn.
+    // replaces fields of the jobs in turn. Status updates are confirmed
+    // unless a rule set before says otherwise.
     bool list(const QStringList &names, const QList<Fields> &fields = {})
     {
+        server.when("job_status_update.asp", MisbehavingServer::answer("Update Sucessful"));
         QList<QByteArray> jobs;
         for (qsizetype i = 0; i < names.size(); ++i) {
             const QString id = QString::number(i + 1);
@@ -166,36 +167,57 @@ void tst_Transfer::jobList_data()
 {
     QTest::addColumn<Behaviour>("second"); // the answer for job 2's file
     QTest::addColumn<QString>("how");      // what happens once job 2 was asked for
+    QTest::addColumn<Behaviour>("update"); // the answer to job 2's status update
     QTest::addColumn<QStringList>("fetched");
-    QTest::addColumn<QStringList>("received"); // and confirmed
-    const auto add = [](const char *name, const Behaviour &second, const char *how,
-                        const QStringList &fetched, const QStringList &received) {
-        QTest::newRow(name) << second << QString(how) << fetched << received;
+    QTest::addColumn<QStringList>("received");
+    QTest::addColumn<QStringList>("updated"); // status updates asked for
+    QTest::addColumn<QStringList>("confirmed");
+    const Behaviour confirms = MisbehavingServer::answer("Update Sucessful");
+    const auto add = [&](const char *name, const Behaviour &second, const char *how,
+                         const QStringList &fetched, const QStringList &received) {
+        QTest::newRow(name) << second << QString(how) << confirms << fetched << received << received
+                            << received;
+    };
+    const QStringList all{"1", "2", "3"};
+    const auto update = [&](const char *name, const Behaviour &update, const QStringList &updated,
+                            const QStringList &confirmed) {
+        QTest::newRow(name) << Behaviour() << QString() << update << all << all << updated
+                            << confirmed;
     };
     const Behaviour stall = MisbehavingServer::of(Kind::Stall);
     const Behaviour busy = MisbehavingServer::answer("<html>Busy</html>", 503);
-    add("in order, then the status updates", {}, "", {"1", "2", "3"}, {"1", "2", "3"});
+    add("in order, then the status updates", {}, "", all, all);
     add("a failing job is tried four times, then the next", busy, "",
         {"1", "2", "2", "2", "2", "3"}, {"1", "3"});
     add("Stop Download while requesting", stall, "Stop Download", {"1", "2"}, {"1"});
     add("Stop Download during a retry pause", busy, "Stop Download", {"1", "2"}, {"1"});
     add("watch stop during a retry pause", busy, "finish", {"1", "2"}, {"1"});
     add("the tools deleted while requesting", stall, "delete", {"1", "2"}, {});
-    add("another profile loaded while requesting", stall, "another profile", {"1", "2", "3"},
-        {"1", "2", "3"});
+    add("another profile loaded while requesting", stall, "another profile", all, all);
+    update("correct spelling is no confirmation", MisbehavingServer::answer("Update Successful"),
+           all, {"1", "3"});
+    update("capitals confirm", MisbehavingServer::answer("UPDATE SUCESSFUL!"), all, all);
+    update("error page without the word", MisbehavingServer::answer("<html>oops</html>", 500), all,
+           {"1", "3"});
+    update("a failed status update ends the pass", MisbehavingServer::of(Kind::Refuse), {"1", "2"},
+           {"1"});
 }
 
 void tst_Transfer::jobList()
 {
     QFETCH(Behaviour, second);
     QFETCH(QString, how);
+    QFETCH(Behaviour, update);
     QFETCH(QStringList, fetched);
     QFETCH(QStringList, received);
+    QFETCH(QStringList, updated);
+    QFETCH(QStringList, confirmed);
     auto rig = std::make_unique<Rig>();
     MisbehavingServer other;
     if (!how.isEmpty())
         rig->tools.setRetryDelays({1min});
     rig->server.when("/files/2.wav", second);
+    rig->server.when("ID=2&", update);
     QVERIFY(rig->list({"A", "B", "C"}));
     QSignalSpy finished(&rig->tools, &DownloadTools::DownloadJobsFinished);
     rig->tools.DownloadJobs(rig->host, true);
@@ -227,20 +249,25 @@ void tst_Transfer::jobList()
     QVERIFY(finished.count() == 1 || finished.wait(10000));
     QVERIFY(!rig->tools.TransferRunning());
 
-    QStringList requests, files;
+    QStringList requests, files, marked;
     for (const QString &id : fetched)
         requests << "/files/" + id + ".wav";
-    for (const QString &id : received) {
+    for (const QString &id : updated)
         requests << "/remote_tools/job_status_update.asp?ID=" + id + "&LG=ann&PW=pw";
+    for (const QString &id : received)
         files << QStringLiteral("Jobs/%1.wav").arg(QChar('A' + id.toInt() - 1));
+    for (const char *id : {"1", "2", "3"}) {
+        if (rig->tools.gColDownloads.Item(id)->gBlnStatusUpdated)
+            marked << id;
     }
     // Every file first, then the status updates of the received jobs, to the
     // service the transfer began with; the rows not received stay.
     QCOMPARE(rig->server.targets, requests);
     QCOMPARE(rig->files(), files);
+    QCOMPARE(marked, confirmed);
     QVERIFY(other.targets.isEmpty());
     QCOMPARE(rig->host.jobList().rowCount(), 3 - received.size());
-    const bool all = received.size() == 3;
+    const bool all = confirmed.size() == 3;
     QCOMPARE(rig->messages.texts(),
              QStringList{all ? "All jobs have been updated on server!"
                              : "Error Updating the status of some or all jobs!"});
