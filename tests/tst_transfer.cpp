@@ -8,13 +8,13 @@
 #include "service/PlainTransferHost.h"
 
 #include <QDirIterator>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
 
 #include <csignal>
 #include <sys/resource.h>
-#include <unistd.h>
 
 using Kind = MisbehavingServer::Kind;
 using Behaviour = MisbehavingServer::Behaviour;
@@ -141,7 +141,6 @@ void tst_Transfer::progressSteps_data()
     QTest::addColumn<int>("size");
     QTest::addColumn<bool>("announced");
     QTest::addColumn<QStringList>("texts"); // of the row, as they change
-    QTest::newRow("2048") << 2048 << true << QStringList{"50%", "100%"};
     QTest::newRow("3000: the last short block counts")
         << 3000 << true << QStringList{"34%", "68%", "100%"};
     QTest::newRow("no length: no progress, body written in full") << 3000 << false << QStringList();
@@ -310,7 +309,6 @@ void tst_Transfer::faultMatrix_data()
         "", 1, "told: not enough free space");
     const Behaviour whole = MisbehavingServer::answer(body);
     add("disk full", whole, "disk full", 1, "told: File too large");
-    add("read-only folder", whole, "read-only", 1, "told: could not be created");
     add("a file where the folder should be", whole, "file as folder", 1,
         "told: could not be created");
     // Jobs refused before any request.
@@ -346,12 +344,6 @@ void tst_Transfer::faultMatrix()
                              if (received)
                                  QFile::remove(path);
                          });
-    if (local == "read-only") {
-        if (::geteuid() == 0)
-            QSKIP("permissions do not stop root");
-        QVERIFY(QDir().mkpath(rig.folder()));
-        QVERIFY(QFile::setPermissions(rig.folder(), QFile::ReadOwner | QFile::ExeOwner));
-    }
     if (local == "file as folder")
         QVERIFY(writeFile(rig.folder(), "not a folder"));
     QVERIFY(rig.list({"ABC"}, {job}));
@@ -368,8 +360,6 @@ void tst_Transfer::faultMatrix()
     setrlimit(RLIMIT_FSIZE, &saved);
     if (local == "twice")
         ended = ended && rig.list({"ABC"}, {job}) && rig.transfer();
-    if (local == "read-only")
-        QFile::setPermissions(rig.folder(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QVERIFY(ended);
 
     const bool received = end == "received";
@@ -388,8 +378,7 @@ void tst_Transfer::faultMatrix()
     // No file under the final name, no temporary file; the folders the job
     // made go with it.
     QCOMPARE(rig.files(), local == "file as folder" ? QStringList{"Jobs"} : QStringList());
-    QCOMPARE(QFileInfo::exists(rig.folder()),
-             local == "file as folder" || local == "read-only" || local == "gone");
+    QCOMPARE(QFileInfo::exists(rig.folder()), local == "file as folder" || local == "gone");
     QCOMPARE(rig.host.jobList().subItemText(0, 2), QStringLiteral("Failed"));
     QCOMPARE(rig.host.statusText(), "Job ABC (1) failed: " + failure);
     QVERIFY2(!failure.isEmpty() && failure.contains(reason), qPrintable(failure));
@@ -401,18 +390,17 @@ void tst_Transfer::resumesAfterAFault_data()
     QTest::addColumn<QByteArray>("value");
     QTest::addColumn<QByteArray>("valueNow"); // of the second answer
     QTest::addColumn<bool>("asked");          // the second request asks for the rest
-    QTest::addColumn<bool>("appended");       // and gets it
     const auto add = [](const char *name, const char *validator, const char *value,
-                        const char *valueNow, bool asked, bool appended) {
+                        const char *valueNow, bool asked) {
         QTest::newRow(name) << QByteArray(validator) << QByteArray(value) << QByteArray(valueNow)
-                            << asked << appended;
+                            << asked;
     };
     const char *date = "Tue, 01 Dec 2026 08:00:00 GMT";
-    add("ETag, then the rest", "ETag", "\"v1\"", "\"v1\"", true, true);
-    add("Last-Modified, then the rest", "Last-Modified", date, date, true, true);
-    add("changed file: starts over", "ETag", "\"v1\"", "\"v2\"", true, false);
-    add("weak ETag: starts over", "ETag", "W/\"v1\"", "W/\"v1\"", false, false);
-    add("no validator: starts over", "X-None", "1", "1", false, false);
+    add("ETag, then the rest", "ETag", "\"v1\"", "\"v1\"", true);
+    add("Last-Modified, then the rest", "Last-Modified", date, date, true);
+    add("changed file: starts over", "ETag", "\"v1\"", "\"v2\"", true);
+    add("weak ETag: starts over", "ETag", "W/\"v1\"", "W/\"v1\"", false);
+    add("no validator: starts over", "X-None", "1", "1", false);
 }
 
 void tst_Transfer::resumesAfterAFault()
@@ -421,7 +409,6 @@ void tst_Transfer::resumesAfterAFault()
     QFETCH(QByteArray, value);
     QFETCH(QByteArray, valueNow);
     QFETCH(bool, asked);
-    QFETCH(bool, appended);
     Rig rig;
     rig.server.when(
         "/files/1.wav",
@@ -441,8 +428,8 @@ void tst_Transfer::resumesAfterAFault()
         QVERIFY2(from > 0 && from <= body.size() / 2, range.constData());
         QCOMPARE(rig.server.requestHeader(1, "If-Range"), value);
     }
-    // The bar goes on from where the cut left it, or starts over.
-    QCOMPARE(std::is_sorted(rig.progress.begin(), rig.progress.end()), appended);
+    // The bar goes on from where the cut left it when the rest came, or starts over.
+    QCOMPARE(std::is_sorted(rig.progress.begin(), rig.progress.end()), asked && value == valueNow);
     QCOMPARE(rig.progress.last(), 100.0);
 }
 
@@ -480,18 +467,18 @@ void tst_Transfer::existingFilesAreNeverReplaced()
     // Three jobs of one name: two new files, the third the same as the first.
     QVERIFY(rig.list({"ABC", "ABC", "ABC"}));
     QVERIFY(rig.transfer());
-    const QStringList files = rig.files();
-    QCOMPARE(files.filter("ABC"),
-             (QStringList{"Jobs/ABC (2).wav", "Jobs/ABC (3).wav", "Jobs/ABC.wav"}));
-    QCOMPARE(readAll(rig.file("ABC.wav")), QByteArray("an older dictation"));
-    QCOMPARE(readAll(rig.file("ABC (2).wav")), QByteArray("first"));
-    QCOMPARE(readAll(rig.file("ABC (3).wav")), QByteArray("second"));
     QCOMPARE(rig.tools.gColDownloads.Item(3)->gStrDestinationPath, rig.file("ABC (2).wav"));
     QCOMPARE(rig.confirmedIds(), (QStringList{"1", "2", "3"}));
-    // Only the killed run's file is gone, and nothing of this run is left.
-    QCOMPARE(files.size(), 5);
-    QVERIFY(files.contains("Jobs/.quillet-recent.part"));
-    QVERIFY(!files.contains("Jobs/.quillet-killed.part"));
+    // Only the killed run's file is gone, and nothing of this run is left; the
+    // file that another run writes stays.
+    QStringList found;
+    for (const QString &file : rig.files())
+        found << file + '=' + readAll(rig.dir.filePath(file));
+    found.replaceInStrings(QRegularExpression("\\.quillet-\\w{6}\\.part=x$"), ".quillet-*.part=x");
+    found.sort();
+    QCOMPARE(found, (QStringList{"Jobs/.quillet-*.part=x", "Jobs/.quillet-recent.part=new",
+                                 "Jobs/ABC (2).wav=first", "Jobs/ABC (3).wav=second",
+                                 "Jobs/ABC.wav=an older dictation"}));
 }
 
 QTEST_GUILESS_MAIN(tst_Transfer)
