@@ -55,7 +55,6 @@ private Q_SLOTS:
     void decoding();
 
     void aJobAndItsRow();
-    void manyRowsInOneReset();
 };
 
 void tst_JobIndex::collection()
@@ -240,9 +239,15 @@ void tst_JobIndex::aJobAndItsRow()
 
     JobListModel model;
     model.setDecorationProvider([](int priority) { return QVariant(priority * 10); });
+    QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
+    QSignalSpy inserts(&model, &QAbstractItemModel::rowsInserted);
+    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
     PopulateJobList(model, reader.tools.gColDownloads,
                     QLocale(QLocale::English, QLocale::UnitedStates));
     QCOMPARE(model.rowCount(), 1);
+    // All rows in one reset, not row by row.
+    QCOMPARE(resets.count(), 1);
+    QCOMPARE(inserts.count(), 0);
     QStringList cells;
     for (int column = 0; column < JobListModel::ColumnCount; ++column)
         cells << model.data(model.index(0, column)).toString();
@@ -253,33 +258,15 @@ void tst_JobIndex::aJobAndItsRow()
     QCOMPARE(model.data(model.index(0, 0), JobListModel::PriorityRole).toInt(), 4);
     QCOMPARE(model.data(model.index(0, 0), Qt::DecorationRole).toInt(), 40);
     QVERIFY(!model.data(model.index(0, 1), Qt::DecorationRole).isValid());
-}
 
-void tst_JobIndex::manyRowsInOneReset()
-{
-    JobCollection jobs;
-    for (int i = 1; i <= 100000; ++i) {
-        Job job;
-        job.gLngID = QString::number(i);
-        QVERIFY(jobs.Add(job, job.gLngID));
-    }
-    JobListModel model;
-    QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
-    QSignalSpy inserts(&model, &QAbstractItemModel::rowsInserted);
-    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
-    PopulateJobList(model, jobs);
-    QCOMPARE(model.rowCount(), 100000);
-    QCOMPARE(resets.count(), 1);
-    QCOMPARE(inserts.count(), 0);
-    QCOMPARE(model.subItemText(99999, JobListModel::SubItemJobId), QStringLiteral("100000"));
     // The same text again, or a cell outside the list: nothing happens.
-    model.setSubItemText(1, JobListModel::SubItemProgress, QStringLiteral("0%"));
-    model.setSubItemText(100000, 1, QStringLiteral("x"));
+    model.setSubItemText(0, JobListModel::SubItemProgress, QStringLiteral("0%"));
+    model.setSubItemText(1, 1, QStringLiteral("x"));
     model.setSubItemText(0, JobListModel::SubItemCount + 1, QStringLiteral("x"));
-    model.removeRow(100000);
+    model.removeRow(1);
     QCOMPARE(changed.count(), 0);
-    QCOMPARE(model.rowCount(), 100000);
-    QCOMPARE(model.subItemText(100000, 1), QString());
+    QCOMPARE(model.rowCount(), 1);
+    QCOMPARE(model.subItemText(1, 1), QString());
     PopulateJobList(model, JobCollection());
     QCOMPARE(model.rowCount(), 0);
 }
