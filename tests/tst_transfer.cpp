@@ -108,11 +108,14 @@ struct Rig
 
     QStringList fetched() const { return server.targets.filter("/files/"); }
 
-    QStringList confirmedIds() const
+    // The jobs whose status update the service confirmed.
+    QStringList confirmed() const
     {
-        QStringList ids = server.targets.filter("job_status_update.asp");
-        for (QString &target : ids)
-            target = target.section("ID=", 1).section('&', 0, 0);
+        QStringList ids;
+        for (qsizetype i = 1; i <= tools.gColDownloads.Count(); ++i) {
+            if (tools.gColDownloads.Item(i)->gBlnStatusUpdated)
+                ids << tools.gColDownloads.Item(i)->gLngID;
+        }
         return ids;
     }
 };
@@ -248,22 +251,18 @@ void tst_Transfer::jobList()
     QVERIFY(finished.count() == 1 || finished.wait(10000));
     QVERIFY(!rig->tools.TransferRunning());
 
-    QStringList requests, files, marked;
+    QStringList requests, files;
     for (const QString &id : fetched)
         requests << "/files/" + id + ".wav";
     for (const QString &id : updated)
         requests << "/remote_tools/job_status_update.asp?ID=" + id + "&LG=ann&PW=pw";
     for (const QString &id : received)
         files << QStringLiteral("Jobs/%1.wav").arg(QChar('A' + id.toInt() - 1));
-    for (const char *id : {"1", "2", "3"}) {
-        if (rig->tools.gColDownloads.Item(id)->gBlnStatusUpdated)
-            marked << id;
-    }
     // Every file first, then the status updates of the received jobs, to the
     // service the transfer began with; the rows not received stay.
     QCOMPARE(rig->server.targets, requests);
     QCOMPARE(rig->files(), files);
-    QCOMPARE(marked, confirmed);
+    QCOMPARE(rig->confirmed(), confirmed);
     QVERIFY(other.targets.isEmpty());
     QCOMPARE(rig->host.jobList().rowCount(), 3 - received.size());
     const bool all = confirmed.size() == 3;
@@ -366,7 +365,7 @@ void tst_Transfer::faultMatrix()
     const QString reason = end.section(": ", 1);
     const QString failure = rig.tools.gTransferFailures.value("1");
     QCOMPARE(rig.fetched().size(), requests);
-    QCOMPARE(rig.confirmedIds().contains("1"), received);
+    QCOMPARE(rig.confirmed().contains("1"), received);
     QCOMPARE(rig.host.jobList().rowCount(), received ? 0 : 1);
     QCOMPARE(rig.messages.texts().contains("Job ABC (1) failed: " + failure),
              end.startsWith("told"));
@@ -468,7 +467,7 @@ void tst_Transfer::existingFilesAreNeverReplaced()
     QVERIFY(rig.list({"ABC", "ABC", "ABC"}));
     QVERIFY(rig.transfer());
     QCOMPARE(rig.tools.gColDownloads.Item(3)->gStrDestinationPath, rig.file("ABC (2).wav"));
-    QCOMPARE(rig.confirmedIds(), (QStringList{"1", "2", "3"}));
+    QCOMPARE(rig.confirmed(), (QStringList{"1", "2", "3"}));
     // Only the killed run's file is gone, and nothing of this run is left; the
     // file that another run writes stays.
     QStringList found;
