@@ -13,19 +13,18 @@
 #include <sys/socket.h>
 
 // An HTTP server on 127.0.0.1 that answers each request as told: normally, or
-// by refusing, stalling, resetting mid-body, sending a short body or cutting a
-// chunked body. The first rule whose text the request target contains applies.
+// by refusing, stalling or resetting mid-body (a body shorter than announced,
+// or a cut chunked one, is a body with headers of its own and no length). The
+// first rule whose text the request target contains applies.
 class MisbehavingServer : public QObject
 {
 public:
     enum class Kind
     {
-        Normal,       // status, headers and body
-        Refuse,       // closes the connection without an answer
-        Stall,        // reads the request and answers only on releaseStalled()
-        ResetMidBody, // half of the body, then a TCP reset
-        ShortBody,    // announces twice the body it sends, then closes
-        ChunkedCut    // the body chunked, closed in the middle of its second chunk
+        Normal,      // status, headers and body
+        Refuse,      // closes the connection without an answer
+        Stall,       // reads the request and answers only on releaseStalled()
+        ResetMidBody // half of the body, then a TCP reset
     };
 
     struct Behaviour
@@ -34,7 +33,7 @@ public:
         int status = 200;
         QByteArray body = "OK";
         QList<QPair<QByteArray, QByteArray>> headers = {};
-        bool noLength = false; // no Content-Length: the body ends with the connection
+        bool noLength = false; // no Content-Length of ours: the body ends with the connection
         int times = 0;         // for the first `times` matching requests only (0: all)
         // "Range: bytes=N-" gets 206 and the rest of the body, unless an
         // If-Range names neither the ETag nor the Last-Modified of `headers`.
@@ -168,23 +167,13 @@ private:
             return;
         }
         QByteArray &body = behaviour.body;
-        const qsizetype size = body.size();
-        qint64 length = behaviour.noLength                  ? -1
-                        : behaviour.kind == Kind::ShortBody ? 2 * size
-                                                            : size;
-        if (behaviour.kind == Kind::ResetMidBody)
-            body.truncate(size / 2);
-        if (behaviour.kind == Kind::ChunkedCut) {
-            behaviour.headers.append({QByteArray("Transfer-Encoding"), "chunked"});
-            length = -1;
-            body = QByteArray::number(size / 2, 16) + "\r\n" + body.left(size / 2) + "\r\n" +
-                   QByteArray::number(size, 16) + "\r\n" + body.left(100);
-        }
         QByteArray head = "HTTP/1.1 " + QByteArray::number(behaviour.status) + " Status\r\n";
         for (const auto &[name, value] : behaviour.headers)
             head += name + ": " + value + "\r\n";
-        if (length >= 0)
-            head += "Content-Length: " + QByteArray::number(length) + "\r\n";
+        if (!behaviour.noLength)
+            head += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
+        if (behaviour.kind == Kind::ResetMidBody)
+            body.truncate(body.size() / 2);
         socket->write(head + "Connection: close\r\n\r\n" + body);
         if (behaviour.kind != Kind::ResetMidBody) {
             socket->disconnectFromHost();

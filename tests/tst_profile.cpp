@@ -57,10 +57,8 @@ private Q_SLOTS:
     void savedAsRead();
     void failedReading_data();
     void failedReading();
-    void dayNumbersOutsideTheWeek();
     void failedSave_data();
     void failedSave();
-    void deleteProfile();
     void profilesFolderFallsBack();
 
 private:
@@ -132,6 +130,11 @@ void tst_Profile::savedAsRead()
     QVERIFY(messages.messages.isEmpty());
     QCOMPARE(profile.gStrProfilePath, path);
     QCOMPARE(::days(profile), days);
+    // Day numbers outside 1 (Sunday) to 7 (Saturday) set and read nothing.
+    profile.SetDayOfWeekSchedule(0, true);
+    profile.SetDayOfWeekSchedule(8, true);
+    QCOMPARE(::days(profile), days);
+    QVERIFY(!profile.DayOfWeekChecked(0) && !profile.DayOfWeekChecked(8));
 
     // The day lines are always written as Monday to Friday, whatever the flags.
     profile.gSunday = profile.gSaturday = true;
@@ -145,11 +148,16 @@ void tst_Profile::savedAsRead()
         QCOMPARE(QFileInfo(file).permissions() & ~(QFile::ReadUser | QFile::WriteUser),
                  QFile::ReadOwner | QFile::WriteOwner);
     }
+    // Deleting takes the file read; then, as for a profile never loaded or
+    // saved, there is nothing to delete.
+    QVERIFY(profile.DeleteProfile());
+    QVERIFY(!QFileInfo::exists(path));
+    QVERIFY(!profile.DeleteProfile() && !Profile(messages).DeleteProfile());
 }
 
 void tst_Profile::failedReading_data()
 {
-    QTest::addColumn<QString>("kind"); // of the file: "file", "none", "fifo" or "folder"
+    QTest::addColumn<QString>("kind"); // of the file: "file", "none" or "fifo"
     QTest::addColumn<QByteArray>("content");
     // What was read before the failure: 0 nothing, 1 the names and the days
     // before the failing one, 2 the download folder too, 3 the base URL too.
@@ -168,10 +176,8 @@ void tst_Profile::failedReading_data()
     add("poll interval out of range", broken({{"pollinterval", "2147483648"}}), 3);
     add("missing file", {}, 0, "none");
     add("FIFO", {}, 0, "fifo");
-    add("folder", {}, 0, "folder");
     add("not well-formed", profileFile().replace("</guid>", "</gu>"));
     add("no profile element", "<settings><a/></settings>");
-    add("empty file", {});
     add("entity bomb",
         "<!DOCTYPE p [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\">"
         "<!ENTITY c \"&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;\"><!ENTITY d \"&c;&c;&c;&c;&c;&c;&c;&c;&c;"
@@ -198,8 +204,6 @@ void tst_Profile::failedReading()
         write("2.xml", content);
     else if (kind == "fifo")
         QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
-    else if (kind == "folder")
-        QVERIFY(QDir().mkpath(path));
 
     QVERIFY(!profile.LoadProfileFromXMLFile(path));
     QCOMPARE(messages.texts(), QStringList{"Error Loding User Profile"});
@@ -213,19 +217,6 @@ void tst_Profile::failedReading()
     QCOMPARE(profile.gStrBaseURL, read >= 3 ? "https://example.test/remote_tools/" : "B1");
     QCOMPARE(profile.gLngPollInterval, 30);
     QCOMPARE(profile.colDownloadRules, QStringList{"A"});
-}
-
-void tst_Profile::dayNumbersOutsideTheWeek()
-{
-    Profile profile(messages);
-    profile.SetDayOfWeekSchedule(0, true);
-    profile.SetDayOfWeekSchedule(8, true);
-    QCOMPARE(days(profile), QStringLiteral("0000000"));
-    // 1 is Sunday, 7 Saturday; 0 and 8 read as false.
-    profile.SetDayOfWeekSchedule(1, true);
-    profile.gSaturday = true;
-    QCOMPARE(days(profile), QStringLiteral("1000001"));
-    QVERIFY(!profile.DayOfWeekChecked(0) && !profile.DayOfWeekChecked(8));
 }
 
 void tst_Profile::failedSave_data()
@@ -275,17 +266,6 @@ void tst_Profile::failedSave()
     QVERIFY2(WIFEXITED(status) && WEXITSTATUS(status) == 0, "the save should have failed");
     // No file written, replaced or left behind, and no folder made.
     QCOMPARE(snapshot(folder->path()), before);
-}
-
-void tst_Profile::deleteProfile()
-{
-    Profile profile(messages);
-    QVERIFY(!profile.DeleteProfile()); // never loaded or saved
-    const QString path = write("p.xml", profileFile());
-    profile.LoadProfileFromXMLFile(path);
-    QVERIFY(profile.DeleteProfile());
-    QVERIFY(!QFileInfo::exists(path));
-    QVERIFY(!profile.DeleteProfile()); // gone meanwhile
 }
 
 void tst_Profile::profilesFolderFallsBack()
