@@ -4,12 +4,15 @@
 #include "profiles/Profile.h"
 #include "service/DownloadTools.h"
 #include "service/PlainTransferHost.h"
+#include "service/PollCountdown.h"
 #include "service/WorkSession.h"
 
 #include <QDate>
 #include <QDir>
 #include <QSignalSpy>
 #include <QTimer>
+
+#include <limits>
 
 // The work session without a window: the poll rhythm, what a poll does, and
 // the profile it works on.
@@ -20,12 +23,12 @@ class tst_Session : public QObject
 private Q_SLOTS:
     void init();
     void cleanup();
+    void countdown_data();
+    void countdown();
     void pollsWhenDue_data();
     void pollsWhenDue();
     void poll_data();
     void poll();
-    void pollKeepsItsProfile();
-    void stopDuringAPollsCheck();
 
 private:
     void loadProfile(qint32 interval, const QString &folder = QStringLiteral("Downloads"));
@@ -91,6 +94,36 @@ bool tst_Session::tickUntilPolled()
     return polled.count() == 1 || polled.wait(10000);
 }
 
+void tst_Session::countdown_data()
+{
+    QTest::addColumn<int>("elapsed");
+    QTest::addColumn<int>("interval");
+    QTest::addColumn<QString>("text"); // null: the poll is due
+    QTest::addColumn<int>("after");
+    QTest::addColumn<qint64>("ticksPerPoll");
+    const int largest = std::numeric_limits<qint32>::max();
+    QTest::newRow("first minute") << 0 << 15 << "14 Minutes Remaining Until Next Poll" << 1 << 16LL;
+    QTest::newRow("due") << 15 << 15 << QString() << 15 << 16LL;
+    QTest::newRow("negative interval") << 0 << -5 << QString() << 0 << 1LL;
+    QTest::newRow("largest interval")
+        << 0 << largest << "2147483646 Minutes Remaining Until Next Poll" << 1 << 2147483648LL;
+}
+
+void tst_Session::countdown()
+{
+    QFETCH(int, elapsed);
+    QFETCH(int, interval);
+    QFETCH(QString, text);
+    QFETCH(int, after);
+    QFETCH(qint64, ticksPerPoll);
+    qint32 counter = elapsed;
+    const std::optional<QString> shown = PollCountdown::tick(counter, interval);
+    QCOMPARE(shown.has_value(), !text.isNull());
+    QCOMPARE(shown.value_or(QString()), text);
+    QCOMPARE(counter, after);
+    QCOMPARE(PollCountdown::ticksPerPoll(interval), ticksPerPoll);
+}
+
 void tst_Session::pollsWhenDue_data()
 {
     QTest::addColumn<int>("firstInterval");
@@ -132,80 +165,75 @@ void tst_Session::pollsWhenDue()
 
 void tst_Session::poll_data()
 {
-    QTest::addColumn<QString>("index"); // "refused" closes the connection
-    QTest::addColumn<bool>("todayExcluded");
-    QTest::addColumn<int>("files");
-    QTest::newRow("no job: the transfer still runs") << "" << false << 0;
-    QTest::newRow("excluded day is polled all the same") << "" << true << 0;
-    QTest::newRow("failing check: transfer, and the next poll tries again")
-        << "refused" << false << 0;
-    QTest::newRow("jobs received and confirmed, no closing message") << "1 2" << false << 2;
+    QTest::addColumn<QString>("index");  // job ids; "refused" or "stall" for the first request
+    QTest::addColumn<QString>("change"); // before the poll, or while its check runs
+    QTest::addColumn<int>("files");      // received and confirmed
+    QTest::newRow("excluded day is polled all the same; no job, the transfer still runs")
+        << ""
+        << "exclude today" << 0;
+    QTest::newRow("failing check: transfer, and the next poll tries again") << "refused"
+                                                                            << "" << 0;
+    QTest::newRow("jobs received and confirmed, no closing message") << "1 2"
+                                                                     << "" << 2;
+    QTest::newRow("a profile loaded during the check changes neither transfer nor confirmations")
+        << "1"
+        << "another profile" << 1;
+    QTest::newRow("stop during the check: no transfer") << "stall"
+                                                        << "stop" << 0;
 }
 
 void tst_Session::poll()
 {
     QFETCH(QString, index);
-    QFETCH(bool, todayExcluded);
+    QFETCH(QString, change);
     QFETCH(int, files);
-    if (index == "refused")
-        m_server->when("job_index.asp", MisbehavingServer::of(MisbehavingServer::Kind::Refuse));
-    else
-        serveIndex(index.split(' ', Qt::SkipEmptyParts));
+    const bool answered = index != "refused" && index != "stall";
+    if (!answered)
+        m_server->when("job_index.asp",
+                       {.kind = index == "refused" ? MisbehavingServer::Kind::Refuse
+                                                   : MisbehavingServer::Kind::Stall,
+                        .times = 1});
+    serveIndex(answered ? index.split(' ', Qt::SkipEmptyParts) : QStringList());
     loadProfile(0);
-    if (todayExcluded) {
+    if (change == "exclude today") {
         Profile &profile = m_tools->gProfile();
         for (quint8 day = 1; day <= 7; ++day)
             profile.SetDayOfWeekSchedule(day, true);
         // Today (1 = Sunday ... 7 = Saturday) is excluded.
         profile.SetDayOfWeekSchedule(quint8(QDate::currentDate().dayOfWeek() % 7 + 1), false);
     }
+    if (change == "another profile")
+        connect(
+            m_session.get(), &WorkSession::pollStarted, this,
+            [this] {
+                loadProfile(0, "Second");
+                m_tools->gProfile().gLogin = QStringLiteral("someone-else");
+            },
+            Qt::SingleShotConnection);
     QSignalSpy checked(m_session.get(), &WorkSession::checkEnded);
-    QSignalSpy transferred(m_session.get(), &WorkSession::transferEnded);
-    QVERIFY(tickUntilPolled());
-    QCOMPARE(requests("job_index.asp"), 1);
-    QCOMPARE(checked.count(), 1);
-    QCOMPARE(checked.first().first().value<WorkSession::CheckResult>().answered,
-             index != "refused");
-    QCOMPARE(transferred.count(), 1);
-    QVERIFY2(m_messages.messages.isEmpty(), qPrintable(m_messages.texts().join('\n')));
-    QCOMPARE(m_host->jobList().rowCount(), 0);
-    QCOMPARE(QDir(m_folder->path("Downloads")).entryList(QDir::Files).size(), files);
-    QCOMPARE(requests("job_status_update.asp"), files);
-    QVERIFY(tickUntilPolled());
-    QCOMPARE(requests("job_index.asp"), 2);
-}
-
-void tst_Session::pollKeepsItsProfile()
-{
-    // A profile loaded while the poll's check runs changes neither its
-    // transfer nor its confirmations.
-    serveIndex({"1"});
-    loadProfile(0, "First");
-    connect(m_session.get(), &WorkSession::pollStarted, this, [this] {
-        m_server->when("job_index.asp", MisbehavingServer::answer(jobIndex({})));
-        loadProfile(0, "Second");
-        m_tools->gProfile().gLogin = QStringLiteral("someone-else");
-    });
-    QVERIFY(tickUntilPolled());
-    QCOMPARE(QDir(m_folder->path("First")).entryList(QDir::Files).size(), 1);
-    QVERIFY(!QDir(m_folder->path("Second")).exists());
-    QCOMPARE(requests("job_status_update.asp"), 1);
-    QVERIFY(!m_server->targets.join(' ').contains(QLatin1String("someone-else")));
-}
-
-void tst_Session::stopDuringAPollsCheck()
-{
-    m_server->when("job_index.asp", MisbehavingServer::of(MisbehavingServer::Kind::Stall));
-    loadProfile(0);
     QSignalSpy transferred(m_session.get(), &WorkSession::transferEnded);
     QSignalSpy polled(m_session.get(), &WorkSession::pollEnded);
     m_session->tick();
-    QVERIFY(QTest::qWaitFor([&] { return requests("job_index.asp") == 1; }, 5000));
-    QCOMPARE(m_session->work(), WorkSession::Work::Check);
-    m_session->finishAfterCurrentJob();
-    QVERIFY(polled.count() == 1 || polled.wait(5000));
-    QCOMPARE(transferred.count(), 0);
+    if (change == "stop") {
+        QVERIFY(QTest::qWaitFor([&] { return requests("job_index.asp") == 1; }, 5000));
+        QCOMPARE(m_session->work(), WorkSession::Work::Check);
+        m_session->finishAfterCurrentJob();
+    }
+    QVERIFY(polled.count() == 1 || polled.wait(10000));
+    QCOMPARE(requests("job_index.asp"), 1);
+    QCOMPARE(checked.count(), 1);
+    QCOMPARE(checked.first().first().value<WorkSession::CheckResult>().answered, answered);
+    QCOMPARE(transferred.count(), change == "stop" ? 0 : 1);
     QVERIFY(!m_session->busy());
+    QVERIFY2(m_messages.messages.isEmpty(), qPrintable(m_messages.texts().join('\n')));
+    QCOMPARE(m_host->jobList().rowCount(), 0);
+    // Into the folder and with the login of the profile that the poll began with.
+    QCOMPARE(QDir(m_folder->path("Downloads")).entryList(QDir::Files).size(), files);
+    QVERIFY(!QDir(m_folder->path("Second")).exists());
+    QCOMPARE(requests("job_status_update.asp"), files);
+    QVERIFY(!m_server->targets.join(' ').contains(QLatin1String("someone-else")));
+    QVERIFY(tickUntilPolled());
+    QCOMPARE(requests("job_index.asp"), 2);
 }
 
 QTEST_MAIN(tst_Session)
