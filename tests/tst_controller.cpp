@@ -43,8 +43,7 @@ private Q_SLOTS:
     void init();
     void cleanup();
 
-    void profilesInTurnUntilTheLastWindowCloses();
-    void checksInTurnThenClosedMidTransfer();
+    void checksProfilesAndTheLastWindow();
     void oneCheckOrTransferAtATime();
 
 private:
@@ -112,9 +111,19 @@ bool tst_Controller::check(GUIFunctions &controller, frmMain &main)
     return QTest::qWaitFor([&] { return !controller.busy(); }, 10000);
 }
 
-void tst_Controller::profilesInTurnUntilTheLastWindowCloses()
+void tst_Controller::checksProfilesAndTheLastWindow()
 {
-    m_server->when("job_index.asp", MisbehavingServer::answer(index({"1"})));
+    // The index answers in turn: a job, no job, two jobs, no connection, two jobs.
+    for (auto answer :
+         {MisbehavingServer::answer(index({"1"})), MisbehavingServer::answer(index({})),
+          MisbehavingServer::answer(index({"1", "2"})),
+          MisbehavingServer::of(MisbehavingServer::Kind::Refuse)}) {
+        answer.times = 1;
+        m_server->when("job_index.asp", answer);
+    }
+    m_server->when("job_index.asp", MisbehavingServer::answer(index({"1", "2"})));
+    m_server->when("/files/2.wav", MisbehavingServer::of(MisbehavingServer::Kind::Stall));
+    m_server->when("/files/", MisbehavingServer::answer("RIFF-data"));
     const QString bo = writeProfile("Bo", "Wu", 30);
     GUIFunctions controller(m_messages);
     controller.start();
@@ -126,13 +135,32 @@ void tst_Controller::profilesInTurnUntilTheLastWindowCloses()
     QCOMPARE(visible, QStringList{"frmProfileSelection"});
     frmMain &main = loadProfile(controller, writeProfile("Ann", "Lee"));
     QVERIFY(!controller.selectionWindow() || !controller.selectionWindow()->isVisible());
+
+    // A job listed turns the transfer commands on; no job turns them off.
     QVERIFY(check(controller, main));
     QCOMPARE(main.jobList().rowCount(), 1);
-    main.lngMinutesElapsed = 4;
+    QCOMPARE(transferCommands(main), allOn);
+    QVERIFY(check(controller, main));
+    QCOMPARE(main.jobList().rowCount(), 0);
+    QCOMPARE(transferCommands(main), allOff);
+    QVERIFY(control<QPushButton>(main, "cmdCheckForJobs")->isEnabled());
+    // A failed check is told in a box; the rows, their jobs and the commands stay.
+    QVERIFY(check(controller, main));
+    QVERIFY(check(controller, main));
+    QCOMPARE(main.jobList().rowCount(), 2);
+    QCOMPARE(main.gDownloadTools().gColDownloads.Count(), 2);
+    QCOMPARE(transferCommands(main), allOn);
+    QCOMPARE(m_messages.messages.size(), 1);
+    const Message message = m_messages.messages.first();
+    QCOMPARE(message.title, QStringLiteral("Check For Jobs"));
+    QCOMPARE(message.icon, MessageIcon::Critical);
+    QVERIFY2(message.text.contains(m_server->base() + "/remote_tools/job_index.asp"),
+             qPrintable(message.text));
 
     // The profile manager hides the window, and the program goes on; Bo's
     // profile comes into the same window; the manager again, then Cancel: no
     // window is left, and the program ends.
+    main.lngMinutesElapsed = 4;
     QStringList steps;
     QTimer::singleShot(0, &controller, [&] {
         control<QAction>(main, "mProfileManager")->trigger();
@@ -158,45 +186,10 @@ void tst_Controller::profilesInTurnUntilTheLastWindowCloses()
     QCOMPARE(main.jobList().rowCount(), 0);
     QCOMPARE(transferCommands(main), allOff);
     QCOMPARE(main.lngMinutesElapsed, 4);
-}
 
-void tst_Controller::checksInTurnThenClosedMidTransfer()
-{
-    // The index answers in turn: a job, no connection, no job, two jobs.
-    for (auto answer : {MisbehavingServer::answer(index({"1"})),
-                        MisbehavingServer::of(MisbehavingServer::Kind::Refuse),
-                        MisbehavingServer::answer(index({}))}) {
-        answer.times = 1;
-        m_server->when("job_index.asp", answer);
-    }
-    m_server->when("job_index.asp", MisbehavingServer::answer(index({"1", "2"})));
-    m_server->when("/files/2.wav", MisbehavingServer::of(MisbehavingServer::Kind::Stall));
-    m_server->when("/files/", MisbehavingServer::answer("RIFF-data"));
-    GUIFunctions controller(m_messages);
-    frmMain &main = loadProfile(controller, writeProfile("Ann", "Lee"));
-
-    // A job listed turns the transfer commands on.
-    QVERIFY(check(controller, main));
-    QCOMPARE(main.jobList().rowCount(), 1);
-    QCOMPARE(transferCommands(main), allOn);
-    // A failed check is told in a box; the row, its job and the commands stay.
-    QVERIFY(check(controller, main));
-    QCOMPARE(main.jobList().rowCount(), 1);
-    QCOMPARE(main.gDownloadTools().gColDownloads.Count(), 1);
-    QCOMPARE(transferCommands(main), allOn);
-    QCOMPARE(m_messages.messages.size(), 1);
-    const Message message = m_messages.messages.first();
-    QCOMPARE(message.title, QStringLiteral("Check For Jobs"));
-    QCOMPARE(message.icon, MessageIcon::Critical);
-    QVERIFY2(message.text.contains(m_server->base() + "/remote_tools/job_index.asp"),
-             qPrintable(message.text));
-    // No job: no row, and the transfer commands go off.
-    QVERIFY(check(controller, main));
-    QCOMPARE(main.jobList().rowCount(), 0);
-    QCOMPARE(transferCommands(main), allOff);
-    QVERIFY(control<QPushButton>(main, "cmdCheckForJobs")->isEnabled());
     // File > Exit while job 2 is requested: the transfer ends, job 1 is
     // confirmed, and no report pops up.
+    QCOMPARE(&loadProfile(controller, bo), &main);
     QVERIFY(check(controller, main));
     controller.BeginTransfer(main, true);
     QTRY_VERIFY(m_server->targets.contains(QStringLiteral("/files/2.wav")));
