@@ -14,6 +14,30 @@
 
 #include <limits>
 
+namespace {
+
+// A work session without a window, with the poll timer running.
+struct Rig
+{
+    TestFolder folder;
+    MisbehavingServer server;
+    RecordingMessageSink messages;
+    DownloadTools tools{messages};
+    PlainTransferHost host;
+    QTimer timer;
+    qint32 minutes = 0;
+    WorkSession session{tools, host, timer, minutes};
+
+    Rig()
+    {
+        server.when("job_status_update.asp", MisbehavingServer::answer("Update Sucessful"));
+        server.when("/files/", MisbehavingServer::answer("RIFF-data"));
+        timer.start(60000);
+    }
+};
+
+} // namespace
+
 // The work session without a window: the poll rhythm, what a poll does, and
 // the profile it works on.
 class tst_Session : public QObject
@@ -21,8 +45,8 @@ class tst_Session : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void init();
-    void cleanup();
+    void init() { m = std::make_unique<Rig>(); }
+    void cleanup() { m.reset(); }
     void countdown_data();
     void countdown();
     void pollsWhenDue_data();
@@ -34,63 +58,33 @@ private:
     void loadProfile(qint32 interval, const QString &folder = QStringLiteral("Downloads"));
     void serveIndex(const QStringList &ids);
     bool tickUntilPolled();
-    int requests(const char *page) const { return m_server->targets.filter(page).size(); }
+    int requests(const char *page) const { return m->server.targets.filter(page).size(); }
 
-    std::unique_ptr<TestFolder> m_folder;
-    std::unique_ptr<MisbehavingServer> m_server;
-    RecordingMessageSink m_messages;
-    std::unique_ptr<DownloadTools> m_tools;
-    std::unique_ptr<PlainTransferHost> m_host;
-    QTimer m_timer;
-    qint32 m_minutes = 0;
-    std::unique_ptr<WorkSession> m_session;
+    std::unique_ptr<Rig> m;
 };
-
-void tst_Session::init()
-{
-    m_folder = std::make_unique<TestFolder>();
-    m_server = std::make_unique<MisbehavingServer>();
-    m_server->when("job_status_update.asp", MisbehavingServer::answer("Update Sucessful"));
-    m_server->when("/files/", MisbehavingServer::answer("RIFF-data"));
-    m_messages.clear();
-    m_tools = std::make_unique<DownloadTools>(m_messages);
-    m_host = std::make_unique<PlainTransferHost>();
-    m_minutes = 0;
-    m_session = std::make_unique<WorkSession>(*m_tools, *m_host, m_timer, m_minutes);
-    m_timer.start(60000);
-}
-
-void tst_Session::cleanup()
-{
-    m_session.reset();
-    m_tools.reset();
-    m_host.reset();
-    m_server.reset();
-    m_folder.reset();
-}
 
 void tst_Session::loadProfile(qint32 interval, const QString &folder)
 {
-    const QString path = m_folder->path("profile.xml");
-    QVERIFY(writeFile(path, profileFile({{"base_url", m_server->base() + "/remote_tools/"},
-                                         {"download_folder", m_folder->path(folder)},
+    const QString path = m->folder.path("profile.xml");
+    QVERIFY(writeFile(path, profileFile({{"base_url", m->server.base() + "/remote_tools/"},
+                                         {"download_folder", m->folder.path(folder)},
                                          {"pollinterval", QString::number(interval)}},
                                         {"Job Name"})));
-    QVERIFY(m_tools->gProfile().LoadProfileFromXMLFile(path));
+    QVERIFY(m->tools.gProfile().LoadProfileFromXMLFile(path));
 }
 
 void tst_Session::serveIndex(const QStringList &ids)
 {
     QList<QByteArray> jobs;
     for (const QString &id : ids)
-        jobs << jobElement(id, {{"path", m_server->base() + "/files/" + id + ".wav"}});
-    m_server->when("job_index.asp", MisbehavingServer::answer(jobIndex(jobs)));
+        jobs << jobElement(id, {{"path", m->server.base() + "/files/" + id + ".wav"}});
+    m->server.when("job_index.asp", MisbehavingServer::answer(jobIndex(jobs)));
 }
 
 bool tst_Session::tickUntilPolled()
 {
-    QSignalSpy polled(m_session.get(), &WorkSession::pollEnded);
-    m_session->tick();
+    QSignalSpy polled(&m->session, &WorkSession::pollEnded);
+    m->session.tick();
     return polled.count() == 1 || polled.wait(10000);
 }
 
@@ -143,22 +137,22 @@ void tst_Session::pollsWhenDue()
     QFETCH(int, quietTicks);
     serveIndex({});
     loadProfile(firstInterval);
-    QSignalSpy countdown(m_session.get(), &WorkSession::countdown);
+    QSignalSpy countdown(&m->session, &WorkSession::countdown);
     for (int tick = 0; tick < ticksUnderFirst; ++tick)
-        m_session->tick();
+        m->session.tick();
     loadProfile(interval);
     for (int poll = 1; poll <= 2; ++poll) {
         countdown.clear();
         for (int tick = 0; tick < quietTicks; ++tick)
-            m_session->tick();
+            m->session.tick();
         QCOMPARE(requests("job_index.asp"), poll - 1);
         if (quietTicks > 0)
             QCOMPARE(countdown.last().first().toString(),
                      QStringLiteral("0 Minutes Remaining Until Next Poll"));
         QVERIFY(tickUntilPolled());
         QCOMPARE(requests("job_index.asp"), poll);
-        QCOMPARE(m_minutes, 0);
-        QVERIFY(m_timer.isActive());
+        QCOMPARE(m->minutes, 0);
+        QVERIFY(m->timer.isActive());
         quietTicks = interval;
     }
 }
@@ -189,14 +183,14 @@ void tst_Session::poll()
     QFETCH(int, files);
     const bool answered = index != "refused" && index != "stall";
     if (!answered)
-        m_server->when("job_index.asp",
+        m->server.when("job_index.asp",
                        {.kind = index == "refused" ? MisbehavingServer::Kind::Refuse
                                                    : MisbehavingServer::Kind::Stall,
                         .times = 1});
     serveIndex(answered ? index.split(' ', Qt::SkipEmptyParts) : QStringList());
     loadProfile(0);
     if (change == "exclude today") {
-        Profile &profile = m_tools->gProfile();
+        Profile &profile = m->tools.gProfile();
         for (quint8 day = 1; day <= 7; ++day)
             profile.SetDayOfWeekSchedule(day, true);
         // Today (1 = Sunday ... 7 = Saturday) is excluded.
@@ -204,34 +198,34 @@ void tst_Session::poll()
     }
     if (change == "another profile")
         connect(
-            m_session.get(), &WorkSession::pollStarted, this,
+            &m->session, &WorkSession::pollStarted, this,
             [this] {
                 loadProfile(0, "Second");
-                m_tools->gProfile().gLogin = QStringLiteral("someone-else");
+                m->tools.gProfile().gLogin = QStringLiteral("someone-else");
             },
             Qt::SingleShotConnection);
-    QSignalSpy checked(m_session.get(), &WorkSession::checkEnded);
-    QSignalSpy transferred(m_session.get(), &WorkSession::transferEnded);
-    QSignalSpy polled(m_session.get(), &WorkSession::pollEnded);
-    m_session->tick();
+    QSignalSpy checked(&m->session, &WorkSession::checkEnded);
+    QSignalSpy transferred(&m->session, &WorkSession::transferEnded);
+    QSignalSpy polled(&m->session, &WorkSession::pollEnded);
+    m->session.tick();
     if (change == "stop") {
         QVERIFY(QTest::qWaitFor([&] { return requests("job_index.asp") == 1; }, 5000));
-        QCOMPARE(m_session->work(), WorkSession::Work::Check);
-        m_session->finishAfterCurrentJob();
+        QCOMPARE(m->session.work(), WorkSession::Work::Check);
+        m->session.finishAfterCurrentJob();
     }
     QVERIFY(polled.count() == 1 || polled.wait(10000));
     QCOMPARE(requests("job_index.asp"), 1);
     QCOMPARE(checked.count(), 1);
     QCOMPARE(checked.first().first().value<WorkSession::CheckResult>().answered, answered);
     QCOMPARE(transferred.count(), change == "stop" ? 0 : 1);
-    QVERIFY(!m_session->busy());
-    QVERIFY2(m_messages.messages.isEmpty(), qPrintable(m_messages.texts().join('\n')));
-    QCOMPARE(m_host->jobList().rowCount(), 0);
+    QVERIFY(!m->session.busy());
+    QVERIFY2(m->messages.messages.isEmpty(), qPrintable(m->messages.texts().join('\n')));
+    QCOMPARE(m->host.jobList().rowCount(), 0);
     // Into the folder and with the login of the profile that the poll began with.
-    QCOMPARE(QDir(m_folder->path("Downloads")).entryList(QDir::Files).size(), files);
-    QVERIFY(!QDir(m_folder->path("Second")).exists());
+    QCOMPARE(QDir(m->folder.path("Downloads")).entryList(QDir::Files).size(), files);
+    QVERIFY(!QDir(m->folder.path("Second")).exists());
     QCOMPARE(requests("job_status_update.asp"), files);
-    QVERIFY(!m_server->targets.join(' ').contains(QLatin1String("someone-else")));
+    QVERIFY(!m->server.targets.join(' ').contains(QLatin1String("someone-else")));
     QVERIFY(tickUntilPolled());
     QCOMPARE(requests("job_index.asp"), 2);
 }
