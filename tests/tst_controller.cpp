@@ -13,6 +13,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <QTreeWidget>
 
 namespace {
 
@@ -107,7 +108,7 @@ frmMain &tst_Controller::loadProfile(GUIFunctions &controller, const QString &pa
 
 bool tst_Controller::check(GUIFunctions &controller, frmMain &main)
 {
-    controller.CheckForJobs(main);
+    control<QPushButton>(main, "cmdCheckForJobs")->click();
     return QTest::qWaitFor([&] { return !controller.busy(); }, 10000);
 }
 
@@ -124,6 +125,7 @@ void tst_Controller::checksProfilesAndTheLastWindow()
     m_server->when("job_index.asp", MisbehavingServer::answer(index({"1", "2"})));
     m_server->when("/files/2.wav", MisbehavingServer::of(MisbehavingServer::Kind::Stall));
     m_server->when("/files/", MisbehavingServer::answer("RIFF-data"));
+    writeProfile("Ann", "Lee");
     const QString bo = writeProfile("Bo", "Wu", 30);
     GUIFunctions controller(m_messages);
     controller.start();
@@ -133,7 +135,12 @@ void tst_Controller::checksProfilesAndTheLastWindow()
         if (window->isVisible())
             visible << window->metaObject()->className();
     QCOMPARE(visible, QStringList{"frmProfileSelection"});
-    frmMain &main = loadProfile(controller, writeProfile("Ann", "Lee"));
+    // Ann's profile chosen in the list and loaded.
+    QTreeWidget *list = controller.selectionWindow()->listProfiles;
+    list->setCurrentItem(list->findItems("Ann Lee", Qt::MatchExactly).value(0));
+    controller.selectionWindow()->cmdLoadProfile->click();
+    frmMain &main = controller.mainWindow();
+    QVERIFY(main.isVisible());
     QVERIFY(!controller.selectionWindow() || !controller.selectionWindow()->isVisible());
 
     // A job listed turns the transfer commands on; no job turns them off.
@@ -191,7 +198,7 @@ void tst_Controller::checksProfilesAndTheLastWindow()
     // confirmed, and no report pops up.
     QCOMPARE(&loadProfile(controller, bo), &main);
     QVERIFY(check(controller, main));
-    controller.BeginTransfer(main, true);
+    control<QPushButton>(main, "cmdTransfer")->click();
     QTRY_VERIFY(m_server->targets.contains(QStringLiteral("/files/2.wav")));
     control<QAction>(main, "mExit")->trigger();
     QTRY_VERIFY(!controller.busy());
