@@ -42,7 +42,11 @@ class tst_Controller : public QObject
 
 private Q_SLOTS:
     void init();
-    void cleanup();
+    void cleanup()
+    {
+        m_server.reset();
+        m_folder.reset();
+    }
 
     void checksProfilesAndTheLastWindow();
     void oneCheckOrTransferAtATime();
@@ -64,16 +68,9 @@ void tst_Controller::init()
 {
     m_folder = std::make_unique<TestFolder>();
     QDir().mkpath(m_folder->profiles());
-    QDir().mkpath(m_folder->path("Downloads"));
     m_server = std::make_unique<MisbehavingServer>();
     m_server->when("job_status_update.asp", MisbehavingServer::answer("Update Sucessful"));
     m_messages.clear();
-}
-
-void tst_Controller::cleanup()
-{
-    m_server.reset();
-    m_folder.reset();
 }
 
 QString tst_Controller::writeProfile(const QString &first, const QString &last, qint32 interval)
