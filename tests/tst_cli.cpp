@@ -397,6 +397,8 @@ void tst_Cli::fetchWithAFullDiskAndASignal()
         QCOMPARE(job.value("error").isNull(), i != 1);
     }
     QVERIFY(jobs.at(1).toObject().value("error").toString().contains("could not be written"));
+    QCOMPARE(QDir(m_folder->path("Jobs/R1")).entryList(QDir::Files | QDir::Hidden),
+             QStringList{"A.wav"});
 }
 
 void tst_Cli::watch_data()
