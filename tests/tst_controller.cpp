@@ -4,7 +4,6 @@
 #include "platform/RecordingMessageSink.h"
 #include "profiles/Profile.h"
 #include "service/DownloadTools.h"
-#include "service/PollCountdown.h"
 #include "shell/GUIFunctions.h"
 #include "shell/frmMain.h"
 
@@ -14,9 +13,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
-#include <QTreeView>
-
-#include <limits>
+#include <QTreeWidget>
 
 namespace {
 
@@ -45,26 +42,22 @@ class tst_Controller : public QObject
 
 private Q_SLOTS:
     void init();
-    void cleanup();
+    void cleanup()
+    {
+        m_server.reset();
+        m_folder.reset();
+    }
 
-    void startsOnTheSelectionAndEndsWithTheLastWindow();
-    void check_data();
-    void check();
-    void profilesLoadedInTurn();
+    void checksProfilesAndTheLastWindow();
     void oneCheckOrTransferAtATime();
 
-    void countdown_data();
-    void countdown();
-    void failingPollIsQuiet();
-
 private:
-    // A profile file for the server with interval `interval`, in the Profiles folder.
-    QString writeProfile(const QString &first, const QString &last, qint32 interval = 15);
+    // A profile file for the server, in the Profiles folder; interval 0 polls on every tick.
+    QString writeProfile(const QString &first, const QString &last, qint32 interval = 0);
     frmMain &loadProfile(GUIFunctions &controller, const QString &path);
     // An index of the jobs `ids`, with their files on the server.
     QByteArray index(const QStringList &ids) const;
     bool check(GUIFunctions &controller, frmMain &main);
-    bool tickUntilPolled(GUIFunctions &controller);
 
     std::unique_ptr<TestFolder> m_folder;
     std::unique_ptr<MisbehavingServer> m_server;
@@ -75,17 +68,9 @@ void tst_Controller::init()
 {
     m_folder = std::make_unique<TestFolder>();
     QDir().mkpath(m_folder->profiles());
-    QDir().mkpath(m_folder->path("Downloads"));
     m_server = std::make_unique<MisbehavingServer>();
     m_server->when("job_status_update.asp", MisbehavingServer::answer("Update Sucessful"));
-    m_server->when("/files/", MisbehavingServer::answer("RIFF-data"));
     m_messages.clear();
-}
-
-void tst_Controller::cleanup()
-{
-    m_server.reset();
-    m_folder.reset();
 }
 
 QString tst_Controller::writeProfile(const QString &first, const QString &last, qint32 interval)
@@ -120,35 +105,74 @@ frmMain &tst_Controller::loadProfile(GUIFunctions &controller, const QString &pa
 
 bool tst_Controller::check(GUIFunctions &controller, frmMain &main)
 {
-    controller.CheckForJobs(main);
+    control<QPushButton>(main, "cmdCheckForJobs")->click();
     return QTest::qWaitFor([&] { return !controller.busy(); }, 10000);
 }
 
-bool tst_Controller::tickUntilPolled(GUIFunctions &controller)
+void tst_Controller::checksProfilesAndTheLastWindow()
 {
-    QSignalSpy polled(&controller, &GUIFunctions::pollFinished);
-    controller.timerDownload_Timer();
-    return polled.count() == 1 || polled.wait(10000);
-}
-
-void tst_Controller::startsOnTheSelectionAndEndsWithTheLastWindow()
-{
-    const QString path = writeProfile("Ann", "Lee");
+    // The index answers in turn: a job, no job, two jobs, no connection, two jobs.
+    for (auto answer :
+         {MisbehavingServer::answer(index({"1"})), MisbehavingServer::answer(index({})),
+          MisbehavingServer::answer(index({"1", "2"})),
+          MisbehavingServer::of(MisbehavingServer::Kind::Refuse)}) {
+        answer.times = 1;
+        m_server->when("job_index.asp", answer);
+    }
+    m_server->when("job_index.asp", MisbehavingServer::answer(index({"1", "2"})));
+    m_server->when("/files/2.wav", MisbehavingServer::of(MisbehavingServer::Kind::Stall));
+    m_server->when("/files/", MisbehavingServer::answer("RIFF-data"));
+    writeProfile("Ann", "Lee");
+    const QString bo = writeProfile("Bo", "Wu", 30);
     GUIFunctions controller(m_messages);
     controller.start();
+    // At start-up the selection window alone.
     QStringList visible;
     for (QWidget *window : QApplication::topLevelWidgets())
         if (window->isVisible())
             visible << window->metaObject()->className();
     QCOMPARE(visible, QStringList{"frmProfileSelection"});
+    // Ann's profile chosen in the list and loaded.
+    QTreeWidget *list = controller.selectionWindow()->listProfiles;
+    list->setCurrentItem(list->findItems("Ann Lee", Qt::MatchExactly).value(0));
+    controller.selectionWindow()->cmdLoadProfile->click();
+    frmMain &main = controller.mainWindow();
+    QVERIFY(main.isVisible());
+    QVERIFY(!controller.selectionWindow() || !controller.selectionWindow()->isVisible());
+
+    // A job listed turns the transfer commands on; no job turns them off.
+    QVERIFY(check(controller, main));
+    QCOMPARE(main.jobList().rowCount(), 1);
+    QCOMPARE(transferCommands(main), allOn);
+    QVERIFY(check(controller, main));
+    QCOMPARE(main.jobList().rowCount(), 0);
+    QCOMPARE(transferCommands(main), allOff);
+    QVERIFY(control<QPushButton>(main, "cmdCheckForJobs")->isEnabled());
+    // A failed check is told in a box; the rows, their jobs and the commands stay.
+    QVERIFY(check(controller, main));
+    QVERIFY(check(controller, main));
+    QCOMPARE(main.jobList().rowCount(), 2);
+    QCOMPARE(main.gDownloadTools().gColDownloads.Count(), 2);
+    QCOMPARE(transferCommands(main), allOn);
+    QCOMPARE(m_messages.messages.size(), 1);
+    const Message message = m_messages.messages.first();
+    QCOMPARE(message.title, QStringLiteral("Check For Jobs"));
+    QCOMPARE(message.icon, MessageIcon::Critical);
+    QVERIFY2(message.text.contains(m_server->base() + "/remote_tools/job_index.asp"),
+             qPrintable(message.text));
+
+    // The profile manager hides the window, and the program goes on; Bo's
+    // profile comes into the same window; the manager again, then Cancel: no
+    // window is left, and the program ends.
+    main.lngMinutesElapsed = 4;
     QStringList steps;
-    // Load, then the profile manager (the program goes on), then cancel.
     QTimer::singleShot(0, &controller, [&] {
-        controller.LoadProfile(*controller.selectionWindow(), path);
-        steps << "loaded";
+        control<QAction>(main, "mProfileManager")->trigger();
         QTimer::singleShot(0, &controller, [&] {
-            control<QAction>(controller.mainWindow(), "mProfileManager")->trigger();
-            steps << "manager";
+            steps << (main.isVisible() ? "window shown" : "window hidden");
+            QVERIFY(controller.selectionWindow() && controller.selectionWindow()->isVisible());
+            steps << (&loadProfile(controller, bo) == &main ? "same window" : "another window");
+            control<QAction>(main, "mProfileManager")->trigger();
             QTimer::singleShot(0, &controller, [&] {
                 steps << "still running";
                 controller.selectionWindow()->cmdCancel->click();
@@ -156,109 +180,36 @@ void tst_Controller::startsOnTheSelectionAndEndsWithTheLastWindow()
         });
     });
     // A safety net, so that a fault ends the test rather than hanging it.
-    QTimer safety;
-    safety.setSingleShot(true);
-    connect(&safety, &QTimer::timeout, qApp, [] { QCoreApplication::exit(1); });
-    safety.start(10000);
+    QTimer::singleShot(10000, &controller, [] { QCoreApplication::exit(1); });
     QCOMPARE(QApplication::exec(), 0);
-    QCOMPARE(steps, (QStringList{"loaded", "manager", "still running"}));
+    QCOMPARE(steps, (QStringList{"window hidden", "same window", "still running"}));
     QVERIFY(!controller.selectionWindow());
-
-    // The main window closed ends the program too.
-    controller.start();
-    QTimer::singleShot(0, &controller, [&] {
-        controller.LoadProfile(*controller.selectionWindow(), path);
-        QTimer::singleShot(0, &controller,
-                           [&] { control<QAction>(controller.mainWindow(), "mExit")->trigger(); });
-    });
-    safety.start(10000);
-    QCOMPARE(QApplication::exec(), 0);
-}
-
-void tst_Controller::check_data()
-{
-    // The index answers in turn, one per check; {"refused"} closes the connection.
-    QTest::addColumn<QList<QStringList>>("answers");
-    QTest::addColumn<QStringList>("rows");
-    QTest::addColumn<bool>("told");
-    QTest::newRow("no job turns the transfer commands off")
-        << QList<QStringList>{{}} << QStringList() << false;
-    QTest::newRow("rows in the order served")
-        << QList<QStringList>{{"30", "10", "20"}} << QStringList{"30", "10", "20"} << false;
-    QTest::newRow("second check replaces every row")
-        << QList<QStringList>{{"1", "2"}, {"3"}} << QStringList{"3"} << false;
-    QTest::newRow("failed check is told and keeps the rows")
-        << QList<QStringList>{{"1"}, {"refused"}} << QStringList{"1"} << true;
-}
-
-void tst_Controller::check()
-{
-    QFETCH(QList<QStringList>, answers);
-    QFETCH(QStringList, rows);
-    QFETCH(bool, told);
-    for (qsizetype i = 0; i < answers.size(); ++i) {
-        auto answer = answers.at(i) == QStringList{"refused"}
-                          ? MisbehavingServer::of(MisbehavingServer::Kind::Refuse)
-                          : MisbehavingServer::answer(index(answers.at(i)));
-        answer.times = i + 1 < answers.size() ? 1 : 0;
-        m_server->when("job_index.asp", answer);
-    }
-    GUIFunctions controller(m_messages);
-    frmMain &main = loadProfile(controller, writeProfile("Ann", "Lee"));
-    controller.EnableTransferCommands(main);
-    for (qsizetype i = 0; i < answers.size(); ++i)
-        QVERIFY(check(controller, main));
-
-    QStringList shown;
-    for (int row = 0; row < main.jobList().rowCount(); ++row)
-        shown << main.jobList().subItemText(row, JobListModel::SubItemJobId);
-    QCOMPARE(shown, rows);
-    QCOMPARE(main.gDownloadTools().gColDownloads.Count(), rows.size());
-    QCOMPARE(transferCommands(main), rows.isEmpty() ? allOff : allOn);
-    QVERIFY(control<QPushButton>(main, "cmdCheckForJobs")->isEnabled());
-    QCOMPARE(m_messages.messages.size(), told ? 1 : 0);
-    if (told) {
-        const Message message = m_messages.messages.first();
-        QCOMPARE(message.title, QStringLiteral("Check For Jobs"));
-        QCOMPARE(message.icon, MessageIcon::Critical);
-        QVERIFY2(message.text.contains(m_server->base() + "/remote_tools/job_index.asp"),
-                 qPrintable(message.text));
-        QVERIFY(message.text.contains(QLatin1String("PW=***")));
-        QVERIFY(!message.text.contains(QLatin1String("secret")));
-    }
-}
-
-void tst_Controller::profilesLoadedInTurn()
-{
-    m_server->when("job_index.asp", MisbehavingServer::answer(index({"1"})));
-    const QString bo = writeProfile("Bo", "Wu", 30);
-    GUIFunctions controller(m_messages);
-    frmMain &main = loadProfile(controller, writeProfile("Ann", "Lee"));
-    QVERIFY(!controller.selectionWindow() || !controller.selectionWindow()->isVisible());
-    QVERIFY(check(controller, main));
-    QCOMPARE(main.jobList().rowCount(), 1);
-    main.lngMinutesElapsed = 4;
-
-    control<QAction>(main, "mProfileManager")->trigger();
-    QVERIFY(!main.isVisible());
-    QVERIFY(controller.selectionWindow() && controller.selectionWindow()->isVisible());
-    QCOMPARE(&loadProfile(controller, bo), &main);
-    QVERIFY(main.isVisible());
+    // Bo's profile, and the window started afresh but for the minute counter.
     QCOMPARE(main.windowTitle(), QStringLiteral("Quillet Internet Transfer Tool - Bo Wu"));
+    QCOMPARE(main.gDownloadTools().gProfile().gLngPollInterval, 30);
     QCOMPARE(main.jobList().rowCount(), 0);
     QCOMPARE(transferCommands(main), allOff);
     QCOMPARE(main.lngMinutesElapsed, 4);
-    QCOMPARE(main.gDownloadTools().gProfile().gLngPollInterval, 30);
+
+    // File > Exit while job 2 is requested: the transfer ends, job 1 is
+    // confirmed, and no report pops up.
+    QCOMPARE(&loadProfile(controller, bo), &main);
+    QVERIFY(check(controller, main));
+    control<QPushButton>(main, "cmdTransfer")->click();
+    QTRY_VERIFY(m_server->targets.contains(QStringLiteral("/files/2.wav")));
+    control<QAction>(main, "mExit")->trigger();
+    QTRY_VERIFY(!controller.busy());
+    QVERIFY(!main.inet().StillExecuting());
+    QCOMPARE(m_server->targets.filter("job_status_update.asp"),
+             QStringList{"/remote_tools/job_status_update.asp?ID=1&LG=ann&PW=secret"});
+    QCOMPARE(m_messages.messages.size(), 1);
 }
 
 void tst_Controller::oneCheckOrTransferAtATime()
 {
-    auto stall = MisbehavingServer::of(MisbehavingServer::Kind::Stall);
-    stall.times = 1;
-    m_server->when("job_index.asp", stall);
-    m_server->when("job_index.asp", MisbehavingServer::answer(index({})));
+    m_server->when("job_index.asp", MisbehavingServer::of(MisbehavingServer::Kind::Stall));
     GUIFunctions controller(m_messages);
-    frmMain &main = loadProfile(controller, writeProfile("Ann", "Lee", 0));
+    frmMain &main = loadProfile(controller, writeProfile("Ann", "Lee"));
     main.gDownloadTools(); // the control exists before the time-out is set
     main.inet().setTransferTimeout(std::chrono::seconds(1));
 
@@ -280,69 +231,17 @@ void tst_Controller::oneCheckOrTransferAtATime()
     controller.timerDownload_Timer();
     QCOMPARE(indexRequests(*m_server), 1);
 
-    // The user's check fails on its time-out; the poll follows it.
+    // The user's check fails on its time-out, told in a box; the poll follows,
+    // and its check fails as well, told in the status line only.
     QVERIFY(polled.wait(10000));
     QCOMPARE(indexRequests(*m_server), 2);
     QCOMPARE(m_messages.messages.size(), 1);
     QCOMPARE(m_messages.messages.first().title, QStringLiteral("Check For Jobs"));
+    QCOMPARE(main.statusText(),
+             QStringLiteral("The check for jobs failed; the next poll tries again."));
     QVERIFY(!controller.busy());
     QVERIFY(control<QPushButton>(main, "cmdCheckForJobs")->isEnabled());
     QCOMPARE(transferCommands(main), allOff);
-}
-
-void tst_Controller::countdown_data()
-{
-    QTest::addColumn<int>("elapsed");
-    QTest::addColumn<int>("interval");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("after");
-    QTest::addColumn<qint64>("ticksPerPoll");
-
-    const int largest = std::numeric_limits<qint32>::max();
-    QTest::newRow("first minute") << 0 << 15 << "14 Minutes Remaining Until Next Poll" << 1 << 16LL;
-    QTest::newRow("one left") << 13 << 15 << "1 Minutes Remaining Until Next Poll" << 14 << 16LL;
-    QTest::newRow("zero left") << 14 << 15 << "0 Minutes Remaining Until Next Poll" << 15 << 16LL;
-    QTest::newRow("due") << 15 << 15 << QString() << 15 << 16LL;
-    QTest::newRow("past due") << 40 << 15 << QString() << 40 << 16LL;
-    QTest::newRow("interval 0") << 0 << 0 << QString() << 0 << 1LL;
-    QTest::newRow("negative interval") << 0 << -5 << QString() << 0 << 1LL;
-    QTest::newRow("smallest interval")
-        << 0 << std::numeric_limits<qint32>::min() << QString() << 0 << 1LL;
-    QTest::newRow("largest interval")
-        << 0 << largest << "2147483646 Minutes Remaining Until Next Poll" << 1 << 2147483648LL;
-    QTest::newRow("largest interval, last minute")
-        << largest - 1 << largest << "0 Minutes Remaining Until Next Poll" << largest
-        << 2147483648LL;
-}
-
-void tst_Controller::countdown()
-{
-    QFETCH(int, elapsed);
-    QFETCH(int, interval);
-    QFETCH(QString, text);
-    QFETCH(int, after);
-    QFETCH(qint64, ticksPerPoll);
-    qint32 counter = elapsed;
-    const std::optional<QString> shown = PollCountdown::tick(counter, interval);
-    QCOMPARE(shown.has_value(), !text.isNull());
-    if (shown)
-        QCOMPARE(*shown, text);
-    QCOMPARE(counter, after);
-    QCOMPARE(PollCountdown::ticksPerPoll(interval), ticksPerPoll);
-}
-
-void tst_Controller::failingPollIsQuiet()
-{
-    m_server->when("job_index.asp", MisbehavingServer::of(MisbehavingServer::Kind::Refuse));
-    GUIFunctions controller(m_messages);
-    frmMain &main = loadProfile(controller, writeProfile("Ann", "Lee", 0));
-    QVERIFY(tickUntilPolled(controller));
-    QVERIFY2(m_messages.messages.isEmpty(), qPrintable(m_messages.texts().join('\n')));
-    QCOMPARE(main.statusText(),
-             QStringLiteral("The check for jobs failed; the next poll tries again."));
-    QCOMPARE(transferCommands(main), allOff);
-    QVERIFY(control<QPushButton>(main, "cmdCheckForJobs")->isEnabled());
-    QVERIFY(control<QTimer>(main, "timerDownload")->isActive());
 }
 
 QTEST_MAIN(tst_Controller)

@@ -5,6 +5,7 @@
 #include "service/ActivityLog.h"
 #include "service/DownloadTools.h"
 #include "service/PlainTransferHost.h"
+#include "service/PollCountdown.h"
 #include "service/PollNotices.h"
 #include "service/WorkSession.h"
 
@@ -13,6 +14,32 @@
 #include <QSignalSpy>
 #include <QTimer>
 
+#include <limits>
+
+namespace {
+
+// A work session without a window, with the poll timer running.
+struct Rig
+{
+    TestFolder folder;
+    MisbehavingServer server;
+    RecordingMessageSink messages;
+    DownloadTools tools{messages};
+    PlainTransferHost host;
+    QTimer timer;
+    qint32 minutes = 0;
+    WorkSession session{tools, host, timer, minutes};
+
+    Rig()
+    {
+        server.when("job_status_update.asp", MisbehavingServer::answer("Update Sucessful"));
+        server.when("/files/", MisbehavingServer::answer("RIFF-data"));
+        timer.start(60000);
+    }
+};
+
+} // namespace
+
 // The work session without a window: the poll rhythm, what a poll does, and
 // the profile it works on.
 class tst_Session : public QObject
@@ -20,14 +47,14 @@ class tst_Session : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void init();
-    void cleanup();
+    void init() { m = std::make_unique<Rig>(); }
+    void cleanup() { m.reset(); }
+    void countdown_data();
+    void countdown();
     void pollsWhenDue_data();
     void pollsWhenDue();
     void poll_data();
     void poll();
-    void pollKeepsItsProfile();
-    void stopDuringAPollsCheck();
     void notices_data();
     void notices();
     void activityLogNewestFirst();
@@ -37,49 +64,19 @@ private:
     // The jobs `ids`; those also in `unfetched` have an ftp URL, never fetched.
     void serveIndex(const QStringList &ids, const QStringList &unfetched = {});
     bool tickUntilPolled();
-    int requests(const char *page) const { return m_server->targets.filter(page).size(); }
+    int requests(const char *page) const { return m->server.targets.filter(page).size(); }
 
-    std::unique_ptr<TestFolder> m_folder;
-    std::unique_ptr<MisbehavingServer> m_server;
-    RecordingMessageSink m_messages;
-    std::unique_ptr<DownloadTools> m_tools;
-    std::unique_ptr<PlainTransferHost> m_host;
-    QTimer m_timer;
-    qint32 m_minutes = 0;
-    std::unique_ptr<WorkSession> m_session;
+    std::unique_ptr<Rig> m;
 };
-
-void tst_Session::init()
-{
-    m_folder = std::make_unique<TestFolder>();
-    m_server = std::make_unique<MisbehavingServer>();
-    m_server->when("job_status_update.asp", MisbehavingServer::answer("Update Sucessful"));
-    m_server->when("/files/", MisbehavingServer::answer("RIFF-data"));
-    m_messages.clear();
-    m_tools = std::make_unique<DownloadTools>(m_messages);
-    m_host = std::make_unique<PlainTransferHost>();
-    m_minutes = 0;
-    m_session = std::make_unique<WorkSession>(*m_tools, *m_host, m_timer, m_minutes);
-    m_timer.start(60000);
-}
-
-void tst_Session::cleanup()
-{
-    m_session.reset();
-    m_tools.reset();
-    m_host.reset();
-    m_server.reset();
-    m_folder.reset();
-}
 
 void tst_Session::loadProfile(qint32 interval, const QString &folder)
 {
-    const QString path = m_folder->path("profile.xml");
-    QVERIFY(writeFile(path, profileFile({{"base_url", m_server->base() + "/remote_tools/"},
-                                         {"download_folder", m_folder->path(folder)},
+    const QString path = m->folder.path("profile.xml");
+    QVERIFY(writeFile(path, profileFile({{"base_url", m->server.base() + "/remote_tools/"},
+                                         {"download_folder", m->folder.path(folder)},
                                          {"pollinterval", QString::number(interval)}},
                                         {"Job Name"})));
-    QVERIFY(m_tools->gProfile().LoadProfileFromXMLFile(path));
+    QVERIFY(m->tools.gProfile().LoadProfileFromXMLFile(path));
 }
 
 void tst_Session::serveIndex(const QStringList &ids, const QStringList &unfetched)
@@ -87,16 +84,46 @@ void tst_Session::serveIndex(const QStringList &ids, const QStringList &unfetche
     QList<QByteArray> jobs;
     for (const QString &id : ids)
         jobs << jobElement(
-            id, {{"path", (unfetched.contains(id) ? "ftp://127.0.0.1" : m_server->base()) +
+            id, {{"path", (unfetched.contains(id) ? "ftp://127.0.0.1" : m->server.base()) +
                               "/files/" + id + ".wav"}});
-    m_server->when("job_index.asp", MisbehavingServer::answer(jobIndex(jobs)));
+    m->server.when("job_index.asp", MisbehavingServer::answer(jobIndex(jobs)));
 }
 
 bool tst_Session::tickUntilPolled()
 {
-    QSignalSpy polled(m_session.get(), &WorkSession::pollEnded);
-    m_session->tick();
+    QSignalSpy polled(&m->session, &WorkSession::pollEnded);
+    m->session.tick();
     return polled.count() == 1 || polled.wait(10000);
+}
+
+void tst_Session::countdown_data()
+{
+    QTest::addColumn<int>("elapsed");
+    QTest::addColumn<int>("interval");
+    QTest::addColumn<QString>("text"); // null: the poll is due
+    QTest::addColumn<int>("after");
+    QTest::addColumn<qint64>("ticksPerPoll");
+    const int largest = std::numeric_limits<qint32>::max();
+    QTest::newRow("first minute") << 0 << 15 << "14 Minutes Remaining Until Next Poll" << 1 << 16LL;
+    QTest::newRow("due") << 15 << 15 << QString() << 15 << 16LL;
+    QTest::newRow("negative interval") << 0 << -5 << QString() << 0 << 1LL;
+    QTest::newRow("largest interval")
+        << 0 << largest << "2147483646 Minutes Remaining Until Next Poll" << 1 << 2147483648LL;
+}
+
+void tst_Session::countdown()
+{
+    QFETCH(int, elapsed);
+    QFETCH(int, interval);
+    QFETCH(QString, text);
+    QFETCH(int, after);
+    QFETCH(qint64, ticksPerPoll);
+    qint32 counter = elapsed;
+    const std::optional<QString> shown = PollCountdown::tick(counter, interval);
+    QCOMPARE(shown.has_value(), !text.isNull());
+    QCOMPARE(shown.value_or(QString()), text);
+    QCOMPARE(counter, after);
+    QCOMPARE(PollCountdown::ticksPerPoll(interval), ticksPerPoll);
 }
 
 void tst_Session::pollsWhenDue_data()
@@ -118,102 +145,97 @@ void tst_Session::pollsWhenDue()
     QFETCH(int, quietTicks);
     serveIndex({});
     loadProfile(firstInterval);
-    QSignalSpy countdown(m_session.get(), &WorkSession::countdown);
+    QSignalSpy countdown(&m->session, &WorkSession::countdown);
     for (int tick = 0; tick < ticksUnderFirst; ++tick)
-        m_session->tick();
+        m->session.tick();
     loadProfile(interval);
     for (int poll = 1; poll <= 2; ++poll) {
         countdown.clear();
         for (int tick = 0; tick < quietTicks; ++tick)
-            m_session->tick();
+            m->session.tick();
         QCOMPARE(requests("job_index.asp"), poll - 1);
         if (quietTicks > 0)
             QCOMPARE(countdown.last().first().toString(),
                      QStringLiteral("0 Minutes Remaining Until Next Poll"));
         QVERIFY(tickUntilPolled());
         QCOMPARE(requests("job_index.asp"), poll);
-        QCOMPARE(m_minutes, 0);
-        QVERIFY(m_timer.isActive());
+        QCOMPARE(m->minutes, 0);
+        QVERIFY(m->timer.isActive());
         quietTicks = interval;
     }
 }
 
 void tst_Session::poll_data()
 {
-    QTest::addColumn<QString>("index"); // "refused" closes the connection
-    QTest::addColumn<bool>("todayExcluded");
-    QTest::addColumn<int>("files");
-    QTest::newRow("no job: the transfer still runs") << "" << false << 0;
-    QTest::newRow("excluded day is polled all the same") << "" << true << 0;
-    QTest::newRow("failing check: transfer, and the next poll tries again")
-        << "refused" << false << 0;
-    QTest::newRow("jobs received and confirmed, no closing message") << "1 2" << false << 2;
+    QTest::addColumn<QString>("index");  // job ids; "refused" or "stall" for the first request
+    QTest::addColumn<QString>("change"); // before the poll, or while its check runs
+    QTest::addColumn<int>("files");      // received and confirmed
+    QTest::newRow("excluded day is polled all the same; no job, the transfer still runs")
+        << ""
+        << "exclude today" << 0;
+    QTest::newRow("failing check: transfer, and the next poll tries again") << "refused"
+                                                                            << "" << 0;
+    QTest::newRow("jobs received and confirmed, no closing message") << "1 2"
+                                                                     << "" << 2;
+    QTest::newRow("a profile loaded during the check changes neither transfer nor confirmations")
+        << "1"
+        << "another profile" << 1;
+    QTest::newRow("stop during the check: no transfer") << "stall"
+                                                        << "stop" << 0;
 }
 
 void tst_Session::poll()
 {
     QFETCH(QString, index);
-    QFETCH(bool, todayExcluded);
+    QFETCH(QString, change);
     QFETCH(int, files);
-    if (index == "refused")
-        m_server->when("job_index.asp", MisbehavingServer::of(MisbehavingServer::Kind::Refuse));
-    else
-        serveIndex(index.split(' ', Qt::SkipEmptyParts));
+    const bool answered = index != "refused" && index != "stall";
+    if (!answered)
+        m->server.when("job_index.asp",
+                       {.kind = index == "refused" ? MisbehavingServer::Kind::Refuse
+                                                   : MisbehavingServer::Kind::Stall,
+                        .times = 1});
+    serveIndex(answered ? index.split(' ', Qt::SkipEmptyParts) : QStringList());
     loadProfile(0);
-    if (todayExcluded) {
-        Profile &profile = m_tools->gProfile();
+    if (change == "exclude today") {
+        Profile &profile = m->tools.gProfile();
         for (quint8 day = 1; day <= 7; ++day)
             profile.SetDayOfWeekSchedule(day, true);
         // Today (1 = Sunday ... 7 = Saturday) is excluded.
         profile.SetDayOfWeekSchedule(quint8(QDate::currentDate().dayOfWeek() % 7 + 1), false);
     }
-    QSignalSpy checked(m_session.get(), &WorkSession::checkEnded);
-    QSignalSpy transferred(m_session.get(), &WorkSession::transferEnded);
-    QVERIFY(tickUntilPolled());
+    if (change == "another profile")
+        connect(
+            &m->session, &WorkSession::pollStarted, this,
+            [this] {
+                loadProfile(0, "Second");
+                m->tools.gProfile().gLogin = QStringLiteral("someone-else");
+            },
+            Qt::SingleShotConnection);
+    QSignalSpy checked(&m->session, &WorkSession::checkEnded);
+    QSignalSpy transferred(&m->session, &WorkSession::transferEnded);
+    QSignalSpy polled(&m->session, &WorkSession::pollEnded);
+    m->session.tick();
+    if (change == "stop") {
+        QVERIFY(QTest::qWaitFor([&] { return requests("job_index.asp") == 1; }, 5000));
+        QCOMPARE(m->session.work(), WorkSession::Work::Check);
+        m->session.finishAfterCurrentJob();
+    }
+    QVERIFY(polled.count() == 1 || polled.wait(10000));
     QCOMPARE(requests("job_index.asp"), 1);
     QCOMPARE(checked.count(), 1);
-    QCOMPARE(checked.first().first().value<WorkSession::CheckResult>().answered,
-             index != "refused");
-    QCOMPARE(transferred.count(), 1);
-    QVERIFY2(m_messages.messages.isEmpty(), qPrintable(m_messages.texts().join('\n')));
-    QCOMPARE(m_host->jobList().rowCount(), 0);
-    QCOMPARE(QDir(m_folder->path("Downloads")).entryList(QDir::Files).size(), files);
+    QCOMPARE(checked.first().first().value<WorkSession::CheckResult>().answered, answered);
+    QCOMPARE(transferred.count(), change == "stop" ? 0 : 1);
+    QVERIFY(!m->session.busy());
+    QVERIFY2(m->messages.messages.isEmpty(), qPrintable(m->messages.texts().join('\n')));
+    QCOMPARE(m->host.jobList().rowCount(), 0);
+    // Into the folder and with the login of the profile that the poll began with.
+    QCOMPARE(QDir(m->folder.path("Downloads")).entryList(QDir::Files).size(), files);
+    QVERIFY(!QDir(m->folder.path("Second")).exists());
     QCOMPARE(requests("job_status_update.asp"), files);
+    QVERIFY(!m->server.targets.join(' ').contains(QLatin1String("someone-else")));
     QVERIFY(tickUntilPolled());
     QCOMPARE(requests("job_index.asp"), 2);
-}
-
-void tst_Session::pollKeepsItsProfile()
-{
-    // A profile loaded while the poll's check runs changes neither its
-    // transfer nor its confirmations.
-    serveIndex({"1"});
-    loadProfile(0, "First");
-    connect(m_session.get(), &WorkSession::pollStarted, this, [this] {
-        m_server->when("job_index.asp", MisbehavingServer::answer(jobIndex({})));
-        loadProfile(0, "Second");
-        m_tools->gProfile().gLogin = QStringLiteral("someone-else");
-    });
-    QVERIFY(tickUntilPolled());
-    QCOMPARE(QDir(m_folder->path("First")).entryList(QDir::Files).size(), 1);
-    QVERIFY(!QDir(m_folder->path("Second")).exists());
-    QCOMPARE(requests("job_status_update.asp"), 1);
-    QVERIFY(!m_server->targets.join(' ').contains(QLatin1String("someone-else")));
-}
-
-void tst_Session::stopDuringAPollsCheck()
-{
-    m_server->when("job_index.asp", MisbehavingServer::of(MisbehavingServer::Kind::Stall));
-    loadProfile(0);
-    QSignalSpy transferred(m_session.get(), &WorkSession::transferEnded);
-    QSignalSpy polled(m_session.get(), &WorkSession::pollEnded);
-    m_session->tick();
-    QVERIFY(QTest::qWaitFor([&] { return requests("job_index.asp") == 1; }, 5000));
-    QCOMPARE(m_session->work(), WorkSession::Work::Check);
-    m_session->finishAfterCurrentJob();
-    QVERIFY(polled.count() == 1 || polled.wait(5000));
-    QCOMPARE(transferred.count(), 0);
-    QVERIFY(!m_session->busy());
 }
 
 void tst_Session::notices_data()
@@ -244,21 +266,21 @@ void tst_Session::notices()
     QFETCH(bool, byPoll);
     QFETCH(QStringList, notices);
     if (ids == QStringList{"refused"})
-        m_server->when("job_index.asp", MisbehavingServer::of(MisbehavingServer::Kind::Refuse));
+        m->server.when("job_index.asp", MisbehavingServer::of(MisbehavingServer::Kind::Refuse));
     else
         serveIndex(ids, failing);
     loadProfile(0);
-    PollNotices notifier(*m_session, *m_tools);
+    PollNotices notifier(m->session, m->tools);
     QStringList posted;
     connect(&notifier, &PollNotices::notice, this,
             [&posted](const QString &title, const QString &text) { posted << title + '|' + text; });
     if (byPoll) {
         QVERIFY(tickUntilPolled());
     } else {
-        QSignalSpy checked(m_session.get(), &WorkSession::checkEnded);
-        QSignalSpy transferred(m_session.get(), &WorkSession::transferEnded);
-        QVERIFY(m_session->check() && (checked.count() == 1 || checked.wait(10000)));
-        QVERIFY(m_session->transfer(false) &&
+        QSignalSpy checked(&m->session, &WorkSession::checkEnded);
+        QSignalSpy transferred(&m->session, &WorkSession::transferEnded);
+        QVERIFY(m->session.check() && (checked.count() == 1 || checked.wait(10000)));
+        QVERIFY(m->session.transfer(false) &&
                 (transferred.count() == 1 || transferred.wait(10000)));
     }
     QCOMPARE(posted.size(), notices.size());
@@ -270,7 +292,7 @@ void tst_Session::activityLogNewestFirst()
 {
     serveIndex({"1", "2"}, {"2"});
     loadProfile(0);
-    ActivityLog log(*m_tools);
+    ActivityLog log(m->tools);
     QVERIFY(tickUntilPolled());
     const auto row = [&log](int at) {
         QStringList cells;
@@ -281,7 +303,7 @@ void tst_Session::activityLogNewestFirst()
     QCOMPARE(log.rowCount(), 2);
     QCOMPARE(row(0).mid(0, 3), (QStringList{"Job2", "R2", "Failed"}));
     QVERIFY(!row(0).at(3).isEmpty());
-    const QString written = m_folder->path("Downloads/Job1.wav");
+    const QString written = m->folder.path("Downloads/Job1.wav");
     QCOMPARE(row(1), (QStringList{"Job1", "R1", "Received", written}));
     QCOMPARE(log.entry(1)->detail, written);
     QCOMPARE(readAll(written), QByteArray("RIFF-data"));
