@@ -173,6 +173,8 @@ void tst_Session::poll_data()
     QTest::newRow("excluded day is polled all the same; no job, the transfer still runs")
         << ""
         << "exclude today" << 0;
+    QTest::newRow("error page instead of an index: no message box") << "error page"
+                                                                    << "" << 0;
     QTest::newRow("failing check: transfer, and the next poll tries again") << "refused"
                                                                             << "" << 0;
     QTest::newRow("jobs received and confirmed, no closing message") << "1 2"
@@ -190,12 +192,16 @@ void tst_Session::poll()
     QFETCH(QString, change);
     QFETCH(int, files);
     const bool answered = index != "refused" && index != "stall";
-    if (!answered)
+    if (index == "error page")
+        m->server.when("job_index.asp",
+                       MisbehavingServer::answer("<html>Login failed</html>", 401));
+    else if (!answered)
         m->server.when("job_index.asp",
                        {.kind = index == "refused" ? MisbehavingServer::Kind::Refuse
                                                    : MisbehavingServer::Kind::Stall,
                         .times = 1});
-    serveIndex(answered ? index.split(' ', Qt::SkipEmptyParts) : QStringList());
+    serveIndex(answered && index != "error page" ? index.split(' ', Qt::SkipEmptyParts)
+                                                 : QStringList());
     loadProfile(0);
     if (change == "exclude today") {
         Profile &profile = m->tools.gProfile();

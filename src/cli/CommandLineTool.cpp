@@ -124,8 +124,11 @@ void CommandLineTool::checkEnded(const WorkSession::CheckResult &result)
             // listed; the next poll tries again.
             m_messages.post(result.failure, QStringLiteral("Error"), MessageIcon::Critical);
         } else {
-            if (!result.read)
+            if (!result.read) {
+                m_messages.post(DownloadTools::invalidIndexText(), QStringLiteral("Error"),
+                                MessageIcon::Critical);
                 m_messages.post(result.answer, QStringLiteral("Error"), MessageIcon::Critical);
+            }
             m_out << m_tools->gColDownloads.Count() << " jobs listed" << Qt::endl;
         }
         return;

@@ -30,11 +30,14 @@ Profile &DownloadTools::gProfile()
     return *m_profile;
 }
 
+QString DownloadTools::invalidIndexText()
+{
+    return QStringLiteral("Page contained invalid XML data, please check your profile settings!");
+}
+
 void DownloadTools::reportInvalidIndex()
 {
-    m_messages.post(
-        QStringLiteral("Page contained invalid XML data, please check your profile settings!"),
-        QStringLiteral("Error"), MessageIcon::Critical);
+    m_messages.post(invalidIndexText(), QStringLiteral("Error"), MessageIcon::Critical);
 }
 
 std::shared_ptr<const Profile> DownloadTools::orCurrent(std::shared_ptr<const Profile> profile)
@@ -129,7 +132,8 @@ QStringDecoder DownloadTools::indexDecoder(const QByteArray &head)
     return JobIndexReader::indexDecoder(head);
 }
 
-bool DownloadTools::PopluateJobCollecionFromIndexFile(std::shared_ptr<const Profile> profile)
+bool DownloadTools::PopluateJobCollecionFromIndexFile(std::shared_ptr<const Profile> profile,
+                                                      bool report)
 {
     gColDownloads = JobCollection();
     JobIndexReader::Reading reading =
@@ -137,7 +141,8 @@ bool DownloadTools::PopluateJobCollecionFromIndexFile(std::shared_ptr<const Prof
     // A job that cannot be read keeps the jobs before it.
     gColDownloads = std::move(reading.jobs);
     if (reading.failed) {
-        reportInvalidIndex();
+        if (report)
+            reportInvalidIndex();
         return false;
     }
     return true;

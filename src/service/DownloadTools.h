@@ -47,8 +47,12 @@ public:
     // "Page contained invalid XML data, please check your profile settings!"
     // once; the jobs read before the failing one stay. Returns false after a
     // failure (callers that only list the jobs may ignore it). The jobs'
-    // destinations follow `profile`, by default the current one.
-    bool PopluateJobCollecionFromIndexFile(std::shared_ptr<const Profile> profile = {});
+    // destinations follow `profile`, by default the current one. Without
+    // `report` the failure is only returned, for the caller to tell.
+    bool PopluateJobCollecionFromIndexFile(std::shared_ptr<const Profile> profile = {},
+                                           bool report = true);
+    // "Page contained invalid XML data, please check your profile settings!"
+    static QString invalidIndexText();
 
     enum class RequestOutcome
     {

@@ -86,7 +86,10 @@ bool WorkSession::check()
                 result.answered = true;
                 result.answer = answerLine(self->m_tools.xmlIndexStatus, self->m_tools.xmlIndex,
                                            self->m_profile->gPassword);
-                result.read = self->m_tools.PopluateJobCollecionFromIndexFile(self->m_profile);
+                // Nobody watches a poll: its host tells of a failed reading
+                // without a message box.
+                result.read = self->m_tools.PopluateJobCollecionFromIndexFile(self->m_profile,
+                                                                              !self->m_polling);
                 PopulateJobList(self->m_host.jobList(), self->m_tools.gColDownloads);
             } else {
                 result.failure = failure;

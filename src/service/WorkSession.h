@@ -37,7 +37,8 @@ public:
     {
         // The service answered and the jobs were read into the job list.
         bool answered = false;
-        // The answer was a job index throughout.
+        // The answer was a job index throughout. A user's check has shown
+        // the reading's message when it was not; a poll's has not.
         bool read = false;
         // Without an answer: why, for the user (empty when nothing was sent).
         QString failure;

@@ -187,6 +187,8 @@ void GUIFunctions::checkEnded(frmMain &main, const WorkSession::CheckResult &res
     if (result.answered) {
         const bool any = main.gDownloadTools().gColDownloads.Count() > 0;
         any ? EnableTransferCommands(main) : DisableTransferCommands(main);
+        if (!result.read && m_session->polling())
+            main.setStatusText(DownloadTools::invalidIndexText());
         return;
     }
     // The list and the commands stay as they were.
