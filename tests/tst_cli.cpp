@@ -153,15 +153,11 @@ void tst_Cli::commandLine_data()
            "(.*\n){4}Download rules: +1\\. Reference\n +2\\. \\\\\n +3\\. Job Name\n";
     refused("nothing", "", "Usage: quillet-transfer COMMAND PROFILE");
     refused("unknown command", "send P", "quillet-transfer: unknown command send\n");
-    refused("no profile", "profile", "quillet-transfer: profile needs a profile\n");
     refused("surplus argument", "profile P more", "quillet-transfer: unexpected argument more\n");
     refused("unknown option", "list P --index x --all", "quillet-transfer: unknown option --all\n");
     refused("index without file", "list P --index", "quillet-transfer: --index needs a file\n");
     refused("profile takes no json", "profile P --json",
             "quillet-transfer: profile takes no options\n");
-    refused("watch takes no json", "watch P --json", "quillet-transfer: watch takes no options\n");
-    refused("fetch takes no index", "fetch P --index x",
-            "quillet-transfer: fetch takes no options\n");
     refused("index file missing", "list P --index /nonexistent/i.xml",
             "quillet-transfer: cannot read the job index /nonexistent/i.xml: No such file");
     // Why a profile cannot be read.
