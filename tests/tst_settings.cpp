@@ -218,7 +218,7 @@ void tst_Settings::shownAndStored_data()
     };
     row("new: URL gets its slash", -1, "", "txtURL", "http://host/r", "http://host/r/", -1, 0);
     row("blanks kept, 3 Hrs. chosen", 45, "45 Mins.", "txtFirstName", " Cy ", " Cy ", 5, 180);
-    row("90 minutes shown as such and kept", 90, "90 Mins.", "txtLogin", "cy", "cy", -1, 90);
+    row("90 minutes kept, department emptied", 90, "90 Mins.", "txtDepartment", "", "", -1, 90);
 }
 
 void tst_Settings::shownAndStored()
@@ -235,15 +235,17 @@ void tst_Settings::shownAndStored()
     frmProfileSettings dialog(m_messages);
     dialog.SetupFields(interval < 0 ? QString() : path);
     // Every field in its own box; a new profile gets the service's address.
-    QStringList texts;
-    for (QLineEdit *edit :
-         {dialog.txtFirstName, dialog.txtLastName, dialog.txtDepartment, dialog.txtGUID,
-          dialog.txtLogin, dialog.txtPassword, dialog.txtURL, dialog.txtDownload})
-        texts << edit->text();
-    QCOMPARE(texts.join('|'), interval < 0
-                                  ? "||||||" + QLatin1String(ServiceUrls::defaultBaseUrl) + "|"
-                                  : "Cy|Ong|Radiology|GUID-9|cy|pw|"
-                                    "http://127.0.0.1:9/remote_tools/|/tmp/cy");
+    const auto boxes = [&dialog] {
+        QStringList texts;
+        for (QLineEdit *edit :
+             {dialog.txtFirstName, dialog.txtLastName, dialog.txtDepartment, dialog.txtGUID,
+              dialog.txtLogin, dialog.txtPassword, dialog.txtURL, dialog.txtDownload})
+            texts << edit->text();
+        return texts.join('|');
+    };
+    QCOMPARE(boxes(), interval < 0 ? "||||||" + QLatin1String(ServiceUrls::defaultBaseUrl) + "|"
+                                   : "Cy|Ong|Radiology|GUID-9|cy|pw|"
+                                     "http://127.0.0.1:9/remote_tools/|/tmp/cy");
     QCOMPARE(dialog.cmdPoll->currentText(), shownFrequency);
     if (interval < 0)
         fillValid(dialog);
@@ -255,11 +257,13 @@ void tst_Settings::shownAndStored()
     QCOMPARE(m_messages.texts(), QStringList{"Profile Has Been Updated"});
     QCOMPARE(dialog.findChild<QLineEdit *>(field)->text(), stored);
 
+    // Each box stored in its own field.
     const Profile saved = reload(path);
-    const QMap<QString, QString Profile::*> members{{"txtURL", &Profile::gStrBaseURL},
-                                                    {"txtFirstName", &Profile::gFirstName},
-                                                    {"txtLogin", &Profile::gLogin}};
-    QCOMPARE(saved.*members.value(field), stored);
+    QCOMPARE(
+        QStringList({saved.gFirstName, saved.gLastName, saved.gDepartment, saved.gGUID,
+                     saved.gLogin, saved.gPassword, saved.gStrBaseURL, saved.gStrDownloadFolder})
+            .join('|'),
+        boxes());
     QCOMPARE(saved.gLngPollInterval, storedInterval);
     QVERIFY(!saved.gSunday);
     QCOMPARE(QDir(m_folder->profiles()).entryList(QDir::Files).size(), 1);
@@ -453,6 +457,7 @@ void tst_Settings::editProfileFromTheSelectionWindow()
     Q_EMIT selection->editProfileRequested(path);
     auto *dialog = selection->findChild<frmProfileSettings *>();
     QVERIFY(dialog && dialog->isVisible());
+    QCOMPARE(dialog->windowModality(), Qt::ApplicationModal);
     QCOMPARE(dialog->txtFirstName->text(), QStringLiteral("Cy"));
     // Closed with the close box: nothing written, the list read again.
     const QByteArray before = readAll(path);
