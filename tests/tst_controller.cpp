@@ -155,11 +155,7 @@ void tst_Controller::checksProfilesAndTheLastWindow()
     QCOMPARE(main.gDownloadTools().gColDownloads.Count(), 2);
     QCOMPARE(transferCommands(main), allOn);
     QCOMPARE(m_messages.messages.size(), 1);
-    const Message message = m_messages.messages.first();
-    QCOMPARE(message.title, QStringLiteral("Check For Jobs"));
-    QCOMPARE(message.icon, MessageIcon::Critical);
-    QVERIFY2(message.text.contains(m_server->base() + "/remote_tools/job_index.asp"),
-             qPrintable(message.text));
+    QCOMPARE(m_messages.messages.first().icon, MessageIcon::Critical);
 
     // The profile manager hides the window, and the program goes on; Bo's
     // profile comes into the same window; the manager again, then Cancel: no
@@ -185,7 +181,6 @@ void tst_Controller::checksProfilesAndTheLastWindow()
     QCOMPARE(steps, (QStringList{"window hidden", "same window", "still running"}));
     QVERIFY(!controller.selectionWindow());
     // Bo's profile, and the window started afresh but for the minute counter.
-    QCOMPARE(main.windowTitle(), QStringLiteral("Quillet Internet Transfer Tool - Bo Wu"));
     QCOMPARE(main.gDownloadTools().gProfile().gLngPollInterval, 30);
     QCOMPARE(main.jobList().rowCount(), 0);
     QCOMPARE(transferCommands(main), allOff);

@@ -2,7 +2,6 @@
 #include "dialogs/frmAbout.h"
 #include "platform/RecordingMessageSink.h"
 #include "service/DownloadTools.h"
-#include "shell/MainWindowLayout.h"
 #include "shell/frmMain.h"
 
 #include <QApplication>
@@ -17,85 +16,43 @@ class tst_MainWindow : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void resizeRule_data();
-    void resizeRule();
-    void toolbarKeys_data();
-    void toolbarKeys();
-    void shortcuts_data();
-    void shortcuts();
+    void commands_data();
+    void commands();
     void shownAgainAsLoaded();
     void aboutBoxOutlivesTheWindow();
+    void startSysInfo_data();
+    void startSysInfo();
 };
 
-void tst_MainWindow::resizeRule_data()
+void tst_MainWindow::commands_data()
 {
-    QTest::addColumn<double>("outer");
-    QTest::addColumn<double>("list");
-    QTest::addColumn<double>("progress");
-    QTest::newRow("7000") << 7000.0 << 6860.0 << 6360.0;
-    QTest::newRow("narrow") << 600.0 << 460.0 << 0.0;
-    QTest::newRow("tiny") << 100.0 << 0.0 << 0.0;
-}
-
-void tst_MainWindow::resizeRule()
-{
-    QFETCH(double, outer);
-    QFETCH(double, list);
-    QFETCH(double, progress);
-    const MainWindowLayout layout = MainWindowLayout::compute(outer);
-    QCOMPARE(layout.listWidth, list);
-    QCOMPARE(layout.progressWidth, progress);
-}
-
-void tst_MainWindow::toolbarKeys_data()
-{
-    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("toolbarKey"); // empty: F5 pressed
     QTest::addColumn<int>("checks");
     QTest::addColumn<int>("transfers");
-    QTest::newRow("check") << "tlbCheckForJobs" << 1 << 0;
-    QTest::newRow("transfer") << "tlbBeginTransfer" << 0 << 1;
-    QTest::newRow("other case") << "TLBCHECKFORJOBS" << 0 << 0;
-    QTest::newRow("trailing blank") << "tlbBeginTransfer " << 0 << 0;
+    QTest::newRow("F5 checks for jobs") << "" << 1 << 0;
+    QTest::newRow("toolbar: Check For Jobs") << "tlbCheckForJobs" << 1 << 0;
+    QTest::newRow("toolbar: Begin Transfer, as the user's") << "tlbBeginTransfer" << 0 << 1;
 }
 
-void tst_MainWindow::toolbarKeys()
+void tst_MainWindow::commands()
 {
-    QFETCH(QString, key);
+    QFETCH(QString, toolbarKey);
     QFETCH(int, checks);
     QFETCH(int, transfers);
-    RecordingMessageSink messages;
-    frmMain window(messages);
-    QSignalSpy check(&window, &frmMain::checkForJobsRequested);
-    QSignalSpy transfer(&window, &frmMain::beginTransferRequested);
-    window.onToolbarButton(key);
-    QCOMPARE(check.count(), checks);
-    QCOMPARE(transfer.count(), transfers);
-    if (transfers)
-        QCOMPARE(transfer.first().at(0).toBool(), true);
-}
-
-void tst_MainWindow::shortcuts_data()
-{
-    QTest::addColumn<QKeySequence>("keys");
-    QTest::addColumn<int>("checks");
-    QTest::addColumn<bool>("open");
-    QTest::newRow("F5 checks for jobs") << QKeySequence(Qt::Key_F5) << 1 << true;
-    QTest::newRow("Ctrl+Q exits") << QKeySequence(Qt::CTRL | Qt::Key_Q) << 0 << false;
-}
-
-void tst_MainWindow::shortcuts()
-{
-    QFETCH(QKeySequence, keys);
-    QFETCH(int, checks);
-    QFETCH(bool, open);
     RecordingMessageSink messages;
     frmMain window(messages);
     window.Load();
     QVERIFY(QTest::qWaitForWindowActive(&window));
     QSignalSpy check(&window, &frmMain::checkForJobsRequested);
-    QTest::keySequence(&window, keys);
+    QSignalSpy transfer(&window, &frmMain::beginTransferRequested);
+    if (toolbarKey.isEmpty())
+        QTest::keyClick(&window, Qt::Key_F5);
+    else
+        window.onToolbarButton(toolbarKey);
     QCOMPARE(check.count(), checks);
-    QCOMPARE(window.isVisible(), open);
+    QCOMPARE(transfer.count(), transfers);
+    if (transfers)
+        QCOMPARE(transfer.first().at(0).toBool(), true);
 }
 
 void tst_MainWindow::shownAgainAsLoaded()
@@ -104,23 +61,13 @@ void tst_MainWindow::shownAgainAsLoaded()
     frmMain window(messages);
     window.Load();
     DownloadTools *tools = &window.gDownloadTools();
-    for (int priority = 0; priority <= 6; ++priority) {
+    for (const QString id : {"1", "2"}) {
         Job job;
-        job.gLngID = QString::number(priority);
-        job.gBytePriority = quint8(priority);
-        QVERIFY(tools->gColDownloads.Add(job, job.gLngID));
+        job.gLngID = id;
+        QVERIFY(tools->gColDownloads.Add(job, id));
     }
     PopulateJobList(window.jobList(), tools->gColDownloads);
-    // Priorities 1 to 5 have an image; others none.
-    for (int row = 0; row <= 6; ++row) {
-        const QVariant decoration =
-            window.jobList().data(window.jobList().index(row, 0), Qt::DecorationRole);
-        QCOMPARE(decoration.isValid(), row >= 1 && row <= 5);
-        if (decoration.isValid())
-            QCOMPARE(decoration.value<QIcon>().availableSizes().value(0), QSize(15, 14));
-    }
     window.setProgressValue(55.5);
-    QCOMPARE(control<QProgressBar>(window, "ProgressBar1")->value(), 56);
     window.setStatusText(QStringLiteral("Busy"));
     window.setTransferCommandsEnabled(true);
     window.lngMinutesElapsed = 3;
@@ -152,7 +99,7 @@ void tst_MainWindow::shownAgainAsLoaded()
     QVERIFY(control<QTimer>(window, "timerDownload")->isActive());
     QCOMPARE(window.lngMinutesElapsed, 3);
     QCOMPARE(&window.gDownloadTools(), tools);
-    QCOMPARE(tools->gColDownloads.Count(), 7);
+    QCOMPARE(tools->gColDownloads.Count(), 2);
 }
 
 void tst_MainWindow::aboutBoxOutlivesTheWindow()
@@ -180,6 +127,41 @@ void tst_MainWindow::aboutBoxOutlivesTheWindow()
     QCOMPARE(QCoreApplication::exec(), 0);
     QVERIFY(runningAfterMainClosed);
     QTRY_VERIFY(!about);
+}
+
+void tst_MainWindow::startSysInfo_data()
+{
+    QTest::addColumn<QStringList>("desktop"); // the programs looked for on PATH
+    QTest::addColumn<bool>("startWorks");
+    QTest::addColumn<QString>("started"); // the end of the program started; empty: none
+    QTest::newRow("the first desktop program on PATH")
+        << QStringList{"no-such-program-here", "sh"} << true << "/sh";
+    QTest::newRow("program cannot start: told") << QStringList{"sh"} << false << "/sh";
+    QTest::newRow("no desktop program: told") << QStringList() << true << "";
+}
+
+void tst_MainWindow::startSysInfo()
+{
+    QFETCH(QStringList, desktop);
+    QFETCH(bool, startWorks);
+    QFETCH(QString, started);
+#ifdef Q_OS_WIN
+    QSKIP("the registry decides on Windows");
+#endif
+    RecordingMessageSink messages;
+    frmAbout about(messages);
+    QStringList starts;
+    about.setProgramStarter([&](const QString &program) {
+        starts << program;
+        return startWorks;
+    });
+    about.setDesktopPrograms(desktop);
+    about.cmdSysInfo->click();
+    QCOMPARE(starts.size(), started.isEmpty() ? 0 : 1);
+    QVERIFY2(started.isEmpty() || starts.first().endsWith(started), qPrintable(starts.value(0)));
+    QCOMPARE(messages.texts(), started.isEmpty() || !startWorks
+                                   ? QStringList{"System Information Is Unavailable At This Time"}
+                                   : QStringList());
 }
 
 QTEST_MAIN(tst_MainWindow)
