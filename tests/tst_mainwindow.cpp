@@ -26,10 +26,11 @@ private Q_SLOTS:
 
 void tst_MainWindow::commands_data()
 {
-    QTest::addColumn<QString>("toolbarKey"); // empty: F5 pressed
+    QTest::addColumn<QString>("toolbarKey"); // or a key sequence pressed
     QTest::addColumn<int>("checks");
     QTest::addColumn<int>("transfers");
-    QTest::newRow("F5 checks for jobs") << "" << 1 << 0;
+    QTest::newRow("F5 checks for jobs") << "F5" << 1 << 0;
+    QTest::newRow("Ctrl+Q exits") << "Ctrl+Q" << 0 << 0;
     QTest::newRow("toolbar: Check For Jobs") << "tlbCheckForJobs" << 1 << 0;
     QTest::newRow("toolbar: Begin Transfer, as the user's") << "tlbBeginTransfer" << 0 << 1;
 }
@@ -45,10 +46,11 @@ void tst_MainWindow::commands()
     QVERIFY(QTest::qWaitForWindowActive(&window));
     QSignalSpy check(&window, &frmMain::checkForJobsRequested);
     QSignalSpy transfer(&window, &frmMain::beginTransferRequested);
-    if (toolbarKey.isEmpty())
-        QTest::keyClick(&window, Qt::Key_F5);
-    else
+    if (toolbarKey.startsWith("tlb"))
         window.onToolbarButton(toolbarKey);
+    else
+        QTest::keySequence(&window, QKeySequence(toolbarKey));
+    QCOMPARE(window.isVisible(), toolbarKey != "Ctrl+Q");
     QCOMPARE(check.count(), checks);
     QCOMPARE(transfer.count(), transfers);
     if (transfers)
