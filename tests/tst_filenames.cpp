@@ -51,6 +51,8 @@ void tst_FileNames::fileName_data()
     // Names Windows keeps for devices, and trailing dots and blanks.
     add("device name", name, {{"name", "CON"}}, "CON_.wav");
     add("device name with extension", name, {{"name", "nul.txt"}}, "nul_.txt.wav");
+    add("device name with more dots", name, {{"name", "LPT9.tar"}}, "LPT9_.tar.wav");
+    add("device name with a blank", name, {{"name", "AUX "}}, "AUX_ _.wav");
     add("device name followed by more", {"Job Name", "Reference"}, {{"name", "aux"}},
         "aux_REF9.wav");
     add("device name as a folder", folder, {{"reference", "COM1\\"}}, "COM1_\\ABC.wav");
