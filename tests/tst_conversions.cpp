@@ -60,7 +60,6 @@ void tst_Conversions::conversions_data()
         QTest::newRow(name) << conversion << QString::fromUtf8(text) << QString::fromUtf8(expected);
     };
     row("leading zeros", Shown::longNumber, "0042", "42");
-    row("blanks around", Shown::longNumber, "  17 ", "17");
     row("2.5 to even 2", Shown::longNumber, "2.5", "2");
     row("3.5 to even 4", Shown::longNumber, "3.5", "4");
     row("long min", Shown::longNumber, "-2147483648", "-2147483648");
@@ -82,7 +81,6 @@ void tst_Conversions::conversions_data()
     row("ISO blanks around", Shown::usDate, "  2003-12-31 23:59:59 ", lastSecond);
     row("ISO date only", Shown::usDate, "2003-12-31", lastDay);
     row("US 12-hour PM", Shown::usDate, "12/31/2003 11:59:59 PM", lastSecond);
-    row("US date only", Shown::usDate, "12/31/2003", lastDay);
     row("German", Shown::germanDate, "31.12.2003 23:59:59", lastSecond);
     row("C form whatever the locale", Shown::germanDate, "12/31/2003 11:59:59 PM", lastSecond);
     row("ISO month 13", Shown::usDate, "2003-13-01 00:00:00", "");
