@@ -177,28 +177,33 @@ void tst_Requests::streamedBodyInParts()
     for (int i = 0; i < body.size(); ++i)
         body[i] = char(i / 4096);
     m->server.when("/big", MisbehavingServer::answer(body));
-    QByteArray received;
-    qint64 announced = -2, largestPart = 0;
-    std::optional<Inet::Result> result;
+    // Held by the handlers too, which may outlive a failed test.
+    struct Streamed
+    {
+        QByteArray received;
+        qint64 announced = -2, largestPart = 0;
+        std::optional<Inet::Result> result;
+    };
+    auto out = std::make_shared<Streamed>();
     Inet::StreamHandlers handlers;
-    handlers.headers = [&announced](int, qint64 length) {
-        announced = length;
+    handlers.headers = [out](int, qint64 length) {
+        out->announced = length;
         return true;
     };
-    handlers.data = [&](const QByteArray &data) {
-        received += data;
-        largestPart = std::max(largestPart, qint64(data.size()));
+    handlers.data = [out](const QByteArray &data) {
+        out->received += data;
+        out->largestPart = std::max(out->largestPart, qint64(data.size()));
         return true;
     };
-    handlers.done = [&result](const Inet::Result &done) {
-        result = done;
+    handlers.done = [out](const Inet::Result &result) {
+        out->result = result;
     };
     QVERIFY(m->host.inet().Execute(QUrl(m->server.base() + "/big"), handlers));
-    QTRY_VERIFY_WITH_TIMEOUT(result.has_value(), 10000);
-    QVERIFY(result->ok());
-    QVERIFY(received == body);
-    QCOMPARE(announced, body.size());
-    QVERIFY(largestPart <= Inet::MaxPartSize);
+    QTRY_VERIFY_WITH_TIMEOUT(out->result.has_value(), 10000);
+    QVERIFY(out->result->ok());
+    QVERIFY(out->received == body);
+    QCOMPARE(out->announced, body.size());
+    QVERIFY(out->largestPart <= Inet::MaxPartSize);
 }
 
 QTEST_GUILESS_MAIN(tst_Requests)
