@@ -60,56 +60,35 @@ void tst_Conversions::conversions_data()
         QTest::newRow(name) << conversion << QString::fromUtf8(text) << QString::fromUtf8(expected);
     };
     row("leading zeros", Shown::longNumber, "0042", "42");
-    row("blanks around", Shown::longNumber, "  17 ", "17");
     row("2.5 to even 2", Shown::longNumber, "2.5", "2");
     row("3.5 to even 4", Shown::longNumber, "3.5", "4");
-    row("-2.5 to even -2", Shown::longNumber, "-2.5", "-2");
-    row("long max", Shown::longNumber, "2147483647", "2147483647");
     row("long min", Shown::longNumber, "-2147483648", "-2147483648");
     row("long over", Shown::longNumber, "2147483648", "");
-    row("long under", Shown::longNumber, "-2147483649", "");
-    row("huge", Shown::longNumber, "1e30", "");
     row("blank", Shown::longNumber, "   ", "");
     row("trailing garbage", Shown::longNumber, "12abc", "");
     row("nan", Shown::longNumber, "nan", "");
-    row("byte 255", Shown::byte, "255", "255");
     row("byte 256", Shown::byte, "256", "");
     row("byte -1", Shown::byte, "-1", "");
     row("byte 255.5 rounds to 256", Shown::byte, "255.5", "");
-    row("byte -0.4 rounds to 0", Shown::byte, "-0.4", "0");
     row("Boolean TRUE, blanks around", Shown::boolean, " TRUE ", "1");
     row("Boolean fAlSe", Shown::boolean, "fAlSe", "0");
-    row("Boolean 0", Shown::boolean, "0", "0");
-    row("Boolean -1", Shown::boolean, "-1", "1");
     row("Boolean fraction non-zero", Shown::boolean, "0.25", "1");
-    row("Boolean empty fails", Shown::boolean, "", "");
     row("Boolean Tru fails", Shown::boolean, "Tru", "");
 
     const char *lastSecond = "2003-12-31T23:59:59";
     const char *lastDay = "2003-12-31T00:00:00";
     row("ISO with T", Shown::usDate, lastSecond, lastSecond);
     row("ISO blanks around", Shown::usDate, "  2003-12-31 23:59:59 ", lastSecond);
-    row("ISO without seconds", Shown::usDate, "2003-12-31 23:59", "2003-12-31T23:59:00");
     row("ISO date only", Shown::usDate, "2003-12-31", lastDay);
     row("US 12-hour PM", Shown::usDate, "12/31/2003 11:59:59 PM", lastSecond);
-    row("US 12-hour AM", Shown::usDate, "1/2/2004 9:05:00 AM", "2004-01-02T09:05:00");
-    row("US 24-hour", Shown::usDate, "12/31/2003 23:59:59", lastSecond);
-    row("US date only", Shown::usDate, "12/31/2003", lastDay);
     row("German", Shown::germanDate, "31.12.2003 23:59:59", lastSecond);
-    row("German date only", Shown::germanDate, "31.12.2003", lastDay);
     row("C form whatever the locale", Shown::germanDate, "12/31/2003 11:59:59 PM", lastSecond);
     row("ISO month 13", Shown::usDate, "2003-13-01 00:00:00", "");
-    row("ISO date only, month 13", Shown::usDate, "2003-13-01", "");
     row("US day 32", Shown::usDate, "12/32/2003", "");
-    row("words", Shown::usDate, "yesterday", "");
 
     row("pattern with leading zeros", Shown::pattern, "YYYYMMDD_HHNNSS", "09870102_130405");
-    row("pattern in mixed case", Shown::pattern, "yYyY-Mm-dD hH.nN.Ss", "0987-01-02 13.04.05");
     row("other characters copied", Shown::pattern, "at [HH] x", "at [13] x");
     row("midnight shows date only", Shown::generalDate, lastDay, "12/31/2003");
-    row("last second of the day", Shown::generalDate, lastSecond, "12/31/2003 11:59:59 PM");
-    row("one second past midnight", Shown::generalDate, "2004-01-02T00:00:01",
-        "1/2/2004 12:00:01 AM");
 }
 
 void tst_Conversions::conversions()

@@ -1,6 +1,5 @@
 #include "TestSupport.h"
 
-#include "platform/Paths.h"
 #include "platform/RecordingMessageSink.h"
 #include "profiles/Profile.h"
 
@@ -59,7 +58,6 @@ private Q_SLOTS:
     void failedReading();
     void failedSave_data();
     void failedSave();
-    void profilesFolderFallsBack();
 
 private:
     QString write(const QString &name, const QByteArray &text)
@@ -102,7 +100,6 @@ void tst_Profile::savedAsRead_data()
          "<download_rule_1>A</download_rule_1><download_rule_2></download_rule_2>"
          "<download_rule_3>C</download_rule_3>",
          {"A", ""});
-    tail("leading zero is not rule 1", "<download_rule_01>A</download_rule_01>", {});
     QTest::newRow("another order, no indentation, LF, below a root, a second first_name")
         << QByteArray("<?xml version=\"1.0\"?><root><other/><profile>"
                       "<base_url>https://example.test/remote_tools/</base_url>"
@@ -207,8 +204,6 @@ void tst_Profile::failedReading()
 
     QVERIFY(!profile.LoadProfileFromXMLFile(path));
     QCOMPARE(messages.texts(), QStringList{"Error Loding User Profile"});
-    QCOMPARE(messages.messages.first().title, QStringLiteral("Error"));
-    QCOMPARE(messages.messages.first().icon, MessageIcon::Critical);
     QCOMPARE(profile.gStrProfilePath, path);
     // The fields before the failure are read, the ones after it are not.
     QCOMPARE(profile.gFirstName, read >= 1 ? "Ann" : "Bo");
@@ -266,18 +261,6 @@ void tst_Profile::failedSave()
     QVERIFY2(WIFEXITED(status) && WEXITSTATUS(status) == 0, "the save should have failed");
     // No file written, replaced or left behind, and no folder made.
     QCOMPARE(snapshot(folder->path()), before);
-}
-
-void tst_Profile::profilesFolderFallsBack()
-{
-    // A file where the preferred folder belongs: the fallback is made and taken.
-    QVERIFY(QDir().mkpath(folder->path("exe")));
-    const QString blocked = write("exe/Profiles", "not a folder");
-    const QString fallback = folder->path("appdata/Profiles");
-    QCOMPARE(Paths::chooseProfilesFolder(blocked, fallback), fallback);
-    const QString fresh = folder->path("exe2/Profiles");
-    QCOMPARE(Paths::chooseProfilesFolder(fresh, fallback), fresh);
-    QVERIFY(QFileInfo(fallback).isDir() && QFileInfo(fresh).isDir());
 }
 
 QTEST_GUILESS_MAIN(tst_Profile)
