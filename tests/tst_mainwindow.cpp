@@ -112,7 +112,6 @@ void tst_MainWindow::aboutBoxOutlivesTheWindow()
     control<QAction>(window, "mHelpAbout")->trigger();
     QPointer<frmAbout> about = window.aboutBox();
     QVERIFY(about && about->isVisible());
-    // The same box again, not a second one.
     control<QAction>(window, "mHelpAbout")->trigger();
     QCOMPARE(window.aboutBox(), about.data());
 
