@@ -194,8 +194,7 @@ void tst_JobIndex::aJobAndItsRow()
     reader.tools.gProfile().gStrDownloadFolder = QStringLiteral("C:\\Jobs\\"); // used as stored
     QVERIFY(reader.read(
         jobIndex({jobElement(" 12 ", {{"job_name", "Letter & Co"}, {"priority", "4"}})})));
-    const Job *job = reader.tools.gColDownloads.Item(QStringLiteral("12"));
-    QVERIFY(job);
+    QVERIFY(reader.tools.gColDownloads.Item(QStringLiteral("12")));
 
     JobListModel model;
     PopulateJobList(model, reader.tools.gColDownloads,

@@ -25,7 +25,6 @@ QString days(const Profile &profile)
     return text;
 }
 
-// Every file and folder below `root`, with the bytes of each file.
 QMap<QString, QByteArray> snapshot(const QString &root)
 {
     QMap<QString, QByteArray> all;

@@ -247,7 +247,6 @@ void tst_Settings::shownAndStored()
     QCOMPARE(m_messages.texts(), QStringList{"Profile Has Been Updated"});
     QCOMPARE(dialog.findChild<QLineEdit *>(field)->text(), stored);
 
-    // Each box stored in its own field.
     const Profile saved = reload(path);
     QCOMPARE(
         QStringList({saved.gFirstName, saved.gLastName, saved.gDepartment, saved.gGUID,

@@ -84,7 +84,6 @@ struct Rig
         return finished.count() == 1 || (finished.wait(20000) && finished.count() == 1);
     }
 
-    // Every file below the temporary folder, hidden ones included.
     QStringList files() const
     {
         QStringList found;
@@ -98,7 +97,6 @@ struct Rig
 
     QStringList fetched() const { return server.targets.filter("/files/"); }
 
-    // The jobs whose status update the service confirmed.
     QStringList confirmed() const
     {
         QStringList ids;
@@ -313,13 +311,12 @@ void tst_Transfer::faultMatrix()
     if (local == "file as folder")
         QVERIFY(writeFile(rig.folder(), "not a folder"));
     QVERIFY(rig.list({"ABC"}, {job}));
-    struct rlimit saved;
+    rlimit saved;
     getrlimit(RLIMIT_FSIZE, &saved);
     if (local == "disk full") {
         // Writes past 64 KiB fail as on a full disk.
         std::signal(SIGXFSZ, SIG_IGN);
-        struct rlimit small = saved;
-        small.rlim_cur = 64 * 1024;
+        const rlimit small{64 * 1024, saved.rlim_max};
         QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
     }
     bool ended = rig.transfer(true);
