@@ -48,7 +48,6 @@ private:
     // A profile file for the server, in the Profiles folder; interval 0 polls on every tick.
     QString writeProfile(const QString &first, const QString &last, qint32 interval = 0);
     frmMain &loadProfile(GUIFunctions &controller, const QString &path);
-    bool check(GUIFunctions &controller, frmMain &main);
 
     std::unique_ptr<TestFolder> m_folder;
     std::unique_ptr<MisbehavingServer> m_server;
@@ -86,12 +85,6 @@ frmMain &tst_Controller::loadProfile(GUIFunctions &controller, const QString &pa
     return controller.mainWindow();
 }
 
-bool tst_Controller::check(GUIFunctions &controller, frmMain &main)
-{
-    control<QPushButton>(main, "cmdCheckForJobs")->click();
-    return QTest::qWaitFor([&] { return !controller.busy(); }, 10000);
-}
-
 void tst_Controller::checksProfilesAndTheLastWindow()
 {
     // An index of the jobs `ids`, with their files on the server.
@@ -125,18 +118,22 @@ void tst_Controller::checksProfilesAndTheLastWindow()
     list->setCurrentItem(list->findItems("Ann Lee", Qt::MatchExactly).value(0));
     controller.selectionWindow()->cmdLoadProfile->click();
     frmMain &main = controller.mainWindow();
+    const auto check = [&] {
+        control<QPushButton>(main, "cmdCheckForJobs")->click();
+        return QTest::qWaitFor([&] { return !controller.busy(); }, 10000);
+    };
     QVERIFY(main.isVisible());
     QVERIFY(!controller.selectionWindow() || !controller.selectionWindow()->isVisible());
 
     // A job listed turns the transfer commands on; no job turns them off.
-    QVERIFY(check(controller, main));
+    QVERIFY(check());
     QCOMPARE(shown(main), "1 rows: on on on on");
-    QVERIFY(check(controller, main));
+    QVERIFY(check());
     QCOMPARE(shown(main), "0 rows: off off off off");
     QVERIFY(control<QPushButton>(main, "cmdCheckForJobs")->isEnabled());
     // A failed check is told in a box; the rows, their jobs and the commands stay.
-    QVERIFY(check(controller, main));
-    QVERIFY(check(controller, main));
+    QVERIFY(check());
+    QVERIFY(check());
     QCOMPARE(shown(main), "2 rows: on on on on");
     QCOMPARE(main.gDownloadTools().gColDownloads.Count(), 2);
     QCOMPARE(m_messages.messages.size(), 1);
@@ -173,7 +170,7 @@ void tst_Controller::checksProfilesAndTheLastWindow()
     // File > Exit while job 2 is requested: the transfer ends, job 1 is
     // confirmed, and no report pops up.
     QCOMPARE(&loadProfile(controller, bo), &main);
-    QVERIFY(check(controller, main));
+    QVERIFY(check());
     control<QPushButton>(main, "cmdTransfer")->click();
     QTRY_VERIFY(m_server->targets.contains(QStringLiteral("/files/2.wav")));
     control<QAction>(main, "mExit")->trigger();
