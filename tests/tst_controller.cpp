@@ -17,22 +17,15 @@
 
 namespace {
 
-int indexRequests(const MisbehavingServer &server)
+// The rows of the job list, and which of the four transfer commands are on,
+// in their switching order.
+QString shown(frmMain &main)
 {
-    return server.targets.filter(QStringLiteral("job_index.asp")).size();
+    QString text = QString::number(main.jobList().rowCount()) + " rows:";
+    for (const char *name : {"cmdTransfer", "cmdStopDownload", "mDownloadJobs", "tlbBeginTransfer"})
+        text += control<QObject>(main, name)->property("enabled").toBool() ? " on" : " off";
+    return text;
 }
-
-// The four transfer commands, in their switching order.
-QList<bool> transferCommands(const frmMain &main)
-{
-    return {control<QPushButton>(main, "cmdTransfer")->isEnabled(),
-            control<QPushButton>(main, "cmdStopDownload")->isEnabled(),
-            control<QAction>(main, "mDownloadJobs")->isEnabled(),
-            control<QAction>(main, "tlbBeginTransfer")->isEnabled()};
-}
-
-const QList<bool> allOn{true, true, true, true};
-const QList<bool> allOff{false, false, false, false};
 
 } // namespace
 
@@ -55,9 +48,6 @@ private:
     // A profile file for the server, in the Profiles folder; interval 0 polls on every tick.
     QString writeProfile(const QString &first, const QString &last, qint32 interval = 0);
     frmMain &loadProfile(GUIFunctions &controller, const QString &path);
-    // An index of the jobs `ids`, with their files on the server.
-    QByteArray index(const QStringList &ids) const;
-    bool check(GUIFunctions &controller, frmMain &main);
 
     std::unique_ptr<TestFolder> m_folder;
     std::unique_ptr<MisbehavingServer> m_server;
@@ -87,14 +77,6 @@ QString tst_Controller::writeProfile(const QString &first, const QString &last, 
     return path;
 }
 
-QByteArray tst_Controller::index(const QStringList &ids) const
-{
-    QList<QByteArray> jobs;
-    for (const QString &id : ids)
-        jobs << jobElement(id, {{"path", m_server->base() + "/files/" + id + ".wav"}});
-    return jobIndex(jobs);
-}
-
 frmMain &tst_Controller::loadProfile(GUIFunctions &controller, const QString &path)
 {
     if (!controller.selectionWindow())
@@ -103,14 +85,15 @@ frmMain &tst_Controller::loadProfile(GUIFunctions &controller, const QString &pa
     return controller.mainWindow();
 }
 
-bool tst_Controller::check(GUIFunctions &controller, frmMain &main)
-{
-    control<QPushButton>(main, "cmdCheckForJobs")->click();
-    return QTest::qWaitFor([&] { return !controller.busy(); }, 10000);
-}
-
 void tst_Controller::checksProfilesAndTheLastWindow()
 {
+    // An index of the jobs `ids`, with their files on the server.
+    const auto index = [this](const QStringList &ids) {
+        QList<QByteArray> jobs;
+        for (const QString &id : ids)
+            jobs << jobElement(id, {{"path", m_server->base() + "/files/" + id + ".wav"}});
+        return jobIndex(jobs);
+    };
     // The index answers in turn: a job, no job, two jobs, no connection, two jobs.
     for (auto answer :
          {MisbehavingServer::answer(index({"1"})), MisbehavingServer::answer(index({})),
@@ -126,34 +109,33 @@ void tst_Controller::checksProfilesAndTheLastWindow()
     const QString bo = writeProfile("Bo", "Wu", 30);
     GUIFunctions controller(m_messages);
     controller.start();
-    // At start-up the selection window alone.
     QStringList visible;
     for (QWidget *window : QApplication::topLevelWidgets())
         if (window->isVisible())
             visible << window->metaObject()->className();
     QCOMPARE(visible, QStringList{"frmProfileSelection"});
-    // Ann's profile chosen in the list and loaded.
     QTreeWidget *list = controller.selectionWindow()->listProfiles;
     list->setCurrentItem(list->findItems("Ann Lee", Qt::MatchExactly).value(0));
     controller.selectionWindow()->cmdLoadProfile->click();
     frmMain &main = controller.mainWindow();
+    const auto check = [&] {
+        control<QPushButton>(main, "cmdCheckForJobs")->click();
+        return QTest::qWaitFor([&] { return !controller.busy(); }, 10000);
+    };
     QVERIFY(main.isVisible());
     QVERIFY(!controller.selectionWindow() || !controller.selectionWindow()->isVisible());
 
     // A job listed turns the transfer commands on; no job turns them off.
-    QVERIFY(check(controller, main));
-    QCOMPARE(main.jobList().rowCount(), 1);
-    QCOMPARE(transferCommands(main), allOn);
-    QVERIFY(check(controller, main));
-    QCOMPARE(main.jobList().rowCount(), 0);
-    QCOMPARE(transferCommands(main), allOff);
+    QVERIFY(check());
+    QCOMPARE(shown(main), "1 rows: on on on on");
+    QVERIFY(check());
+    QCOMPARE(shown(main), "0 rows: off off off off");
     QVERIFY(control<QPushButton>(main, "cmdCheckForJobs")->isEnabled());
     // A failed check is told in a box; the rows, their jobs and the commands stay.
-    QVERIFY(check(controller, main));
-    QVERIFY(check(controller, main));
-    QCOMPARE(main.jobList().rowCount(), 2);
+    QVERIFY(check());
+    QVERIFY(check());
+    QCOMPARE(shown(main), "2 rows: on on on on");
     QCOMPARE(main.gDownloadTools().gColDownloads.Count(), 2);
-    QCOMPARE(transferCommands(main), allOn);
     QCOMPARE(m_messages.messages.size(), 1);
     QCOMPARE(m_messages.messages.first().icon, MessageIcon::Critical);
 
@@ -182,14 +164,13 @@ void tst_Controller::checksProfilesAndTheLastWindow()
     QVERIFY(!controller.selectionWindow());
     // Bo's profile, and the window started afresh but for the minute counter.
     QCOMPARE(main.gDownloadTools().gProfile().gLngPollInterval, 30);
-    QCOMPARE(main.jobList().rowCount(), 0);
-    QCOMPARE(transferCommands(main), allOff);
+    QCOMPARE(shown(main), "0 rows: off off off off");
     QCOMPARE(main.lngMinutesElapsed, 4);
 
     // File > Exit while job 2 is requested: the transfer ends, job 1 is
     // confirmed, and no report pops up.
     QCOMPARE(&loadProfile(controller, bo), &main);
-    QVERIFY(check(controller, main));
+    QVERIFY(check());
     control<QPushButton>(main, "cmdTransfer")->click();
     QTRY_VERIFY(m_server->targets.contains(QStringLiteral("/files/2.wav")));
     control<QAction>(main, "mExit")->trigger();
@@ -209,7 +190,8 @@ void tst_Controller::oneCheckOrTransferAtATime()
     main.inet().setTransferTimeout(std::chrono::seconds(1));
 
     controller.CheckForJobs(main);
-    QVERIFY(QTest::qWaitFor([&] { return indexRequests(*m_server) == 1; }, 5000));
+    QVERIFY(QTest::qWaitFor([&] { return m_server->targets.filter("job_index.asp").size() == 1; },
+                            5000));
     QVERIFY(controller.busy());
     // Meanwhile the check and transfer commands are off and do nothing.
     QCOMPARE((QList<bool>{control<QPushButton>(main, "cmdCheckForJobs")->isEnabled(),
@@ -224,19 +206,19 @@ void tst_Controller::oneCheckOrTransferAtATime()
     // A poll that falls due waits for the user's check.
     QSignalSpy polled(&controller, &GUIFunctions::pollFinished);
     controller.timerDownload_Timer();
-    QCOMPARE(indexRequests(*m_server), 1);
+    QCOMPARE(m_server->targets.filter("job_index.asp").size(), 1);
 
     // The user's check fails on its time-out, told in a box; the poll follows,
     // and its check fails as well, told in the status line only.
     QVERIFY(polled.wait(10000));
-    QCOMPARE(indexRequests(*m_server), 2);
+    QCOMPARE(m_server->targets.filter("job_index.asp").size(), 2);
     QCOMPARE(m_messages.messages.size(), 1);
     QCOMPARE(m_messages.messages.first().title, QStringLiteral("Check For Jobs"));
     QCOMPARE(main.statusText(),
              QStringLiteral("The check for jobs failed; the next poll tries again."));
     QVERIFY(!controller.busy());
     QVERIFY(control<QPushButton>(main, "cmdCheckForJobs")->isEnabled());
-    QCOMPARE(transferCommands(main), allOff);
+    QCOMPARE(shown(main), "0 rows: off off off off");
 }
 
 QTEST_MAIN(tst_Controller)

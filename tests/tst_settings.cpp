@@ -148,51 +148,41 @@ void tst_Settings::listing()
 
 void tst_Settings::keyboard_data()
 {
-    QTest::addColumn<QString>("keys");
-    QTest::addColumn<bool>("loadsFirst");
-    QTest::addColumn<bool>("editsNew");
-    QTest::addColumn<bool>("closes");
+    QTest::addColumn<QString>("keys"); // a key sequence
+    // The profile file loaded or edited (none for a new profile), or the window closed.
+    QTest::addColumn<QStringList>("outcome");
     QTest::newRow("Alt+L loads the first entry, selected on opening")
-        << "alt+l" << true << false << false;
+        << "Alt+L" << QStringList{"load Ann Lee.xml"};
     QTest::newRow("create-new: Alt+L does nothing, Alt+E edits a new profile")
-        << "down alt+l alt+e" << false << true << false;
+        << "Down, Alt+L, Alt+E" << QStringList{"edit "};
     QTest::newRow("Return on create-new edits a new profile")
-        << "down return" << false << true << false;
-    QTest::newRow("Escape closes") << "escape" << false << false << true;
+        << "Down, Return" << QStringList{"edit "};
+    QTest::newRow("Escape closes") << "Escape" << QStringList{"closed"};
 }
 
 void tst_Settings::keyboard()
 {
     QFETCH(QString, keys);
-    QFETCH(bool, loadsFirst);
-    QFETCH(bool, editsNew);
-    QFETCH(bool, closes);
-    const QString first = m_folder->profile(QStringLiteral("Ann Lee.xml"));
-    QVERIFY(writeFile(first, profileFile()));
+    QFETCH(QStringList, outcome);
+    QVERIFY(writeFile(m_folder->profile(QStringLiteral("Ann Lee.xml")), profileFile()));
     frmProfileSelection window(m_messages);
     window.show();
     window.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&window));
     window.listProfiles->setFocus();
     QSignalSpy loads(&window, &frmProfileSelection::loadProfileRequested);
-    QSignalSpy editSpy(&window, &frmProfileSelection::editProfileRequested);
-    const QMap<QString, QPair<Qt::Key, Qt::KeyboardModifiers>> named{
-        {"alt+l", {Qt::Key_L, Qt::AltModifier}},
-        {"alt+e", {Qt::Key_E, Qt::AltModifier}},
-        {"down", {Qt::Key_Down, {}}},
-        {"return", {Qt::Key_Return, {}}},
-        {"escape", {Qt::Key_Escape, {}}}};
-    for (const QString &key : keys.split(' '))
-        QTest::keyClick(window.windowHandle(), named[key].first, named[key].second);
+    QSignalSpy edits(&window, &frmProfileSelection::editProfileRequested);
+    QTest::keySequence(window.windowHandle(), QKeySequence(keys));
     // An accelerator animates a click, which lands a moment later.
-    QTRY_VERIFY(!loads.isEmpty() || !editSpy.isEmpty() || !window.isVisible());
-    QCOMPARE(loads.size(), loadsFirst ? 1 : 0);
-    if (loadsFirst)
-        QCOMPARE(loads.first().first().toString(), first);
-    QCOMPARE(editSpy.size(), editsNew ? 1 : 0);
-    if (editsNew) // a new profile has no file
-        QCOMPARE(editSpy.first().first().toString(), QString());
-    QCOMPARE(window.isVisible(), !closes);
+    QTRY_VERIFY(!loads.isEmpty() || !edits.isEmpty() || !window.isVisible());
+    QStringList seen;
+    for (const QList<QVariant> &load : loads)
+        seen << "load " + QDir(m_folder->profiles()).relativeFilePath(load.value(0).toString());
+    for (const QList<QVariant> &edit : edits)
+        seen << "edit " + edit.value(0).toString();
+    if (!window.isVisible())
+        seen << "closed";
+    QCOMPARE(seen, outcome);
 }
 
 void tst_Settings::loadStaysOnATinySelectionWindow()
@@ -257,7 +247,6 @@ void tst_Settings::shownAndStored()
     QCOMPARE(m_messages.texts(), QStringList{"Profile Has Been Updated"});
     QCOMPARE(dialog.findChild<QLineEdit *>(field)->text(), stored);
 
-    // Each box stored in its own field.
     const Profile saved = reload(path);
     QCOMPARE(
         QStringList({saved.gFirstName, saved.gLastName, saved.gDepartment, saved.gGUID,
@@ -279,16 +268,14 @@ void tst_Settings::refused_data()
                         const char *focus, MessageIcon icon = MessageIcon::Information) {
         QTest::newRow(name) << changes << QString(says) << QString(focus) << int(icon);
     };
-    const auto empty = [](const char *label) {
-        return QStringLiteral("'%1' field must not be empty").arg(label);
-    };
-    row("first name blanks", {"txtFirstName=  "}, qPrintable(empty("First Name")), "txtFirstName");
-    row("last name", {"txtLastName= "}, qPrintable(empty("Last Name")), "txtLastName");
+    row("first name blanks", {"txtFirstName=  "}, "'First Name' field must not be empty",
+        "txtFirstName");
+    row("last name", {"txtLastName= "}, "'Last Name' field must not be empty", "txtLastName");
     row("login and password: the first is told", {"txtPassword=", "txtLogin="},
-        qPrintable(empty("Login")), "txtLogin");
-    row("password", {"txtPassword="}, qPrintable(empty("Password")), "txtPassword");
-    row("guid", {"txtGUID="}, qPrintable(empty("GUID")), "txtGUID");
-    row("download location", {"txtDownload=\t "}, qPrintable(empty("Download Location")),
+        "'Login' field must not be empty", "txtLogin");
+    row("password", {"txtPassword="}, "'Password' field must not be empty", "txtPassword");
+    row("guid", {"txtGUID="}, "'GUID' field must not be empty", "txtGUID");
+    row("download location", {"txtDownload=\t "}, "'Download Location' field must not be empty",
         "txtDownload");
     row("no rule", {"no rules"}, "You must specify at least 1 'Download Rule'", "cmdSave");
     row("name of an existing profile", {"txtFirstName=Cy", "txtLastName=Ong"},
@@ -340,24 +327,20 @@ void tst_Settings::refused()
 
 void tst_Settings::deleteProfile_data()
 {
+    QTest::addColumn<QString>("says");
     QTest::addColumn<bool>("saved");
     QTest::addColumn<QString>("meanwhile"); // the file "removed", or a "folder" in its place
-    QTest::addColumn<QString>("says");
-    QTest::newRow("deletes the file and its entry") << true << ""
-                                                    << "Profile Has Been Deleted!";
-    QTest::newRow("never saved: nothing to delete, the command is off") << false << ""
-                                                                        << "";
-    QTest::newRow("file removed meanwhile") << true << "removed"
-                                            << "no longer exists";
-    QTest::newRow("file cannot be deleted") << true << "folder"
-                                            << "could not be deleted";
+    QTest::newRow("deletes the file and its entry") << "Profile Has Been Deleted!" << true << "";
+    QTest::newRow("never saved: nothing to delete, the command is off") << "" << false << "";
+    QTest::newRow("file removed meanwhile") << "no longer exists" << true << "removed";
+    QTest::newRow("file cannot be deleted") << "could not be deleted" << true << "folder";
 }
 
 void tst_Settings::deleteProfile()
 {
+    QFETCH(QString, says);
     QFETCH(bool, saved);
     QFETCH(QString, meanwhile);
-    QFETCH(QString, says);
     const QString path = saved ? saveProfile() : QString();
     frmProfileSelection selection(m_messages);
     frmProfileSettings dialog(m_messages);
@@ -383,7 +366,7 @@ void tst_Settings::deleteProfile()
 
 void tst_Settings::rules_data()
 {
-    QTest::addColumn<QStringList>("steps"); // add:TEXT, select:ROW, delete, up, down, choose:FOLDER
+    QTest::addColumn<QStringList>("steps"); // add:TEXT, select:ROW, choose:FOLDER or a button
     QTest::addColumn<QStringList>("stored");
     QTest::addColumn<QString>("preview");
     const QStringList loaded{"Reference", "\\", "Job Name", "_", "Demographic 1"};
@@ -394,19 +377,19 @@ void tst_Settings::rules_data()
         << loaded + QStringList{"Open Date/Time (yyyymmdd)", " - "}
         << "/tmp/cy/REF-2207/Discharge Summary_Ward 420240305 - .wav";
     QTest::newRow("Delete the selected rule")
-        << QStringList{"select:1", "delete"}
+        << QStringList{"select:1", "cmdDelete"}
         << QStringList{"Reference", "Job Name", "_", "Demographic 1"}
         << "/tmp/cy/REF-2207Discharge Summary_Ward 4.wav";
     QTest::newRow("Delete with no rule selected: nothing")
-        << QStringList{"delete"} << loaded << "/tmp/cy/REF-2207/Discharge Summary_Ward 4.wav";
-    QTest::newRow("Move Up") << QStringList{"select:4", "up"}
+        << QStringList{"cmdDelete"} << loaded << "/tmp/cy/REF-2207/Discharge Summary_Ward 4.wav";
+    QTest::newRow("Move Up") << QStringList{"select:4", "cmdMoveUp"}
                              << QStringList{"Reference", "\\", "Job Name", "Demographic 1", "_"}
                              << "/tmp/cy/REF-2207/Discharge SummaryWard 4_.wav";
-    QTest::newRow("Move Down") << QStringList{"select:2", "down", "down"}
+    QTest::newRow("Move Down") << QStringList{"select:2", "cmdMoveDown", "cmdMoveDown"}
                                << QStringList{"Reference", "\\", "_", "Demographic 1", "Job Name"}
                                << "/tmp/cy/REF-2207/_Ward 4Discharge Summary.wav";
     QTest::newRow("Move Up on the first rule, Move Down on the last: nothing")
-        << QStringList{"select:0", "up", "select:4", "down"} << loaded
+        << QStringList{"select:0", "cmdMoveUp", "select:4", "cmdMoveDown"} << loaded
         << "/tmp/cy/REF-2207/Discharge Summary_Ward 4.wav";
     QTest::newRow("download folder chosen") << QStringList{"choose:/srv/jobs"} << loaded
                                             << "/srv/jobs/REF-2207/Discharge Summary_Ward 4.wav";
@@ -436,10 +419,7 @@ void tst_Settings::rules()
             Q_EMIT chooser->fileSelected(argument);
             chooser->close();
         } else {
-            const QMap<QString, QPushButton *> commands{{"delete", dialog.cmdDelete},
-                                                        {"up", dialog.cmdMoveUp},
-                                                        {"down", dialog.cmdMoveDown}};
-            commands.value(step)->click();
+            dialog.findChild<QPushButton *>(step)->click();
         }
     }
     QCOMPARE(dialog.lblPreview->text(), QDir::toNativeSeparators(preview));

@@ -84,7 +84,6 @@ struct Rig
         return finished.count() == 1 || (finished.wait(20000) && finished.count() == 1);
     }
 
-    // Every file below the temporary folder, hidden ones included.
     QStringList files() const
     {
         QStringList found;
@@ -98,7 +97,6 @@ struct Rig
 
     QStringList fetched() const { return server.targets.filter("/files/"); }
 
-    // The jobs whose status update the service confirmed.
     QStringList confirmed() const
     {
         QStringList ids;
@@ -280,7 +278,6 @@ void tst_Transfer::faultMatrix_data()
     // Jobs refused before any request.
     add("leads out of the folder", whole, "reference=..\\..\\", 0,
         "told: out of the download folder");
-    add("ftp URL", whole, "path=ftp://127.0.0.1/x.wav", 0, "told: Only http and https");
     add("file URL", whole, "path=file:///etc/hostname.wav", 0, "told: Only http and https");
     // A received file must still be there when the service is told; the same
     // file again is no copy.
@@ -313,13 +310,12 @@ void tst_Transfer::faultMatrix()
     if (local == "file as folder")
         QVERIFY(writeFile(rig.folder(), "not a folder"));
     QVERIFY(rig.list({"ABC"}, {job}));
-    struct rlimit saved;
+    rlimit saved;
     getrlimit(RLIMIT_FSIZE, &saved);
     if (local == "disk full") {
         // Writes past 64 KiB fail as on a full disk.
         std::signal(SIGXFSZ, SIG_IGN);
-        struct rlimit small = saved;
-        small.rlim_cur = 64 * 1024;
+        const rlimit small{64 * 1024, saved.rlim_max};
         QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
     }
     bool ended = rig.transfer(true);
@@ -329,7 +325,6 @@ void tst_Transfer::faultMatrix()
     QVERIFY(ended);
 
     const bool received = end == "received";
-    const QString reason = end.section(": ", 1);
     const QString failure = rig.tools.gTransferFailures.value("1");
     QCOMPARE(rig.fetched().size(), requests);
     QCOMPARE(rig.confirmed().contains("1"), received);
@@ -346,7 +341,7 @@ void tst_Transfer::faultMatrix()
     QCOMPARE(rig.files(), local == "file as folder" ? QStringList{"Jobs"} : QStringList());
     QCOMPARE(QFileInfo::exists(rig.folder()), local == "file as folder" || local == "gone");
     QCOMPARE(rig.host.statusText(), "Job ABC (1) failed: " + failure);
-    QVERIFY2(!failure.isEmpty() && failure.contains(reason), qPrintable(failure));
+    QVERIFY2(!failure.isEmpty() && failure.contains(end.section(": ", 1)), qPrintable(failure));
 }
 
 void tst_Transfer::resumesAfterAFault_data()
