@@ -278,6 +278,7 @@ void tst_Transfer::faultMatrix_data()
     // Jobs refused before any request.
     add("leads out of the folder", whole, "reference=..\\..\\", 0,
         "told: out of the download folder");
+    add("ftp URL", whole, "path=ftp://127.0.0.1/x.wav", 0, "told: Only http and https");
     add("file URL", whole, "path=file:///etc/hostname.wav", 0, "told: Only http and https");
     // A received file must still be there when the service is told; the same
     // file again is no copy.
