@@ -370,8 +370,6 @@ void tst_Settings::rules_data()
     QTest::addColumn<QStringList>("stored");
     QTest::addColumn<QString>("preview");
     const QStringList loaded{"Reference", "\\", "Job Name", "_", "Demographic 1"};
-    QTest::newRow("as loaded") << QStringList() << loaded
-                               << "/tmp/cy/REF-2207/Discharge Summary_Ward 4.wav";
     QTest::newRow("Add a choice; blank texts are not added, blanks around a text are kept")
         << QStringList{"add:Open Date/Time (yyyymmdd)", "add:", "add:   ", "add: - "}
         << loaded + QStringList{"Open Date/Time (yyyymmdd)", " - "}
