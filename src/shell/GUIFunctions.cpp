@@ -88,6 +88,8 @@ frmMain &GUIFunctions::mainWindow()
         connect(main, &frmMain::activityRequested, this,
                 [this] { guarded([&] { ShowActivity(); }); });
         connect(main, &frmMain::pollTick, this, &GUIFunctions::timerDownload_Timer);
+        // Stop Download ends whatever work runs, a poll's next step included.
+        connect(main, &frmMain::stopDownloadRequested, this, [this] { m_session->stop(false); });
         connectSession(*main);
         m_activity = std::make_unique<ActivityLog>(main->gDownloadTools());
         // Without a tray the notices would go nowhere: none are made.

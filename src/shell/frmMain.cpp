@@ -171,7 +171,7 @@ frmMain::frmMain(MessageSink &messages, QWidget *parent)
             [this] { Q_EMIT beginTransferRequested(true); });
     connect(mDownloadJobs, &QAction::triggered, this,
             [this] { Q_EMIT beginTransferRequested(true); });
-    connect(cmdStopDownload, &QPushButton::clicked, this, &frmMain::stopDownload);
+    connect(cmdStopDownload, &QPushButton::clicked, this, &frmMain::stopDownloadRequested);
     connect(mExit, &QAction::triggered, this, &QWidget::close);
     connect(mViewActivity, &QAction::triggered, this, &frmMain::activityRequested);
     connect(mProfileManager, &QAction::triggered, this, &frmMain::profileManagerRequested);
@@ -262,14 +262,6 @@ void frmMain::onToolbarButton(const QString &key)
         Q_EMIT checkForJobsRequested();
     else if (key == QLatin1String("tlbBeginTransfer"))
         Q_EMIT beginTransferRequested(true);
-}
-
-void frmMain::stopDownload()
-{
-    if (m_tools)
-        m_tools->StopDownload(*this);
-    else
-        m_inet->Cancel();
 }
 
 void frmMain::showAbout()

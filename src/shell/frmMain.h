@@ -89,6 +89,7 @@ Q_SIGNALS:
     void beginTransferRequested(bool showMessageBoxes);
     void profileManagerRequested();
     void activityRequested();
+    void stopDownloadRequested();
     void pollTick();
 
 protected:
@@ -98,7 +99,6 @@ protected:
 private:
     void applyLayout();
     void showAbout();
-    void stopDownload();
     void resetControls();
 
     QPushButton *cmdTransfer = nullptr;
