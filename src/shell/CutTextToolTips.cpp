@@ -3,6 +3,17 @@
 #include <QAbstractItemView>
 #include <QHelpEvent>
 #include <QToolTip>
+#include <QTreeView>
+
+void CutTextToolTips::setUpRowList(QTreeView &view, QAbstractItemModel &model)
+{
+    view.setModel(&model);
+    view.setItemDelegate(new CutTextToolTips(&view));
+    view.setRootIsDecorated(false);
+    view.setUniformRowHeights(true);
+    view.setItemsExpandable(false);
+    view.setSelectionBehavior(QAbstractItemView::SelectRows);
+}
 
 bool CutTextToolTips::helpEvent(QHelpEvent *event, QAbstractItemView *view,
                                 const QStyleOptionViewItem &option, const QModelIndex &index)

@@ -2,6 +2,9 @@
 
 #include <QStyledItemDelegate>
 
+class QAbstractItemModel;
+class QTreeView;
+
 // A view's cells as usual; a cell too narrow for its text shows the whole
 // text as its tooltip.
 class CutTextToolTips : public QStyledItemDelegate
@@ -10,6 +13,10 @@ class CutTextToolTips : public QStyledItemDelegate
 
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
+
+    // Makes `view` a flat list of `model`'s rows, selected whole, whose cut
+    // cells show their whole text.
+    static void setUpRowList(QTreeView &view, QAbstractItemModel &model);
 
     bool helpEvent(QHelpEvent *event, QAbstractItemView *view, const QStyleOptionViewItem &option,
                    const QModelIndex &index) override;

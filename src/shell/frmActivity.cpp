@@ -22,12 +22,7 @@ frmActivity::frmActivity(ActivityLog &log, MessageSink &messages, QWidget *paren
 
     listActivity = new QTreeView(this);
     listActivity->setObjectName(QStringLiteral("listActivity"));
-    listActivity->setModel(&m_log);
-    listActivity->setItemDelegate(new CutTextToolTips(listActivity));
-    listActivity->setRootIsDecorated(false);
-    listActivity->setUniformRowHeights(true);
-    listActivity->setItemsExpandable(false);
-    listActivity->setSelectionBehavior(QAbstractItemView::SelectRows);
+    CutTextToolTips::setUpRowList(*listActivity, m_log);
     listActivity->setSelectionMode(QAbstractItemView::SingleSelection);
     listActivity->setEditTriggers(QAbstractItemView::NoEditTriggers);
     // Short texts in full; the path or reason takes the rest.

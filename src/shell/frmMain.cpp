@@ -117,12 +117,7 @@ frmMain::frmMain(MessageSink &messages, QWidget *parent)
     setCentralWidget(client);
     listJobs = new QTreeView(client);
     listJobs->setObjectName(QStringLiteral("listJobs"));
-    listJobs->setModel(&m_jobs);
-    listJobs->setItemDelegate(new CutTextToolTips(listJobs));
-    listJobs->setRootIsDecorated(false);
-    listJobs->setUniformRowHeights(true);
-    listJobs->setItemsExpandable(false);
-    listJobs->setSelectionBehavior(QAbstractItemView::SelectRows);
+    CutTextToolTips::setUpRowList(*listJobs, m_jobs);
     listJobs->setIconSize(QSize(15, 14));
     listJobs->header()->setStretchLastSection(false);
     listJobs->header()->setSectionResizeMode(QHeaderView::Interactive);
