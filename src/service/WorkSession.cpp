@@ -84,12 +84,13 @@ bool WorkSession::check()
             CheckResult result;
             if (outcome == DownloadTools::RequestOutcome::Finished) {
                 result.answered = true;
-                result.answer = answerLine(self->m_tools.xmlIndexStatus, self->m_tools.xmlIndex,
-                                           self->m_profile->gPassword);
                 // Nobody watches a poll: its host tells of a failed reading
                 // without a message box.
                 result.read = self->m_tools.PopluateJobCollecionFromIndexFile(self->m_profile,
                                                                               !self->m_polling);
+                if (!result.read)
+                    result.answer = answerLine(self->m_tools.xmlIndexStatus, self->m_tools.xmlIndex,
+                                               self->m_profile->gPassword);
                 PopulateJobList(self->m_host.jobList(), self->m_tools.gColDownloads);
             } else {
                 result.failure = failure;

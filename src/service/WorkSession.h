@@ -42,8 +42,9 @@ public:
         bool read = false;
         // Without an answer: why, for the user (empty when nothing was sent).
         QString failure;
-        // With an answer: its status and the start of its text, one line for
-        // the user, password hidden ("The service answered HTTP 401: ...").
+        // With an answer that was no job index: its status and the start of
+        // its text, one line for the user, password hidden ("The service
+        // answered HTTP 401: ...").
         QString answer;
     };
 
