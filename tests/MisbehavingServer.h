@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 
 #include <memory>
 #include <utility>
@@ -21,10 +22,11 @@ class MisbehavingServer : public QObject
 public:
     enum class Kind
     {
-        Normal,      // status, headers and body
-        Refuse,      // closes the connection without an answer
-        Stall,       // reads the request and answers only on releaseStalled()
-        ResetMidBody // half of the body, then a TCP reset
+        Normal,       // status, headers and body
+        Refuse,       // closes the connection without an answer
+        Stall,        // reads the request and answers only on releaseStalled()
+        ResetMidBody, // half of the body, then a TCP reset
+        Drip          // the body one byte every 100 ms
     };
 
     struct Behaviour
@@ -38,7 +40,8 @@ public:
         // "Range: bytes=N-" gets 206 and the rest of the body, unless an
         // If-Range names neither the ETag nor the Last-Modified of `headers`.
         bool ranges = false;
-        int together = 0; // each answer held until this many requests for the target came
+        bool ignoreIfRange = false; // ranges served whatever If-Range names
+        int together = 0;           // each answer held until this many requests for the target came
     };
 
     MisbehavingServer()
@@ -142,7 +145,7 @@ private:
 
     static void ranged(Behaviour &behaviour, const QByteArray &range, const QByteArray &ifRange)
     {
-        bool current = ifRange.isEmpty();
+        bool current = ifRange.isEmpty() || behaviour.ignoreIfRange;
         for (const auto &[name, value] : behaviour.headers)
             current = current || ((name == "ETag" || name == "Last-Modified") && value == ifRange);
         if (!range.startsWith("bytes=") || !range.endsWith('-') || !current)
@@ -174,6 +177,16 @@ private:
             head += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
         if (behaviour.kind == Kind::ResetMidBody)
             body.truncate(body.size() / 2);
+        if (behaviour.kind == Kind::Drip) {
+            socket->write(head + "Connection: close\r\n\r\n");
+            auto *drip = new QTimer(socket);
+            connect(drip, &QTimer::timeout, socket, [socket, body, at = qsizetype(0)]() mutable {
+                if (at < body.size())
+                    socket->write(body.mid(at++, 1));
+            });
+            drip->start(100);
+            return;
+        }
         socket->write(head + "Connection: close\r\n\r\n" + body);
         if (behaviour.kind != Kind::ResetMidBody) {
             socket->disconnectFromHost();

@@ -31,17 +31,24 @@ void tst_FileNames::fileName_data()
     add("name, literal, date", {"Job Name", "_", "Open Date/Time (yyyymmdd)"}, {},
         "ABC_20031231.wav");
     add("last, first", {"Dictator Name (Last,First)"}, {}, "Smith,Ann.wav");
-    add("no rules", {}, {}, ".wav");
+    add("no rules: no hidden file", {}, {}, "_wav");
     add("empty field adds nothing", folder, {{"reference", ""}}, "ABC.wav");
-    // The extension: from the last dot of the URL.
+    // The extension: from the last dot of the URL path's last segment.
     add("extension after the last dot", name, {{"url", "http://h/x.tar.gz"}}, "ABC.gz");
-    add("query in the extension cleaned", name, {{"url", "http://h/get.asp?id=1"}}, "ABC.asp_id=1");
-    add("host-only dot takes the path", name, {{"url", "http://jobs.example/get/42"}},
-        "ABC.example/get/42");
+    add("query is no extension", name, {{"url", "http://h/get.asp?id=1"}}, "ABC.asp");
+    add("dot in the query", name, {{"url", "http://h/x.wav?sig=ab.cd#f.g"}}, "ABC.wav");
+    add("dots only in host and port", name, {{"url", "http://127.0.0.1:41425/download?id=1"}},
+        "ABC");
+    add("dot in a folder of the path", name, {{"url", "http://h/v1.2/get"}}, "ABC");
     add("URL without a dot fails", name, {{"url", "https://localhost/files/x"}}, "");
+    add("hidden temporary file's name", name,
+        {{"name", ".quillet-abc123"}, {"url", "http://h/x.part"}}, "_quillet-abc123.part");
     // Characters a Windows file name cannot hold.
     add("refused characters cleaned", name, {{"name", "<a>:\"b\"|c?*"}}, "_a___b__c__.wav");
     add("control characters and delete cleaned", name, {{"name", "a\tb\nc\x7f"}}, "a_b_c_.wav");
+    add("C1 controls and bidirectional overrides cleaned", folder,
+        {{"name", "a\u009bb\u202Ec\u2066d"}, {"reference", "\u202Ep\u2069\\"}}, "_p_\\a_b_c_d.wav");
+    add("hidden folder", folder, {{"reference", ".x\\"}}, "_x\\ABC.wav");
     add("both separators in a field make folders", folder, {{"reference", "2003\\12/"}},
         "2003\\12/ABC.wav");
     // Names Windows keeps for devices, and trailing dots and blanks.
@@ -63,7 +70,7 @@ void tst_FileNames::fileName_data()
     add("climbs out after a device-named folder", folder, {{"reference", "con/../../"}},
         "con_/../../ABC.wav", true);
     add("climbs back inside", folder, {{"reference", "a\\..\\"}}, "a\\..\\ABC.wav");
-    add("dots inside and at the start of a name", name, {{"name", "..a..b"}}, "..a..b.wav");
+    add("dots inside and at the start of a name", name, {{"name", "..a..b"}}, "_.a..b.wav");
     add("current folder is no step down", folder, {{"reference", ".\\..\\"}}, ".\\..\\ABC.wav",
         true);
     add("leading backslash", folder, {{"reference", "\\Windows\\"}}, "\\Windows\\ABC.wav", true);

@@ -3,6 +3,7 @@
 #include "platform/Inet.h"
 #include "platform/RecordingMessageSink.h"
 #include "profiles/Profile.h"
+#include "service/DiskFlush.h"
 #include "service/DownloadTools.h"
 #include "service/JobReception.h"
 #include "service/PlainTransferHost.h"
@@ -15,10 +16,12 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 using Kind = MisbehavingServer::Kind;
 using Behaviour = MisbehavingServer::Behaviour;
 Q_DECLARE_METATYPE(Behaviour)
+using Headers = QList<QPair<QByteArray, QByteArray>>;
 using namespace std::chrono_literals;
 
 namespace {
@@ -156,11 +159,21 @@ void tst_Transfer::jobList_data()
     add("watch stop during a retry pause", busy, "finish", {"1", "2"}, {"1"});
     add("the tools deleted while requesting", stall, "delete", {"1", "2"}, {});
     add("another profile loaded while requesting", stall, "another profile", all, all);
+    add("the disk fails one file of three", {}, "disk fails B", all, {"1", "3"});
     update("capitals confirm", MisbehavingServer::answer("UPDATE SUCESSFUL!"), all, all);
     update("error page without the word", MisbehavingServer::answer("<html>oops</html>", 500), all,
            {"1", "3"});
     update("a failed status update ends the pass", MisbehavingServer::of(Kind::Refuse), {"1", "2"},
            {"1"});
+    update("a dripping status answer ends the pass",
+           MisbehavingServer::of(Kind::Drip, QByteArray(64, 'x') + "Update Sucessful"), {"1", "2"},
+           {"1"});
+    update("error page with the word", MisbehavingServer::answer("Update Sucessful", 500), all,
+           {"1", "3"});
+    update("the word as the end of another", MisbehavingServer::answer("Update Unsucessful"), all,
+           {"1", "3"});
+    update("redirected to a page with the word",
+           {.status = 302, .headers = {{"Location", "/remote_tools/login.asp"}}}, all, {"1", "3"});
 }
 
 void tst_Transfer::jobList()
@@ -176,12 +189,22 @@ void tst_Transfer::jobList()
     MisbehavingServer other;
     if (!how.isEmpty())
         rig->tools.setRetryDelays({1min});
+    if (update.kind == Kind::Drip)
+        rig->host.inet().setTransferTimeout(1s);
     rig->server.when("/files/2.wav", second);
     rig->server.when("ID=2&", update);
+    rig->server.when("login.asp", MisbehavingServer::answer("Logout Sucessful"));
     QVERIFY(rig->list({"A", "B", "C"}));
+    // The volume's sync fails; synced alone, only B.wav fails.
+    const auto restoreFlush = qScopeGuard([] { DiskFlush::setFlushCall({}); });
+    if (how == "disk fails B")
+        DiskFlush::setFlushCall([](DiskFlush::Step step, int fd, qint64, qint64) {
+            const QString path = QFile::symLinkTarget(QStringLiteral("/proc/self/fd/%1").arg(fd));
+            return step == DiskFlush::Step::Volume || path.endsWith("/B.wav") ? EIO : 0;
+        });
     QSignalSpy finished(&rig->tools, &DownloadTools::DownloadJobsFinished);
     rig->tools.DownloadJobs(rig->host, true);
-    if (!how.isEmpty()) {
+    if (!how.isEmpty() && !how.startsWith("disk")) {
         QTRY_COMPARE(rig->fetched().size(), 2);
         if (second.status == 503) // job 2 failed once and waits to be tried again
             QTRY_COMPARE(rig->host.statusText(), Inet::GetInetStateText(Inet::Error));
@@ -212,8 +235,11 @@ void tst_Transfer::jobList()
     QStringList requests, files;
     for (const QString &id : fetched)
         requests << "/files/" + id + ".wav";
-    for (const QString &id : updated)
+    for (const QString &id : updated) {
         requests << "/remote_tools/job_status_update.asp?ID=" + id + "&LG=ann&PW=pw";
+        if (id == "2" && update.status == 302)
+            requests << "/remote_tools/login.asp";
+    }
     for (const QString &id : received)
         files << QStringLiteral("Jobs/%1.wav").arg(QChar('A' + id.toInt() - 1));
     // Every file first, then the status updates of the received jobs, to the
@@ -257,6 +283,13 @@ void tst_Transfer::faultMatrix_data()
         "", 4, "failed: ended after");
     add("404", {.status = 404, .body = "<html>Not found</html>"}, "", 4, "failed: HTTP 404");
     add("stall past the time-out", {.kind = Kind::Stall}, "", 4, "failed: within 1 seconds");
+    add("body under 1 KiB/s", {.kind = Kind::Drip, .body = body}, "", 4,
+        "failed: within 1 seconds");
+    // Answers that are not the file.
+    add("202 Accepted", {.status = 202, .body = "Your file is being prepared"}, "", 4,
+        "failed: HTTP 202 instead of the file");
+    add("204 No Content", {.status = 204, .body = ""}, "", 4, "failed: HTTP 204 instead");
+    add("205 Reset Content", {.status = 205, .body = ""}, "", 4, "failed: HTTP 205 instead");
     add("redirect to a file: URL",
         {.status = 302, .headers = {{"Location", "file:///etc/hostname"}}}, "", 4, "failed: ");
     add("redirect followed", {.status = 302, .headers = {{"Location", "/files/moved.wav"}}}, "", 2,
@@ -273,6 +306,12 @@ void tst_Transfer::faultMatrix_data()
         "", 1, "told: not enough free space");
     const Behaviour whole = MisbehavingServer::answer(body);
     add("disk full", whole, "disk full", 1, "told: File too large");
+    // The disk fails to make the file durable: not received, its file gone.
+    add("the volume's and the file's sync fail", whole, "sync fails", 1,
+        "failed: could not be put on the disk: Input/output error");
+    add("a write-back fails", {.body = bytes(9 << 20)}, "write-back fails", 1,
+        "failed: could not be put on the disk: Input/output error");
+    add("a link where a sub-folder should be", whole, "link", 1, "told: is a link, not a folder");
     add("a file where the folder should be", whole, "file as folder", 1,
         "told: could not be created");
     // Jobs refused before any request.
@@ -293,7 +332,7 @@ void tst_Transfer::faultMatrix()
     QFETCH(int, requests);
     QFETCH(QString, end);
     Rig rig;
-    if (answer.kind == Kind::Stall)
+    if (answer.kind == Kind::Stall || answer.kind == Kind::Drip)
         rig.host.inet().setTransferTimeout(1s);
     rig.server.when("/files/1.wav", answer);
     rig.server.when("/files/", MisbehavingServer::answer(body));
@@ -310,6 +349,18 @@ void tst_Transfer::faultMatrix()
                          });
     if (local == "file as folder")
         QVERIFY(writeFile(rig.folder(), "not a folder"));
+    // Another user's link in a shared download folder, to a folder of theirs.
+    QTemporaryDir outside;
+    if (local == "link")
+        QVERIFY(QDir().mkpath(rig.folder()) && QFile::link(outside.path(), rig.folder() + "/2003"));
+    const auto restoreFlush = qScopeGuard([] { DiskFlush::setFlushCall({}); });
+    if (local.endsWith("fails")) {
+        const auto failing =
+            local == "sync fails" ? DiskFlush::Step::File : DiskFlush::Step::WriteBack;
+        DiskFlush::setFlushCall([failing](DiskFlush::Step step, int, qint64, qint64) {
+            return step == failing || step == DiskFlush::Step::Volume ? EIO : 0;
+        });
+    }
     QVERIFY(rig.list({"ABC"}, {job}));
     rlimit saved;
     getrlimit(RLIMIT_FSIZE, &saved);
@@ -340,68 +391,91 @@ void tst_Transfer::faultMatrix()
     // No file under the final name, no temporary file; the folders the job
     // made go with it.
     QCOMPARE(rig.files(), local == "file as folder" ? QStringList{"Jobs"} : QStringList());
-    QCOMPARE(QFileInfo::exists(rig.folder()), local == "file as folder" || local == "gone");
+    QCOMPARE(QFileInfo::exists(rig.folder()), local == "file as folder" || local == "gone" ||
+                                                  local.endsWith("fails") || local == "link");
+    QCOMPARE(QDir(outside.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+             QStringList());
     QCOMPARE(rig.host.statusText(), "Job ABC (1) failed: " + failure);
     QVERIFY2(!failure.isEmpty() && failure.contains(end.section(": ", 1)), qPrintable(failure));
 }
 
 void tst_Transfer::resumesAfterAFault_data()
 {
-    QTest::addColumn<QByteArray>("validator"); // of the first answer
-    QTest::addColumn<QByteArray>("value");
-    QTest::addColumn<QByteArray>("valueNow"); // of the second answer
-    QTest::addColumn<bool>("asked");          // the second request asks for the rest
-    const auto add = [](const char *name, const char *validator, const char *value,
-                        const char *valueNow, bool asked) {
-        QTest::newRow(name) << QByteArray(validator) << QByteArray(value) << QByteArray(valueNow)
-                            << asked;
+    QTest::addColumn<Headers>("first");  // the validators of the cut first answer
+    QTest::addColumn<Behaviour>("then"); // every later answer, ranges served from its body
+    QTest::addColumn<bool>("asked");     // the second request asks for the rest
+    QTest::addColumn<int>("requests");
+    const QByteArray changed = bytes(body.size() + 1).mid(1);
+    const auto add = [&](const char *name, const Headers &first, const Headers &then, bool asked,
+                         int requests, const QByteArray &from = body, bool ignoreIfRange = false) {
+        QTest::newRow(name) << first
+                            << Behaviour{.body = from,
+                                         .headers = then,
+                                         .ranges = true,
+                                         .ignoreIfRange = ignoreIfRange}
+                            << asked << requests;
     };
-    const char *date = "Tue, 01 Dec 2026 08:00:00 GMT";
-    add("ETag, then the rest", "ETag", "\"v1\"", "\"v1\"", true);
-    add("Last-Modified, then the rest", "Last-Modified", date, date, true);
-    add("changed file: starts over", "ETag", "\"v1\"", "\"v2\"", true);
-    add("weak ETag: starts over", "ETag", "W/\"v1\"", "W/\"v1\"", false);
-    add("no validator: starts over", "X-None", "1", "1", false);
+    const QByteArray date = "Tue, 01 Dec 2026 08:00:00 GMT";
+    const Headers v1{{"ETag", "\"v1\""}}, v2{{"ETag", "\"v2\""}}, dated{{"Last-Modified", date}};
+    add("ETag, then the rest", v1, v1, true, 2);
+    add("Last-Modified, then the rest", dated, dated, true, 2);
+    add("changed file: starts over", v1, v2, true, 2, changed);
+    add("weak ETag: starts over", {{"ETag", "W/\"v1\""}}, {{"ETag", "W/\"v1\""}}, false, 2);
+    add("no validator: starts over", {{"X-None", "1"}}, {{"X-None", "1"}}, false, 2);
+    // A service that ignores If-Range sends a part of another file: never
+    // spliced, the next attempt starts over.
+    add("range of a changed ETag", v1, v2, true, 3, changed, true);
+    add("range without the ETag", v1, {}, true, 3, changed, true);
+    add("range of a newer Last-Modified", dated,
+        {{"Last-Modified", "Wed, 02 Dec 2026 08:00:00 GMT"}}, true, 3, changed, true);
+    add("range of a longer file", v1, v1, true, 3, changed + body.left(100000), true);
 }
 
 void tst_Transfer::resumesAfterAFault()
 {
-    QFETCH(QByteArray, validator);
-    QFETCH(QByteArray, value);
-    QFETCH(QByteArray, valueNow);
+    QFETCH(Headers, first);
+    QFETCH(Behaviour, then);
     QFETCH(bool, asked);
+    QFETCH(int, requests);
     Rig rig;
-    rig.server.when(
-        "/files/1.wav",
-        {.kind = Kind::ResetMidBody, .body = body, .headers = {{validator, value}}, .times = 1});
     rig.server.when("/files/1.wav",
-                    {.body = body, .headers = {{validator, valueNow}}, .ranges = true});
+                    {.kind = Kind::ResetMidBody, .body = body, .headers = first, .times = 1});
+    rig.server.when("/files/1.wav", then);
     QVERIFY(rig.list({"ABC"}));
     QVERIFY(rig.transfer());
 
-    QCOMPARE(readAll(rig.file("ABC.wav")), body);
-    QCOMPARE(rig.fetched().size(), 2);
+    QCOMPARE(readAll(rig.file("ABC.wav")), then.body);
+    QCOMPARE(rig.confirmed(), QStringList{"1"});
+    QCOMPARE(rig.fetched().size(), requests);
     const QByteArray range = rig.server.requestHeader(1, "Range");
     QCOMPARE(!range.isEmpty(), asked);
     if (asked) {
         // From the first byte missing: what the cut answer delivered.
         const qint64 from = range.mid(6).chopped(1).toLongLong();
         QVERIFY2(from > 0 && from <= body.size() / 2, range.constData());
-        QCOMPARE(rig.server.requestHeader(1, "If-Range"), value);
+        QCOMPARE(rig.server.requestHeader(1, "If-Range"), first.first().second);
     }
+    if (requests == 3) // the part refused, the whole file asked for again
+        QVERIFY(rig.server.requestHeader(2, "Range").isEmpty());
 }
 
 void tst_Transfer::existingFilesAreNeverReplaced_data()
 {
     QTest::addColumn<bool>("unnamed");
-    QTest::newRow("unnamed temporary files") << true;
-    QTest::newRow("named temporary files, as on vfat") << false;
+    QTest::addColumn<int>("umask"); // the files get the mode it leaves of rw-rw-rw-
+    QTest::newRow("unnamed temporary files") << true << 022;
+    QTest::newRow("named temporary files, as on vfat") << false << 007;
 }
 
 void tst_Transfer::existingFilesAreNeverReplaced()
 {
     QFETCH(bool, unnamed);
-    const auto restore = qScopeGuard([] { JobReception::setUnnamedFiles(true); });
+    QFETCH(int, umask);
+    const mode_t savedMask = ::umask(mode_t(umask));
+    const auto restore = qScopeGuard([savedMask] {
+        JobReception::setUnnamedFiles(true);
+        ::umask(savedMask);
+    });
     Rig rig;
     QVERIFY(QDir().mkpath(rig.folder()));
     QVERIFY(writeFile(rig.file("ABC.wav"), "an older dictation"));
@@ -427,6 +501,9 @@ void tst_Transfer::existingFilesAreNeverReplaced()
     QVERIFY(rig.transfer());
     QCOMPARE(rig.tools.gColDownloads.Item(3)->gStrDestinationPath, rig.file("ABC (2).wav"));
     QCOMPARE(rig.confirmed(), (QStringList{"1", "2", "3"}));
+    struct stat info;
+    QVERIFY(::stat(QFile::encodeName(rig.file("ABC (3).wav")).constData(), &info) == 0);
+    QCOMPARE(int(info.st_mode & 0777), 0666 & ~umask);
     // Only the killed run's file is gone, and nothing of this run is left; the
     // file that another run writes stays.
     QStringList found;

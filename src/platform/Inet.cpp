@@ -172,7 +172,11 @@ bool Inet::start(std::unique_ptr<Request> request, const HeaderList &requestHead
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
     curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
     const long seconds = std::max<long>(1, long(m_timeout.count()));
-    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    // A text answer ends within twice the time-out however slowly it drips;
+    // a job's body must average 1 KiB/s over the time-out.
+    if (request->text)
+        curl_easy_setopt(easy, CURLOPT_TIMEOUT, 2 * seconds);
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, request->text ? 1L : 1024L);
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, seconds);
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, std::min(seconds, 30L));
     curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, long(MaxPartSize));
@@ -235,6 +239,10 @@ Inet::Result Inet::resultOf(const Request &request, int code) const
     curl_off_t announced = -1;
     curl_easy_getinfo(request.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
     const bool answered = request.status >= 200 && request.status <= 299;
+    const char *effective = nullptr;
+    if (curl_easy_getinfo(request.easy, CURLINFO_EFFECTIVE_URL, &effective) == CURLE_OK &&
+        effective)
+        result.finalPath = QUrl(QString::fromUtf8(effective)).path();
 
     if (request.cancelled) {
         result.failure = Failure::Cancelled;
@@ -249,9 +257,14 @@ Inet::Result Inet::resultOf(const Request &request, int code) const
         result.errorText = tr("The service redirected the request from https to an insecure "
                               "address; it was not followed.");
     } else if (code == CURLE_OPERATION_TIMEDOUT) {
+        const qint64 seconds = std::max<qint64>(1, qint64(m_timeout.count()));
+        curl_off_t took = 0;
+        curl_easy_getinfo(request.easy, CURLINFO_TOTAL_TIME_T, &took);
         result.failure = Failure::TimedOut;
-        result.errorText = tr("The service did not answer within %1 seconds.")
-                               .arg(std::max<qint64>(1, qint64(m_timeout.count())));
+        result.errorText =
+            request.text && took >= 2 * seconds * 1000000
+                ? tr("The service's answer did not end within %1 seconds.").arg(2 * seconds)
+                : tr("The service did not answer within %1 seconds.").arg(seconds);
     } else if ((code == CURLE_OK || request.droppedBody) && request.status != 0 && !answered) {
         result.failure = Failure::HttpStatus;
         QString reason = QString::fromLatin1(request.reason.left(100)).simplified();

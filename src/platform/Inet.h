@@ -27,8 +27,9 @@ class QSocketNotifier;
 // Every request follows one policy: http and https only, also for redirects
 // (at most 10, never from https to http); TLS certificates always verified;
 // no Accept-Encoding sent, so bodies arrive as served; no progress for the
-// transfer time-out ends the request; HTTP/1.1; proxies as libcurl takes them
-// from http_proxy, https_proxy and no_proxy.
+// transfer time-out ends a text request, as does twice the time-out in all,
+// and a streamed body slower than 1 KiB/s over the time-out ends too; HTTP/1.1; proxies as libcurl
+// takes them from http_proxy, https_proxy and no_proxy.
 class Inet : public QObject
 {
     Q_OBJECT
@@ -71,6 +72,7 @@ public:
         int httpStatus = 0;
         QString errorText; // empty when the request succeeded; never the URL's query
         qint64 bytesReceived = 0;
+        QString finalPath; // the path of the address that answered, after redirects
 
         bool ok() const { return failure == Failure::None; }
     };

@@ -1,46 +1,222 @@
 #include "service/DiskFlush.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QObject>
 
-#ifdef Q_OS_LINUX
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#endif
 
 namespace DiskFlush {
 
-QList<QPair<QString, QString>> flushAndCheck(const QList<ReceivedFile> &files)
+namespace {
+
+int systemCall(Step step, int fd, qint64 from, qint64 length)
 {
+    int done = 0;
+    switch (step) {
+    case Step::WriteBack:
 #ifdef Q_OS_LINUX
-    QList<dev_t> synced;
-    for (const ReceivedFile &file : files) {
-        const QByteArray folder = QFile::encodeName(QFileInfo(file.path).absolutePath());
-        const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd < 0)
-            continue;
-        struct stat info;
-        if (::fstat(fd, &info) == 0 && !synced.contains(info.st_dev)) {
-            synced << info.st_dev;
-            ::syncfs(fd);
-        }
-        ::close(fd);
-    }
+        done = ::sync_file_range(fd, from, length,
+                                 SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
+                                     SYNC_FILE_RANGE_WAIT_AFTER);
+        // A file system without it still gets its data synced at the end.
+        if (done != 0 && (errno == ENOSYS || errno == EINVAL || errno == ESPIPE))
+            return 0;
+#else
+        Q_UNUSED(fd);
+        Q_UNUSED(from);
+        Q_UNUSED(length);
 #endif
+        break;
+    case Step::File:
+        done = ::fdatasync(fd);
+        break;
+    case Step::Volume:
+#ifdef Q_OS_LINUX
+        done = ::syncfs(fd);
+#else
+        ::sync();
+#endif
+        break;
+    }
+    return done == 0 ? 0 : errno;
+}
+
+FlushCall &flushCall()
+{
+    static FlushCall call = systemCall;
+    return call;
+}
+
+} // namespace
+
+void setFlushCall(FlushCall call)
+{
+    flushCall() = call ? std::move(call) : FlushCall(systemCall);
+}
+
+QString systemText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+Handle::~Handle()
+{
+    ::close(fd);
+}
+
+WriteBack::WriteBack() : m_thread([this] { run(); })
+{
+}
+
+WriteBack::~WriteBack()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopping = true;
+        m_tasks.clear();
+    }
+    m_changed.notify_all();
+    m_thread.join();
+}
+
+void WriteBack::range(std::shared_ptr<Handle> file, qint64 from, qint64 length)
+{
+    push({std::move(file), from, length});
+}
+
+void WriteBack::finish(std::shared_ptr<Handle> file)
+{
+    push({std::move(file), 0, -1});
+}
+
+void WriteBack::push(Task task)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_tasks.push_back(std::move(task));
+    }
+    m_changed.notify_all();
+}
+
+void WriteBack::drain()
+{
+    std::unique_lock lock(m_mutex);
+    m_changed.wait(lock, [this] { return m_tasks.empty() && !m_busy; });
+}
+
+void WriteBack::run()
+{
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_changed.wait(lock, [this] { return m_stopping || !m_tasks.empty(); });
+        if (m_stopping)
+            return;
+        Task task = std::move(m_tasks.front());
+        m_tasks.pop_front();
+        m_busy = true;
+        lock.unlock();
+        Handle &file = *task.file;
+        if (file.error.load() == 0) {
+            const int error = task.length < 0
+                                  ? flushCall()(Step::File, file.fd, 0, 0)
+                                  : flushCall()(Step::WriteBack, file.fd, task.from, task.length);
+            if (error != 0)
+                file.error.store(error);
+        }
+        task.file.reset();
+        lock.lock();
+        m_busy = false;
+        m_changed.notify_all();
+    }
+}
+
+namespace {
+
+QString folderOf(const ReceivedFile &file)
+{
+    return QFileInfo(file.path).absolutePath();
+}
+
+// Syncs the volume of each file's folder once; returns the folders whose
+// volume's sync failed, with the error.
+QHash<QString, int> syncVolumes(const QList<ReceivedFile> &files)
+{
+    QHash<QString, int> failed;
+    QHash<dev_t, int> volumes; // the outcome of each volume's sync
+    for (const ReceivedFile &file : files) {
+        const QString folder = folderOf(file);
+        const int fd =
+            ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        struct stat info;
+        if (fd < 0 || ::fstat(fd, &info) != 0) {
+            failed.insert(folder, errno);
+        } else {
+            if (!volumes.contains(info.st_dev))
+                volumes.insert(info.st_dev, flushCall()(Step::Volume, fd, 0, 0));
+            if (const int error = volumes.value(info.st_dev))
+                failed.insert(folder, error);
+        }
+        if (fd >= 0)
+            ::close(fd);
+    }
+    return failed;
+}
+
+// Syncs one file and its folder alone; 0 or the error.
+int syncAlone(const ReceivedFile &file)
+{
+    int error = 0;
+    for (const QString &path : {file.path, folderOf(file)}) {
+        const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            return errno;
+        error = flushCall()(Step::File, fd, 0, 0);
+        ::close(fd);
+        if (error)
+            return error;
+    }
+    return 0;
+}
+
+} // namespace
+
+QList<QPair<QString, QString>> flushAndCheck(const QList<ReceivedFile> &files, WriteBack *writeBack)
+{
+    if (writeBack)
+        writeBack->drain();
+    const QHash<QString, int> failedVolumes = syncVolumes(files);
     QList<QPair<QString, QString>> missing;
     for (const ReceivedFile &file : files) {
+        const QString shown = QDir::toNativeSeparators(file.path);
         const QFileInfo info(file.path);
-        if (!info.isFile())
-            missing.append({file.jobId, QObject::tr("The received file %1 is no longer there.")
-                                            .arg(QDir::toNativeSeparators(file.path))});
-        else if (info.size() != file.size)
+        if (!info.isFile()) {
+            missing.append(
+                {file.jobId, QObject::tr("The received file %1 is no longer there.").arg(shown)});
+            continue;
+        }
+        int error = file.handle ? file.handle->error.load() : 0;
+        if (error == 0 && failedVolumes.contains(folderOf(file)))
+            error = syncAlone(file);
+        if (error != 0) {
+            if (file.placed)
+                QFile::remove(file.path);
+            missing.append({file.jobId, QObject::tr("The received file %1 could not be put on "
+                                                    "the disk: %2")
+                                            .arg(shown, systemText(error))});
+        } else if (info.size() != file.size) {
             missing.append({file.jobId, QObject::tr("The received file %1 now holds %2 bytes "
                                                     "instead of %3.")
-                                            .arg(QDir::toNativeSeparators(file.path))
+                                            .arg(shown)
                                             .arg(info.size())
                                             .arg(file.size)});
+        }
     }
     return missing;
 }

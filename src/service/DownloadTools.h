@@ -96,12 +96,11 @@ public:
     void FinishAfterCurrentJob();
 
     // The status update of every job of gColDownloads, one request after
-    // the other: confirmed when the answer holds "Sucessful" in any letter
-    // case. A job whose file was not received gets no request and makes the
-    // result false; an unconfirmed answer makes it false and the next job
-    // goes on; a failed request ends the pass with false. `done` gets true
-    // when every job was confirmed (also for an empty collection). The
-    // requests go to the service of `profile`, by default the current one.
+    // the other: confirmed as StatusUpdate::isConfirmation() says. A job whose file was not
+    // received gets no request and makes the result false; an unconfirmed answer makes it false and
+    // the next job goes on; a failed request ends the pass with false. `done` gets true when every
+    // job was confirmed (also for an empty collection). The requests go to the service of
+    // `profile`, by default the current one.
     void UpdateJobStatuses(TransferHost &objForm, std::function<void(bool allConfirmed)> done,
                            std::shared_ptr<const Profile> profile = {});
 

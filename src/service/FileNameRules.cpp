@@ -4,6 +4,8 @@
 #include "service/FileNames.h"
 #include "service/Job.h"
 
+#include <QUrl>
+
 FileNameRules::FileNameRules(const QStringList &rules)
 {
     static const QString firstLast = QStringLiteral("Dictator Name (First,Last)").toUpper();
@@ -87,8 +89,14 @@ std::optional<QString> FileNameRules::fileName(const Job &job) const
 
 std::optional<QString> FileNameRules::extension(const QString &url)
 {
-    const qsizetype dot = url.lastIndexOf(QLatin1Char('.'));
-    if (dot < 0)
+    if (!url.contains(QLatin1Char('.')))
         return std::nullopt;
-    return url.mid(dot);
+    // Only the path's last segment: a dot in the host, the query or the
+    // fragment names no file type.
+    QString path = QUrl(url).path();
+    if (path.isEmpty() && !url.contains(QLatin1String("://")))
+        path = url.section(QLatin1Char('?'), 0, 0).section(QLatin1Char('#'), 0, 0);
+    const QString segment = path.section(QLatin1Char('/'), -1);
+    const qsizetype dot = segment.lastIndexOf(QLatin1Char('.'));
+    return dot < 0 ? QString() : segment.mid(dot);
 }

@@ -18,12 +18,13 @@ public:
     // that names no field is a literal text.
     explicit FileNameRules(const QStringList &rules);
 
-    // The job's file name, without folder; empty when the source URL holds
+    // The job's file name, without folder; none when the source URL holds
     // no ".". Field values are made safe on their own, and the whole name's
     // components once more at the end.
     std::optional<QString> fileName(const Job &job) const;
 
-    // From the last "." of the whole URL to its end; empty when there is none.
+    // From the last "." of the URL path's last segment to its end; empty
+    // when that segment has none, nothing when the whole URL has none.
     static std::optional<QString> extension(const QString &url);
 
 private:

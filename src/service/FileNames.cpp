@@ -36,10 +36,23 @@ qsizetype deviceNameLength(QStringView component)
     return 0;
 }
 
-QString fixComponent(QString component)
+// True for a component that fixComponent() changes.
+bool needsFix(QStringView component)
 {
     if (component.isEmpty() || component == QLatin1String(".") || component == QLatin1String(".."))
+        return false;
+    return component.front() == QLatin1Char('.') || component.back() == QLatin1Char('.') ||
+           component.back() == QLatin1Char(' ') || deviceNameLength(component) > 0;
+}
+
+QString fixComponent(QString component)
+{
+    if (!needsFix(component))
         return component;
+    // A hidden file or folder is easily overlooked, and the temporary files
+    // of a reception are hidden ones.
+    if (component.front() == QLatin1Char('.'))
+        component[0] = QLatin1Char('_');
     if (const qsizetype device = deviceNameLength(component))
         component.insert(device, QLatin1Char('_'));
     if (component.endsWith(QLatin1Char('.')) || component.endsWith(QLatin1Char(' ')))
@@ -53,8 +66,11 @@ QString cleanFieldValue(const QString &value)
 {
     const auto refused = [](QChar c) {
         const char16_t u = c.unicode();
-        return u < 0x20 || u == 0x7f || u == '<' || u == '>' || u == ':' || u == '"' || u == '|' ||
-               u == '?' || u == '*';
+        // C0, DEL and C1 controls, and the bidirectional embeddings,
+        // overrides and isolates that make a name read other than it is.
+        return u < 0x20 || (u >= 0x7f && u <= 0x9f) || (u >= 0x202a && u <= 0x202e) ||
+               (u >= 0x2066 && u <= 0x2069) || u == '<' || u == '>' || u == ':' || u == '"' ||
+               u == '|' || u == '?' || u == '*';
     };
     // Most values hold none of them and are returned without a copy.
     if (std::none_of(value.begin(), value.end(), refused))
@@ -70,19 +86,15 @@ QString cleanFieldValue(const QString &value)
 QString fixPathComponents(const QString &name)
 {
     // Most names need no fix and are returned without a copy.
-    bool needsFix = false;
+    bool anyFix = false;
     qsizetype begin = 0;
-    for (qsizetype i = 0; i <= name.size() && !needsFix; ++i) {
+    for (qsizetype i = 0; i <= name.size() && !anyFix; ++i) {
         if (i < name.size() && !isSeparator(name.at(i)))
             continue;
-        const QStringView component = QStringView(name).mid(begin, i - begin);
-        needsFix = !component.isEmpty() && component != QLatin1String(".") &&
-                   component != QLatin1String("..") &&
-                   (component.back() == QLatin1Char('.') || component.back() == QLatin1Char(' ') ||
-                    deviceNameLength(component) > 0);
+        anyFix = needsFix(QStringView(name).mid(begin, i - begin));
         begin = i + 1;
     }
-    if (!needsFix)
+    if (!anyFix)
         return name;
 
     QString fixed;

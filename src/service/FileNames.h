@@ -10,14 +10,15 @@ namespace FileNames {
 bool isSeparator(QChar c);
 
 // A job field's text with the characters a Windows file name cannot hold
-// (< > : " | ? * and control characters) replaced by "_". Backslash and
+// (< > : " | ? * and control characters) and the bidirectional overrides and
+// isolates replaced by "_". Backslash and
 // slash stay: they separate folders.
 QString cleanFieldValue(const QString &value);
 
-// Fixes every path component of a relative name that Windows cannot hold: a
-// trailing dot or blank gets a "_" after it ("report." -> "report._"), and a
-// device name (CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9, any case, with or
-// without an extension) gets a "_" right after the device name
+// Fixes every path component of a relative name that would be hidden (a
+// leading dot becomes "_") or that Windows cannot hold: a trailing dot or blank gets a "_" after it
+// ("report." -> "report._"), and a device name (CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9, any case,
+// with or without an extension) gets a "_" right after the device name
 // ("CON.wav" -> "CON_.wav"). The components "." and ".." are left alone so that
 // leavesFolder() still sees them.
 QString fixPathComponents(const QString &name);

@@ -3,28 +3,38 @@
 #include <QString>
 #include <QStringList>
 
+#include "service/DiskFlush.h"
+#include "service/DownloadFolder.h"
+
+#include <memory>
 #include <optional>
 
-// One job file on its way to disk: received into a temporary file beside
-// its destination, and put in place only when the whole body is there.
+// One job file on its way to disk: received into a temporary file in its
+// destination's folder, and put in place only when the whole body is there.
 // Nothing ever appears under a final name before that, and an existing file
-// is never replaced. The temporary file has no name where the file system
-// allows; elsewhere it is a hidden ".quillet-XXXXXX.part", locked while it
-// is written, so that removeLeftovers() can tell a killed run's files from
-// those another program is writing.
+// is never replaced. The folder is opened below the download folder without
+// following links, and the file is created and placed relative to it, so
+// nothing is written outside. The temporary file has no name where the file
+// system allows; elsewhere it is a hidden ".quillet-XXXXXX.part", locked
+// while it is written, so that leftovers of a killed run can be told from
+// those another program is writing. Files get the mode the umask gives.
 class JobReception
 {
 public:
-    // `destination`: the file's path, with the platform's separators.
-    explicit JobReception(QString destination);
+    // `destination`: the file's path, with the platform's separators, below
+    // `folder` (by default the destination's own folder). `writeBack`, when
+    // given, writes a large body back to the disk while it arrives.
+    explicit JobReception(QString destination, std::shared_ptr<DownloadFolder> folder = {},
+                          std::shared_ptr<DiskFlush::WriteBack> writeBack = {});
     ~JobReception();
 
     JobReception(const JobReception &) = delete;
     JobReception &operator=(const JobReception &) = delete;
 
-    // Creates the missing folders, checks the free space against the
-    // announced length (-1: none announced) and opens a new temporary file;
-    // what an earlier attempt received is dropped.
+    // Opens or creates the folders, removes what killed runs left there (once
+    // a transfer), checks the free space against the announced length (-1:
+    // none announced) and opens a new temporary file; what an earlier attempt
+    // received is dropped.
     bool begin(qint64 contentLength);
 
     // Goes on after the bytes an earlier attempt wrote: checks the free space
@@ -51,38 +61,36 @@ public:
     const QString &destination() const { return m_destination; }
     bool started() const { return m_fd >= 0; }
     qint64 bytesWritten() const { return m_written; }
-
-    // Creates the folders of a file's path that do not exist yet, from the
-    // root down, one by one; both separators count. The last component, the
-    // file name, is not created. False when a folder could not be created.
-    // The folders created are added to `created`, outermost first.
-    static bool CreateFolderPath(const QString &path, QStringList *created = nullptr);
+    // After finish(): whether a new file was placed (not one found there),
+    // and where its data was written back while it arrived (may be none).
+    bool placed() const { return m_placed; }
+    std::shared_ptr<DiskFlush::Handle> writtenBack() const { return m_handle; }
 
     // "name (n).ext" for a path "name.ext" (the extension taken from the
     // last component only).
     static QString numberedPath(const QString &path, int number);
-
-    // Removes the temporary files in `folder` that were left by a run that
-    // ended before it could put them in place: those no program holds
-    // locked and that were not written to in the last minute.
-    static void removeLeftovers(const QString &folder);
 
     // Whether temporary files may be unnamed where the file system allows
     // (on unless switched off, as for a file system that has no such files).
     static void setUnnamedFiles(bool allowed);
 
 private:
-    bool openTemporary(const QString &folder);
-    bool placeAt(const QString &candidate);
-    bool hasRoomFor(const QString &folder, qint64 length);
+    bool openTemporary();
+    bool placeAt(const QByteArray &name);
+    bool hasRoomFor(qint64 length);
     void fail(const QString &what, int error);
     void close();
 
     QString m_destination;
+    std::shared_ptr<DownloadFolder> m_folder;
+    std::shared_ptr<DiskFlush::WriteBack> m_writeBack;
+    std::shared_ptr<DiskFlush::Handle> m_handle;
+    int m_dirFd = -1; // the destination's folder
     int m_fd = -1;
-    QString m_temporaryPath; // empty for an unnamed file
-    QStringList m_createdFolders;
+    QByteArray m_temporaryName; // empty for an unnamed file
+    QList<DownloadFolder::Created> m_createdFolders;
     QString m_error;
     qint64 m_written = 0;
     qint64 m_writtenBack = 0;
+    bool m_placed = false;
 };

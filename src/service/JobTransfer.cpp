@@ -46,6 +46,9 @@ void JobTransfer::start(TransferHost &host, bool showMessageBoxes,
     m_transfer->host = &host;
     m_transfer->showMessageBoxes = showMessageBoxes;
     m_transfer->profile = std::move(profile);
+    m_transfer->folder = std::make_shared<DownloadFolder>(
+        FileNames::nativeSeparators(m_transfer->profile->gStrDownloadFolder));
+    m_transfer->writeBack = std::make_shared<DiskFlush::WriteBack>();
     m_failures.clear();
     nextJob();
 }
@@ -142,22 +145,23 @@ void JobTransfer::startJob(int row)
     transfer.answerFailure.clear();
     transfer.resumeFrom = 0;
     transfer.shownPercent = -1;
+    // A weak ETag cannot ask for a range; the rest is asked for only where
+    // the whole length is known, so that the two parts can be checked.
+    const QByteArray validator = !transfer.etag.startsWith("W/") && !transfer.etag.isEmpty()
+                                     ? transfer.etag
+                                     : transfer.lastModified;
     if (transfer.attempt > 0 && transfer.reception && transfer.reception->bytesWritten() > 0 &&
-        !transfer.validator.isEmpty()) {
+        !validator.isEmpty() && transfer.contentLength > transfer.reception->bytesWritten()) {
         transfer.resumeFrom = transfer.reception->bytesWritten();
         requestHeaders = {{"Range", "bytes=" + QByteArray::number(transfer.resumeFrom) + '-'},
-                          {"If-Range", transfer.validator}};
+                          {"If-Range", validator}};
     } else {
-        // Once for each folder of a transfer: what killed runs left there.
-        const QString target = QFileInfo(destination).absolutePath();
-        if (!transfer.tidiedFolders.contains(target)) {
-            transfer.tidiedFolders.insert(target);
-            JobReception::removeLeftovers(target);
-        }
-        transfer.reception = std::make_unique<JobReception>(destination);
+        transfer.reception =
+            std::make_unique<JobReception>(destination, transfer.folder, transfer.writeBack);
         transfer.contentLength = -1;
         transfer.blockFill = 0;
-        transfer.validator.clear();
+        transfer.etag.clear();
+        transfer.lastModified.clear();
         host.setProgressValue(0);
     }
     Q_EMIT jobStarted(transfer.jobId, transfer.attempt);
@@ -213,11 +217,19 @@ bool JobTransfer::answerStarts(int status, qint64 contentLength)
 {
     Transfer &transfer = *m_transfer;
     Inet &inet = transfer.host->inet();
+    const QByteArray etag = inet.GetHeader("ETag").toLatin1();
+    const QByteArray lastModified = inet.GetHeader("Last-Modified").toLatin1();
     if (status == 206) {
         const auto range = contentRange(inet.GetHeader("Content-Range"));
-        // Only the rest of the file asked for: from the first missing byte to its end.
+        // Only the rest of the same file: from the first missing byte to the
+        // end of the length first announced, under the first answer's
+        // validator. A service that ignores If-Range may send another file's.
+        const bool sameFile = etag == transfer.etag &&
+                              (transfer.etag.isEmpty() ? !lastModified.isEmpty() &&
+                                                             lastModified == transfer.lastModified
+                                                       : !etag.startsWith("W/"));
         if (transfer.resumeFrom == 0 || !range || (*range)[0] != transfer.resumeFrom ||
-            (*range)[1] + 1 != (*range)[2] ||
+            (*range)[1] + 1 != (*range)[2] || (*range)[2] != transfer.contentLength || !sameFile ||
             (contentLength >= 0 && contentLength != (*range)[2] - transfer.resumeFrom)) {
             transfer.answerFailure =
                 tr("The service sent a part of the file that was not asked for (%1).")
@@ -228,7 +240,11 @@ bool JobTransfer::answerStarts(int status, qint64 contentLength)
             transfer.localFailure = transfer.reception->errorText();
             return false;
         }
-        transfer.contentLength = (*range)[2];
+    } else if (status != 200) {
+        // "Accepted", "No Content" and the like: not the file.
+        transfer.answerFailure =
+            tr("The service answered HTTP %1 instead of the file.").arg(status);
+        return false;
     } else {
         // The whole file, also where the rest was asked for: it starts over.
         if (transfer.resumeFrom > 0) {
@@ -236,11 +252,8 @@ bool JobTransfer::answerStarts(int status, qint64 contentLength)
             transfer.host->setProgressValue(0);
         }
         transfer.contentLength = contentLength;
-        const QByteArray etag = inet.GetHeader("ETag").toLatin1();
-        // A weak ETag cannot ask for a range.
-        transfer.validator = !etag.isEmpty() && !etag.startsWith("W/")
-                                 ? etag
-                                 : inet.GetHeader("Last-Modified").toLatin1();
+        transfer.etag = etag;
+        transfer.lastModified = lastModified;
         if (!transfer.reception->begin(contentLength)) {
             transfer.localFailure = transfer.reception->errorText();
             return false;
@@ -337,7 +350,8 @@ void JobTransfer::requestEnded(const Inet::Result &result)
             job->gBlnDownloadCompleted = true;
             job->gStrDestinationPath = *written;
         }
-        transfer.received.append({transfer.jobId, *written, size});
+        transfer.received.append(
+            {transfer.jobId, *written, size, reception->placed(), reception->writtenBack()});
         Q_EMIT jobEnded(transfer.jobId, true, *written);
         host.setStatusText(Inet::GetInetStateText(Inet::Completed));
         list.removeRow(row);
@@ -416,8 +430,10 @@ void JobTransfer::endTransfer()
     // jobs were fetched, and each must still be there; on a thread of its
     // own, as that can take seconds.
     auto missing = std::make_shared<QList<QPair<QString, QString>>>();
-    QThread *flush = QThread::create(
-        [files = transfer.received, missing] { *missing = DiskFlush::flushAndCheck(files); });
+    QThread *flush =
+        QThread::create([files = transfer.received, writeBack = transfer.writeBack, missing] {
+            *missing = DiskFlush::flushAndCheck(files, writeBack.get());
+        });
     connect(flush, &QThread::finished, flush, &QObject::deleteLater);
     connect(flush, &QThread::finished, this, [this, missing] {
         if (!m_transfer)

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <memory>
 
+class DownloadFolder;
 class JobCollection;
 class JobReception;
 class MessageSink;
@@ -114,9 +115,10 @@ struct JobTransfer::Transfer
     qint64 contentLength = -1; // the whole file's length, -1 when unknown
     qint64 blockFill = 0;      // bytes of the current 1024-byte block
     int shownPercent = -1;     // the row's progress text, as last set
-    // The received file's ETag or Last-Modified: an attempt that fails after
+    // The first answer's ETag and Last-Modified: an attempt that fails after
     // bytes were written asks for the rest only while the file is unchanged.
-    QByteArray validator;
+    QByteArray etag;
+    QByteArray lastModified;
     qint64 resumeFrom = 0; // the offset the running request asked for
     // A fault of our own side (folder, disk); the request is ended for it.
     QString localFailure;
@@ -129,5 +131,7 @@ struct JobTransfer::Transfer
     // profile is loaded meanwhile.
     std::shared_ptr<const Profile> profile;
     QList<DiskFlush::ReceivedFile> received;
-    QSet<QString> tidiedFolders; // leftovers of killed runs removed
+    // The download folder, opened once; the write-back of large bodies.
+    std::shared_ptr<DownloadFolder> folder;
+    std::shared_ptr<DiskFlush::WriteBack> writeBack;
 };

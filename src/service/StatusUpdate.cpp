@@ -7,8 +7,20 @@
 #include "service/TransferHost.h"
 
 #include <QPointer>
+#include <QRegularExpression>
 
 namespace StatusUpdate {
+
+bool isConfirmation(const Inet::Result &result, const QString &requestedPath,
+                    const QByteArray &body)
+{
+    // An error page, or a page a redirect led to (a login page), may hold the
+    // word too; services may wrap it in markup, so it may stand anywhere.
+    static const QRegularExpression word(QStringLiteral("(?<!un)sucessful"),
+                                         QRegularExpression::CaseInsensitiveOption);
+    return result.ok() && result.finalPath == requestedPath &&
+           word.match(QString::fromUtf8(body)).hasMatch();
+}
 
 void run(QObject &owner, JobCollection &jobs, TransferHost &host,
          std::shared_ptr<const Profile> profile, std::function<void(bool)> done)
@@ -46,7 +58,8 @@ void run(QObject &owner, JobCollection &jobs, TransferHost &host,
             const QString key = job->gLngID;
             const QUrl url = ServiceUrls::toUrl(ServiceUrls::statusUrlText(*state->profile, key));
             const bool started = state->host->inet().OpenURL(
-                url, [state, key](const Inet::Result &result, const QByteArray &body) {
+                url, [state, key, path = url.path()](const Inet::Result &result,
+                                                     const QByteArray &body) {
                     if (!state->owner)
                         return;
                     if (!result.ok() && result.failure != Inet::Failure::HttpStatus) {
@@ -57,8 +70,7 @@ void run(QObject &owner, JobCollection &jobs, TransferHost &host,
                         return;
                     }
                     Job *confirmed = state->jobs->Item(key);
-                    if (confirmed && QString::fromUtf8(body).contains(QLatin1String("Sucessful"),
-                                                                      Qt::CaseInsensitive))
+                    if (confirmed && isConfirmation(result, path, body))
                         confirmed->gBlnStatusUpdated = true;
                     else
                         state->error = true;
