@@ -157,6 +157,7 @@ void tst_Transfer::jobList_data()
     add("Stop Download while requesting", stall, "Stop Download", {"1", "2"}, {"1"});
     add("Stop Download during a retry pause", busy, "Stop Download", {"1", "2"}, {"1"});
     add("watch stop during a retry pause", busy, "finish", {"1", "2"}, {"1"});
+    add("watch stop while requesting", stall, "finish", {"1", "2"}, {"1", "2"});
     add("the tools deleted while requesting", stall, "delete", {"1", "2"}, {});
     add("another profile loaded while requesting", stall, "another profile", all, all);
     add("the disk fails one file of three", {}, "disk fails B", all, {"1", "3"});
@@ -219,8 +220,10 @@ void tst_Transfer::jobList()
     }
     if (how == "Stop Download")
         rig->tools.StopDownload(rig->host);
-    if (how == "finish") // as watch's first signal
+    if (how == "finish") { // as watch's first signal: the job in transfer ends, no other starts
         rig->tools.FinishAfterCurrentJob();
+        rig->server.releaseStalled("second");
+    }
     if (how == "another profile") {
         Profile &profile = rig->tools.gProfile();
         profile.gStrBaseURL = other.base() + "/remote_tools/";
@@ -322,6 +325,7 @@ void tst_Transfer::faultMatrix_data()
     // A received file must still be there when the service is told; the same
     // file again is no copy.
     add("file gone before its confirmation", whole, "gone", 1, "failed: no longer there");
+    add("file cut before its confirmation", whole, "cut", 1, "failed: now holds 100 bytes");
     add("the same job fetched twice", whole, "twice", 2, "received");
 }
 
@@ -341,11 +345,13 @@ void tst_Transfer::faultMatrix()
     Fields job{{"reference", "2003\\12/31\\"}};
     if (local.contains('='))
         job.insert(local.section('=', 0, 0), local.section('=', 1));
-    if (local == "gone")
+    if (local == "gone" || local == "cut")
         QObject::connect(&rig.tools, &DownloadTools::jobEnded,
-                         [](const QString &, bool received, const QString &path) {
-                             if (received)
+                         [local](const QString &, bool received, const QString &path) {
+                             if (received && local == "gone")
                                  QFile::remove(path);
+                             else if (received)
+                                 QFile::resize(path, 100);
                          });
     if (local == "file as folder")
         QVERIFY(writeFile(rig.folder(), "not a folder"));
@@ -390,9 +396,12 @@ void tst_Transfer::faultMatrix()
     }
     // No file under the final name, no temporary file; the folders the job
     // made go with it.
-    QCOMPARE(rig.files(), local == "file as folder" ? QStringList{"Jobs"} : QStringList());
+    QCOMPARE(rig.files(), local == "file as folder" ? QStringList{"Jobs"}
+                          : local == "cut"          ? QStringList{"Jobs/2003/12/31/ABC.wav"}
+                                                    : QStringList());
     QCOMPARE(QFileInfo::exists(rig.folder()), local == "file as folder" || local == "gone" ||
-                                                  local.endsWith("fails") || local == "link");
+                                                  local.endsWith("fails") || local == "link" ||
+                                                  local == "cut");
     QCOMPARE(QDir(outside.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
              QStringList());
     QCOMPARE(rig.host.statusText(), "Job ABC (1) failed: " + failure);
@@ -478,7 +487,7 @@ void tst_Transfer::existingFilesAreNeverReplaced()
     });
     Rig rig;
     QVERIFY(QDir().mkpath(rig.folder()));
-    QVERIFY(writeFile(rig.file("ABC.wav"), "an older dictation"));
+    QVERIFY(writeFile(rig.file("ABC.wav"), "first, and an older dictation"));
     // Left by a killed run; just made by another run; being written by another run.
     QVERIFY(writeFile(rig.file(".quillet-killed.part"), "old"));
     QVERIFY(writeFile(rig.file(".quillet-recent.part"), "new"));
@@ -513,7 +522,7 @@ void tst_Transfer::existingFilesAreNeverReplaced()
     found.sort();
     QCOMPARE(found, (QStringList{"Jobs/.quillet-*.part=x", "Jobs/.quillet-recent.part=new",
                                  "Jobs/ABC (2).wav=first", "Jobs/ABC (3).wav=second",
-                                 "Jobs/ABC.wav=an older dictation"}));
+                                 "Jobs/ABC.wav=first, and an older dictation"}));
 }
 
 QTEST_GUILESS_MAIN(tst_Transfer)
