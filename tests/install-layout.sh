@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs the build into a temporary DESTDIR and checks what lands under the
-# prefix: the programs, the desktop entry, the metadata, the icons, the manual
-# pages, the shell completion and the user unit, with their validators. Exits 77 (skipped) when all
-# that ran passed but a validator is missing.
+# prefix: the programs, the desktop entry, the metadata, the icons, the
+# compressed manual pages, the shell completion, the copyright and changelog,
+# and the user unit, with their validators. Exits 77 (skipped) when all that
+# ran passed but a validator is missing.
 # Usage: install-layout.sh BUILD_DIR PREFIX VERSION APP_ID
 set -uo pipefail
 build=$1 prefix=$2 version=$3 id=$4
