@@ -6,6 +6,7 @@
 #include <QJsonObject>
 #include <QProcess>
 
+#include <csignal>
 #include <sys/stat.h>
 
 namespace {
@@ -54,6 +55,21 @@ QString shellCommand(const QStringList &arguments)
     return command;
 }
 
+// The cells a terminal gives `text`: two for CJK ideographs and kana.
+qsizetype cells(const QString &text)
+{
+    return text.size() + text.count(QRegularExpression("[\\x{3000}-\\x{9FFF}]"));
+}
+
+// The tool with `arguments` in a pseudo-terminal of `columns` columns (script(1)'s).
+QStringList onTerminal(int columns, const QStringList &arguments, const QString &term = "xterm")
+{
+    return {"-qec",
+            QStringLiteral("stty cols %1 rows 40; TERM=%2 exec ").arg(columns).arg(term) +
+                shellCommand(arguments),
+            "/dev/null"};
+}
+
 } // namespace
 
 class tst_Cli : public QObject
@@ -70,6 +86,10 @@ private Q_SLOTS:
     void fetchesFromTheDemoService();
     void twoFetchesIntoOneFolder();
     void fetchWithAFullDiskAndASignal();
+    void fetchOnATerminal_data();
+    void fetchOnATerminal();
+    void signalDuringConfirmation_data();
+    void signalDuringConfirmation();
     void watch_data();
     void watch();
 
@@ -150,15 +170,22 @@ void tst_Cli::commandLine_data()
         << "profile Ann_Smith" << QByteArray() << 0 << 0 << QString()
         << "Profile file: +/.*/Ann Smith\\.xml\n(.*\n){4}Login: +ann\nPassword: +\\*\\*\\*\n"
            "(.*\n){4}Download rules: +1\\. Reference\n +2\\. \\\\\n +3\\. Job Name\n";
-    refused("nothing", "", "Usage: quillet-transfer COMMAND PROFILE");
-    refused("unknown command", "send P", "quillet-transfer: unknown command send\n");
-    refused("surplus argument", "profile P more", "quillet-transfer: unexpected argument more\n");
-    refused("unknown option", "list P --index x --all", "quillet-transfer: unknown option --all\n");
-    refused("index without file", "list P --index", "quillet-transfer: --index needs a file\n");
+    refused("nothing", "", "Usage: quillet-transfer [-q] COMMAND PROFILE");
+    // A usage error is one line.
+    refused("unknown command", "send P", "quillet-transfer: unknown command send; see --help\n");
+    refused("surplus argument", "profile P more",
+            "quillet-transfer: unexpected argument more; see --help\n");
+    refused("unknown option", "fetch -x P", "quillet-transfer: unknown option -x; see --help\n");
+    refused("index without file", "list P --index",
+            "quillet-transfer: --index needs a file; see --help\n");
+    refused("empty --index=", "list P --index=",
+            "quillet-transfer: --index needs a file; see --help\n");
     refused("profile takes no json", "profile P --json",
-            "quillet-transfer: profile takes no options\n");
-    refused("index file missing", "list P --index /nonexistent/i.xml",
+            "quillet-transfer: profile takes no such option; see --help\n");
+    refused("--index=FILE", "list P --index=/nonexistent/i.xml",
             "quillet-transfer: cannot read the job index /nonexistent/i.xml: No such file");
+    refused("-- ends the options", "-q profile -- -x",
+            "quillet-transfer: cannot read the profile -x: No such file");
     // Why a profile cannot be read.
     const QString profile = QStringLiteral("quillet-transfer: cannot read the profile ");
     refused("cut XML", "profile B",
@@ -173,8 +200,8 @@ void tst_Cli::commandLine_data()
     // #, in no form; an error page echoes it, plain and encoded.
     const QString cannot = "The job index could not be retrieved from http://127.0.0.1:9/"
                            "remote_tools/job_index.asp?SessionID=G-1&LG=ann&PW=***\n";
-    QTest::newRow("no connection: list --json")
-        << "list P --json" << QByteArray() << 0 << 1 << "Error: " + cannot << noJob;
+    QTest::newRow("no connection: list -q --json, the failure told")
+        << "list -q P --json" << QByteArray() << 0 << 1 << "Error: " + cannot << noJob;
     const QString page = "Error: " + invalidIndex +
                          "\nError: The service answered HTTP %1: Login failed PW=*** PW=***\n";
     QTest::newRow("HTTP 401: fetch, no table")
@@ -211,6 +238,8 @@ void tst_Cli::commandLine()
     QVERIFY2(error.isEmpty() ? result.err.isEmpty()
                              : result.err.startsWith(error) || result.err.contains('\n' + error),
              qPrintable(result.err));
+    if (error.endsWith("; see --help\n"))
+        QCOMPARE(result.err.count('\n'), 1);
     QVERIFY2(QRegularExpression(QRegularExpression::anchoredPattern(output),
                                 QRegularExpression::DotMatchesEverythingOption)
                  .match(result.out)
@@ -259,26 +288,21 @@ void tst_Cli::listFitsTheTerminal()
     QFETCH(int, columns);
     QFETCH(QString, row);
     const QString index = m_folder->path("index.xml");
-    QVERIFY(writeFile(index, served("https://jobs.example", {"ABC", "Re:&#10;&#155;[2J"})));
+    QVERIFY(writeFile(
+        index, served("https://jobs.example", {"ABC", "Re:&#10;&#155;[2J", "日本語のファイル名"})));
     const QStringList list{"list", m_profile, "--index", index};
     // On a terminal of `columns` columns: script(1)'s pseudo-terminal.
-    const Run result =
-        columns
-            ? run({"-qec",
-                   QStringLiteral("stty cols %1 rows 40; exec ").arg(columns) + shellCommand(list),
-                   "/dev/null"},
-                  QStringLiteral("script"))
-            : run(list);
+    const Run result = columns ? run(onTerminal(columns, list), "script") : run(list);
     QCOMPARE(result.status, 0);
     const QStringList lines = result.out.split(QRegularExpression("\r?\n"), Qt::SkipEmptyParts);
-    QCOMPARE(lines.size(), 3);
+    QCOMPARE(lines.size(), 4);
     // A heading of seven columns, then a row a job.
     QCOMPARE(lines.at(0).split(QRegularExpression(columns ? " {2,}" : "\t")).size(), 7);
     row.replace("%1", m_folder->path());
     QVERIFY2(columns ? lines.at(1).startsWith(row) : lines.at(1) == row, qPrintable(lines.at(1)));
     for (const QString &line : lines) {
         if (columns)
-            QVERIFY2(line.size() <= columns, qPrintable(line));
+            QVERIFY2(cells(line) <= columns, qPrintable(line));
         // No control code of the service reaches the output.
         QVERIFY(!line.contains(QChar(0x9b)));
     }
@@ -293,10 +317,10 @@ void tst_Cli::fetchesFromTheDemoService()
                    m_folder->path("Demo Jobs")});
     QVERIFY(service.waitForReadyRead(20000));
 
-    const Run result = run({"fetch", profile});
+    // Quiet: the summary alone on standard error.
+    const Run result = run({"fetch", "--quiet", profile});
     QCOMPARE(result.status, 0);
-    QVERIFY(result.err.contains(QLatin1String("All jobs have been updated on server!")));
-    QVERIFY(result.err.contains(QLatin1String("3 of 3 jobs received, 0 failed, 3 confirmed.")));
+    QCOMPARE(result.err, QStringLiteral("3 of 3 jobs received, 0 failed, 3 confirmed.\n"));
     // A heading, then a row a job: received and confirmed, without an error.
     const QStringList lines = result.out.split('\n', Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), 4);
@@ -361,7 +385,7 @@ void tst_Cli::fetchWithAFullDiskAndASignal()
         run({"-c", "ulimit -f 128; exec " + shellCommand({"fetch", m_profile, "--json"})}, "sh");
     // A is received and confirmed, B fails on the full disk and C follows,
     // the signal cancels C, and D is not tried.
-    QCOMPARE(result.status, 1);
+    QCOMPARE(result.status, 143);
     for (const char *line : {"Failed 2 B: ",
                              "Stopping: the running job is cancelled, received "
                              "jobs are confirmed.\n",
@@ -380,12 +404,96 @@ void tst_Cli::fetchWithAFullDiskAndASignal()
              QStringList{"A.wav"});
 }
 
+void tst_Cli::fetchOnATerminal_data()
+{
+    QTest::addColumn<QString>("term");
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<bool>("progress");
+    QTest::newRow("40 columns: the progress line fits") << "xterm"
+                                                        << "--json" << true;
+    QTest::newRow("TERM=dumb: no control sequence") << "dumb"
+                                                    << "--json" << false;
+    QTest::newRow("quiet: no progress, no job line") << "xterm"
+                                                     << "-q" << false;
+}
+
+void tst_Cli::fetchOnATerminal()
+{
+    QFETCH(QString, term);
+    QFETCH(QString, option);
+    QFETCH(bool, progress);
+    MisbehavingServer server;
+    pointProfileAt(server.base());
+    server.when("job_index.asp", MisbehavingServer::answer(served(
+                                     server.base(), {QString(200, 'N'), "日本語のファイル名"})));
+    server.when("/files/", MisbehavingServer::answer(QByteArray(256 * 1024, 'x')));
+    server.when("job_status_update.asp", MisbehavingServer::answer("Update Sucessful"));
+    const Run result = run(onTerminal(40, {"fetch", m_profile, option}, term), "script");
+    QCOMPARE(result.status, 0);
+    QCOMPARE(result.out.contains(QChar(0x1b)), progress);
+    QCOMPARE(result.out.contains("Received 2 "), option != "-q");
+    // What each redraw replaces fits in one row: nothing is left behind.
+    qsizetype redrawn = 0;
+    for (const QString &line : result.out.split("\r\n")) {
+        const QStringList drawn = line.split("\r\x1b[K");
+        for (qsizetype i = 1; i + 1 < drawn.size(); ++i, ++redrawn)
+            QVERIFY2(cells(drawn.at(i)) < 40, qPrintable(drawn.at(i)));
+    }
+    QCOMPARE(redrawn > 0, progress);
+}
+
+void tst_Cli::signalDuringConfirmation_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<int>("count"); // signals while the confirmation is held
+    QTest::newRow("fetch, SIGINT: the confirmation finishes") << "fetch" << SIGINT << 1;
+    QTest::newRow("fetch, two SIGINTs: it ends") << "fetch" << SIGINT << 2;
+    QTest::newRow("watch, two SIGTERMs: it ends") << "watch" << SIGTERM << 2;
+}
+
+void tst_Cli::signalDuringConfirmation()
+{
+    QFETCH(QString, command);
+    QFETCH(int, signal);
+    QFETCH(int, count);
+    MisbehavingServer server;
+    pointProfileAt(server.base());
+    server.when("job_index.asp", MisbehavingServer::answer(served(server.base(), {"A"})));
+    server.when("/files/", MisbehavingServer::answer("RIFF"));
+    server.when("job_status_update.asp", MisbehavingServer::of(MisbehavingServer::Kind::Stall));
+    // The first signal once the confirmation is asked for; once the tool has
+    // said that it goes on, the second or the answer.
+    int sent = 0;
+    m_whileRunning = [&](QProcess &process) {
+        if (server.targets.filter("job_status_update").isEmpty())
+            return false;
+        const bool told = written(process, QProcess::StandardError)
+                              .contains("Stopping once the received jobs are confirmed.");
+        if (sent == 0 || (told && sent < count))
+            ::kill(pid_t(process.processId()), signal), ++sent;
+        else if (told)
+            server.releaseStalled("Update Sucessful");
+        return told && (sent == 2 || count == 1);
+    };
+    const Run result =
+        run(QStringList{command, m_profile, "--now"}.mid(0, command == "watch" ? 3 : 2));
+    QCOMPARE(result.status, 128 + signal);
+    QVERIFY(QFile::exists(m_folder->path("Jobs/R1/A.wav")));
+    QVERIFY2(
+        result.err.contains("\n1 received job is not confirmed; the next check confirms it.\n") ==
+            (count != 1),
+        qPrintable(result.err));
+}
+
 void tst_Cli::watch_data()
 {
     QTest::addColumn<QStringList>("options");
     QTest::addColumn<QStringList>("jobs"); // of the first check; B's file waits for the signal
     QTest::addColumn<QString>("out");      // the checks without their time of day
     QTest::addColumn<QString>("err");      // %1: the download folder
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<bool>("journal"); // standard error is the journal's stream
     const QString every = "Watching for jobs of Ann Smith: a check every 2 minutes.\n";
     const QString zero = "0 Minutes Remaining Until Next Poll\n";
     QTest::newRow("first check after a poll interval; a signal while waiting ends it at once")
@@ -393,14 +501,26 @@ void tst_Cli::watch_data()
         << every + zero + "Checking for jobs\n1 jobs listed\n" +
                "1 of 1 jobs received, 0 failed, 1 confirmed.\n" + zero +
                "Checking for jobs\n0 jobs listed\n" + zero
-        << "Received 1 A -> %1/A.wav\nStopped.\n";
+        << "Received 1 A -> %1/A.wav\nStopped.\n"
+        << SIGINT << false;
     QTest::newRow("--now: first check at start; a signal during a job ends it after that job")
         << QStringList{"--now"} << QStringList{"A", "B", "C"}
         << every +
                "Checking for jobs\n3 jobs listed\n2 of 3 jobs received, 0 failed, 2 confirmed.\n"
         << "Received 1 A -> %1/A.wav\nStopping after the running job; received jobs are "
            "confirmed. Signal again to cancel the running job.\nReceived 2 B -> %1/B.wav\n"
-           "Stopped.\n";
+           "Stopped.\n"
+        << SIGTERM << false;
+    // In the journal, lines carry their priority, and no countdown is written.
+    QTest::newRow("journal: priorities")
+        << QStringList{"--now"} << QStringList{"../../Z", "B", "C"}
+        << every +
+               "Checking for jobs\n3 jobs listed\n1 of 3 jobs received, 1 failed, 1 confirmed.\n"
+        << "<3>Failed 1 ../../Z: The file name %1/../../Z.wav would lead out of the download "
+           "folder %2.\n<4>Stopping after the running job; received jobs are "
+           "confirmed. Signal again to cancel the running job.\n<6>Received 2 B -> %1/B.wav\n"
+           "<4>Stopped.\n"
+        << SIGTERM << true;
 }
 
 void tst_Cli::watch()
@@ -409,6 +529,8 @@ void tst_Cli::watch()
     QFETCH(QStringList, jobs);
     QFETCH(QString, out);
     QFETCH(QString, err);
+    QFETCH(int, signal);
+    QFETCH(bool, journal);
     MisbehavingServer server;
     pointProfileAt(server.base(), 1);
     auto first = MisbehavingServer::answer(served(server.base(), jobs));
@@ -428,7 +550,7 @@ void tst_Cli::watch()
         if (!signalled && (server.targets.contains(QStringLiteral("/files/2.wav")) ||
                            (written.count("Checking for jobs") == 2 &&
                             written.endsWith(QLatin1String("Next Poll\n"))))) {
-            process.terminate();
+            ::kill(pid_t(process.processId()), signal);
             signalled = true;
         }
         if (!signalled || !::written(process, QProcess::StandardError)
@@ -437,13 +559,16 @@ void tst_Cli::watch()
         server.releaseStalled("RIFF");
         return true;
     };
-    const Run result = run(QStringList{"watch", m_profile} + options);
-    QCOMPARE(result.status, 0);
+    const QString watch = shellCommand(QStringList{"watch", m_profile} + options);
+    const QString stream = "export JOURNAL_STREAM=$(stat -L -c %d:%i /proc/self/fd/2); ";
+    const Run result = run({"-c", (journal ? stream : QString()) + "exec " + watch}, "sh");
+    QCOMPARE(result.status, 128 + signal);
     static const QRegularExpression timeOfDay("^\\S+ \\S+ (?=Checking)",
                                               QRegularExpression::MultilineOption);
     QCOMPARE(QString(result.out).remove(timeOfDay), out);
     // The jobs' lines, and none of the poll's messages.
-    QCOMPARE(result.err, err.replace("%1", m_folder->path("Jobs/R1")));
+    QCOMPARE(result.err,
+             err.replace("%1", m_folder->path("Jobs/R1")).replace("%2", m_folder->path("Jobs")));
 }
 
 QTEST_GUILESS_MAIN(tst_Cli)

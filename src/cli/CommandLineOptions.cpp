@@ -4,7 +4,7 @@
 
 const char *CommandLineOptions::usage()
 {
-    return "Usage: quillet-transfer COMMAND PROFILE [OPTIONS]\n"
+    return "Usage: quillet-transfer [-q] COMMAND PROFILE [OPTIONS]\n"
            "       quillet-transfer --help | --version\n"
            "\n"
            "Commands:\n"
@@ -19,10 +19,19 @@ const char *CommandLineOptions::usage()
            "                                       running job\n"
            "  profile PROFILE                      show the profile, password hidden\n"
            "\n"
+           "Options:\n"
+           "  -q, --quiet     only failures and the closing summary on standard error\n"
+           "  --index=FILE    the same as --index FILE\n"
+           "  --              ends the options: a profile named \"-x\" is \"-- -x\"\n"
+           "\n"
            "PROFILE is a profile file, or the \"First Last\" name of a profile in the\n"
            "Profiles folder.\n"
-           "Exit status: 0 done, 1 a job or the job index failed, 2 bad arguments or a\n"
-           "profile that cannot be read.\n";
+           "\n"
+           "Exit status:\n"
+           "  0    every listed job was received and confirmed\n"
+           "  1    the check, the job index, a job or a confirmation failed\n"
+           "  2    bad arguments, or a profile or job index that cannot be read\n"
+           "  130  ended by SIGINT (143: by SIGTERM), once received jobs were confirmed\n";
 }
 
 std::variant<CommandLineOptions, CommandLineOptions::Problem>
@@ -30,20 +39,36 @@ CommandLineOptions::parse(const QStringList &arguments)
 {
     CommandLineOptions options;
     QStringList positional;
+    bool optionsEnded = false;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString &argument = arguments.at(i);
-        if (argument == QLatin1String("--json")) {
+        // "-" alone is an argument, as it is for most tools.
+        if (optionsEnded || !argument.startsWith(QLatin1Char('-')) || argument.size() == 1) {
+            positional << argument;
+        } else if (argument == QLatin1String("--")) {
+            optionsEnded = true;
+        } else if (argument == QLatin1String("-h") || argument == QLatin1String("--help")) {
+            options.help = true;
+            return options;
+        } else if (argument == QLatin1String("--version")) {
+            options.version = true;
+            return options;
+        } else if (argument == QLatin1String("--json")) {
             options.json = true;
         } else if (argument == QLatin1String("--now")) {
             options.now = true;
-        } else if (argument == QLatin1String("--index")) {
-            if (i + 1 >= arguments.size())
+        } else if (argument == QLatin1String("-q") || argument == QLatin1String("--quiet")) {
+            options.quiet = true;
+        } else if (argument == QLatin1String("--index") ||
+                   argument.startsWith(QLatin1String("--index="))) {
+            const bool joined = argument.size() > 7;
+            if (!joined && i + 1 >= arguments.size())
                 return Problem{QStringLiteral("--index needs a file")};
-            options.indexFile = arguments.at(++i);
-        } else if (argument.startsWith(QLatin1String("--")) && argument.size() > 2) {
-            return Problem{QStringLiteral("unknown option %1").arg(argument)};
+            options.indexFile = joined ? argument.mid(8) : arguments.at(++i);
+            if (options.indexFile.isEmpty())
+                return Problem{QStringLiteral("--index needs a file")};
         } else {
-            positional << argument;
+            return Problem{QStringLiteral("unknown option %1").arg(argument)};
         }
     }
     if (positional.isEmpty())
@@ -63,6 +88,6 @@ CommandLineOptions::parse(const QStringList &arguments)
     const bool isWatch = options.command == QLatin1String("watch");
     if ((isProfile && options.json) || (!isList && !options.indexFile.isEmpty()) ||
         (!isWatch && options.now))
-        return Problem{QStringLiteral("%1 takes no options").arg(options.command)};
+        return Problem{QStringLiteral("%1 takes no such option").arg(options.command)};
     return options;
 }

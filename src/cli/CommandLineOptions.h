@@ -12,7 +12,10 @@ struct CommandLineOptions
     QString profile;
     QString indexFile;
     bool json = false;
-    bool now = false; // watch: check at start
+    bool now = false;   // watch: check at start
+    bool quiet = false; // only failures and the closing summary on standard error
+    bool help = false;
+    bool version = false;
 
     // What is wrong with the arguments; empty when none were given at all.
     struct Problem
@@ -20,6 +23,8 @@ struct CommandLineOptions
         QString text;
     };
 
+    // "--" ends the options; "--index FILE" and "--index=FILE" are the same.
+    // With --help or --version the rest is not checked.
     static std::variant<CommandLineOptions, Problem> parse(const QStringList &arguments);
 
     // The usage text, ending with a line break.

@@ -6,6 +6,7 @@
 #include "cli/SignalWatcher.h"
 #include "platform/Conversions.h"
 #include "platform/Paths.h"
+#include "platform/Startup.h"
 #include "profiles/Profile.h"
 #include "service/DownloadTools.h"
 #include "service/PlainTransferHost.h"
@@ -35,15 +36,20 @@ int terminalWidth()
 } // namespace
 
 CommandLineTool::CommandLineTool(QTextStream &out, QTextStream &err, QObject *parent)
-    : QObject(parent), m_out(out), m_err(err), m_tools(std::make_unique<DownloadTools>(m_messages)),
+    : QObject(parent), m_out(out), m_err(err), m_console(err),
+      m_tools(std::make_unique<DownloadTools>(m_messages)),
       m_host(std::make_unique<PlainTransferHost>()),
       m_session(std::make_unique<WorkSession>(*m_tools, *m_host, m_minuteTimer, m_minutesElapsed)),
-      m_lines(std::make_unique<JobLines>(err, m_tools->gColDownloads))
+      m_lines(std::make_unique<JobLines>(m_console, m_tools->gColDownloads))
 {
     connect(m_session.get(), &WorkSession::checkEnded, this, &CommandLineTool::checkEnded);
     connect(m_session.get(), &WorkSession::transferEnded, this, &CommandLineTool::transferEnded);
     m_messages.onMessage = [this](const Message &message) {
-        m_err << message.title << ": " << message.text << Qt::endl;
+        const Console::Priority priority =
+            message.icon == MessageIcon::Critical      ? Console::Priority::Failure
+            : message.icon == MessageIcon::Exclamation ? Console::Priority::Warning
+                                                       : Console::Priority::Information;
+        m_console.say(priority, message.title + QStringLiteral(": ") + message.text);
     };
 }
 
@@ -51,20 +57,16 @@ CommandLineTool::~CommandLineTool() = default;
 
 void CommandLineTool::usage(const QString &problem)
 {
-    if (!problem.isEmpty())
-        m_err << "quillet-transfer: " << problem << "\n\n";
-    m_err << CommandLineOptions::usage();
+    if (problem.isEmpty())
+        m_err << CommandLineOptions::usage();
+    else
+        m_console.say(Console::Priority::Failure,
+                      QStringLiteral("quillet-transfer: %1; see --help").arg(problem));
     m_err.flush();
 }
 
 void CommandLineTool::start(const QStringList &arguments)
 {
-    if (arguments.contains(QLatin1String("--help")) || arguments.contains(QLatin1String("-h"))) {
-        m_out << CommandLineOptions::usage();
-        m_out.flush();
-        Q_EMIT finished(Success);
-        return;
-    }
     const auto parsed = CommandLineOptions::parse(arguments);
     if (const auto *problem = std::get_if<CommandLineOptions::Problem>(&parsed)) {
         usage(problem->text);
@@ -72,12 +74,21 @@ void CommandLineTool::start(const QStringList &arguments)
         return;
     }
     const CommandLineOptions *options = &std::get<CommandLineOptions>(parsed);
+    if (options->help || options->version) {
+        if (options->help)
+            m_out << CommandLineOptions::usage();
+        else
+            m_out << "quillet-transfer " << Startup::version() << '\n';
+        finish(Success);
+        return;
+    }
+    m_console.setQuiet(options->quiet);
     if (!loadProfile(options->profile)) {
         Q_EMIT finished(BadArguments);
         return;
     }
     if (options->command == QLatin1String("watch")) {
-        startWatch(options->now);
+        startWatch(options->now, options->quiet);
         return;
     }
     if (options->command == QLatin1String("fetch") ||
@@ -95,15 +106,35 @@ void CommandLineTool::start(const QStringList &arguments)
 
 void CommandLineTool::finish(int status)
 {
+    if (m_signal)
+        status = Signalled + m_signal;
     m_out.flush();
     m_err.flush();
     Q_EMIT finished(status);
+}
+
+void CommandLineTool::endRun(int status)
+{
+    qsizetype unconfirmed = 0;
+    const JobCollection &jobs = m_tools->gColDownloads;
+    for (qsizetype i = 1; i <= jobs.Count(); ++i)
+        unconfirmed += jobs.Item(i)->gBlnDownloadCompleted && !jobs.Item(i)->gBlnStatusUpdated;
+    if (unconfirmed > 0) {
+        m_console.say(Console::Priority::Failure,
+                      unconfirmed == 1
+                          ? tr("1 received job is not confirmed; the next check confirms it.")
+                          : tr("%1 received jobs are not confirmed; the next check confirms them.")
+                                .arg(unconfirmed));
+        status = Failure;
+    }
+    finish(status);
 }
 
 void CommandLineTool::watchSignals()
 {
     auto *watcher = new SignalWatcher(this);
     connect(watcher, &SignalWatcher::interrupted, this, &CommandLineTool::interrupt);
+    connect(watcher, &SignalWatcher::resized, this, [this] { m_console.updateWidth(); });
 }
 
 void CommandLineTool::checkForJobs(bool json, bool transfer)
@@ -117,7 +148,7 @@ void CommandLineTool::checkForJobs(bool json, bool transfer)
 void CommandLineTool::checkEnded(const WorkSession::CheckResult &result)
 {
     if (m_watching) {
-        if (m_interrupted)
+        if (m_signal)
             return;
         if (!result.answered) {
             // Told, and the transfer runs all the same on the rows still
@@ -135,7 +166,7 @@ void CommandLineTool::checkEnded(const WorkSession::CheckResult &result)
     }
     if (!result.answered) {
         m_tools->gColDownloads = JobCollection();
-        m_messages.post(m_interrupted ? tr("The check for jobs was stopped.") : result.failure,
+        m_messages.post(m_signal ? tr("The check for jobs was stopped.") : result.failure,
                         QStringLiteral("Error"), MessageIcon::Critical);
         printJobs(m_json);
         finish(Failure);
@@ -146,7 +177,7 @@ void CommandLineTool::checkEnded(const WorkSession::CheckResult &result)
         m_messages.post(result.answer, QStringLiteral("Error"), MessageIcon::Critical);
     const bool none = m_tools->gColDownloads.Count() == 0;
     if (result.read && none)
-        m_err << tr("No jobs are waiting.") << Qt::endl;
+        m_console.say(Console::Priority::Information, tr("No jobs are waiting."));
     if (!m_transferAfterCheck || none) {
         printJobs(m_json);
         finish(result.read ? Success : Failure);
@@ -165,47 +196,50 @@ void CommandLineTool::transferEnded()
             m_out << summaryLine(listed, received, confirmed) << Qt::endl;
         return;
     }
-    m_err << summaryLine(listed, received, confirmed) << Qt::endl;
+    m_console.say(Console::Priority::Summary, summaryLine(listed, received, confirmed));
     printJobs(m_json, true);
     const bool allDone = !m_indexReadFailed && received == listed && confirmed == listed;
-    finish(allDone ? Success : Failure);
+    endRun(allDone ? Success : Failure);
 }
 
-void CommandLineTool::interrupt()
+void CommandLineTool::interrupt(int signal)
 {
     const WorkSession::Work work = m_session->work();
-    if (m_watching) {
-        if (m_interrupted) {
-            // A second signal: the running job too.
-            if (work == WorkSession::Work::Transfer)
-                m_session->stop(true);
-            return;
-        }
-        m_interrupted = true;
-        m_minuteTimer.stop();
-        if (work == WorkSession::Work::Transfer) {
-            m_err << m_lines->clearLine()
-                  << "Stopping after the running job; received jobs are confirmed. "
-                     "Signal again to cancel the running job."
-                  << Qt::endl;
-        } else if (work == WorkSession::Work::Check) {
-            m_err << "Stopping: the check for jobs is cancelled." << Qt::endl;
-        } else {
-            m_err << "Stopped." << Qt::endl;
-            finish(Success);
-            return;
-        }
-        m_session->finishAfterCurrentJob();
+    if (m_signal) {
+        // A second signal ends the running request too, a confirmation included.
+        if (work != WorkSession::Work::None)
+            m_session->stop(true);
         return;
     }
-    if (m_interrupted)
+    m_signal = signal;
+    m_minuteTimer.stop();
+    const auto say = [this](const char *text) {
+        m_console.say(Console::Priority::Warning, QString::fromLatin1(text));
+    };
+    if (work == WorkSession::Work::None) {
+        say("Stopped.");
+        endRun(Success);
         return;
-    m_interrupted = true;
-    m_err << (m_lines->terminal() ? "\n" : "")
-          << "Stopping: the running job is cancelled, received jobs "
-             "are confirmed."
-          << Qt::endl;
-    m_session->stop(false);
+    }
+    if (work == WorkSession::Work::Check) {
+        say("Stopping: the check for jobs is cancelled.");
+        m_session->stop(false);
+        return;
+    }
+    // Between jobs, and while received jobs are flushed and confirmed, the
+    // transfer goes on to its end: each confirmation is bounded by its
+    // time-out, and a job left unconfirmed is fetched again.
+    if (!m_jobRunning) {
+        say("Stopping once the received jobs are confirmed. Signal again to stop at once.");
+        m_session->finishAfterCurrentJob();
+    } else if (m_watching) {
+        say("Stopping after the running job; received jobs are confirmed. "
+            "Signal again to cancel the running job.");
+        m_session->finishAfterCurrentJob();
+    } else {
+        say("Stopping: the running job is cancelled, received jobs are confirmed.");
+        m_session->stop(false);
+    }
 }
 
 void CommandLineTool::connectJobLines()
@@ -215,13 +249,17 @@ void CommandLineTool::connectJobLines()
     m_jobLinesConnected = true;
     JobLines *lines = m_lines.get();
     connect(m_tools.get(), &DownloadTools::jobStarted, this,
-            [lines](const QString &jobId, int attempt) { lines->started(jobId, attempt); });
+            [this, lines](const QString &jobId, int attempt) {
+                m_jobRunning = true;
+                lines->started(jobId, attempt);
+            });
     connect(m_tools.get(), &DownloadTools::jobProgress, this,
             [lines](const QString &jobId, qint64 written, qint64 total) {
                 lines->progress(jobId, written, total);
             });
     connect(m_tools.get(), &DownloadTools::jobEnded, this,
-            [lines](const QString &jobId, bool received, const QString &detail) {
+            [this, lines](const QString &jobId, bool received, const QString &detail) {
+                m_jobRunning = false;
                 lines->ended(jobId, received, detail);
             });
 }
@@ -246,7 +284,7 @@ QString CommandLineTool::summaryLine(int listed, int received, int confirmed) co
         .arg(confirmed);
 }
 
-void CommandLineTool::startWatch(bool now)
+void CommandLineTool::startWatch(bool now, bool quiet)
 {
     m_watching = true;
     watchSignals();
@@ -257,25 +295,31 @@ void CommandLineTool::startWatch(bool now)
     const int minute = qEnvironmentVariableIntValue("QUILLET_WATCH_MINUTE_MS", &ok);
     m_minuteTimer.setInterval(ok && minute > 0 ? minute : 60000);
     connect(&m_minuteTimer, &QTimer::timeout, m_session.get(), &WorkSession::tick);
-    connect(m_session.get(), &WorkSession::countdown, this,
-            [this](const QString &text) { m_out << text << Qt::endl; });
-    connect(m_session.get(), &WorkSession::pollStarted, this, [this] {
+    // The journal and --quiet go without a line a minute.
+    const bool chatty = !m_console.journal() && !quiet;
+    if (chatty)
+        connect(m_session.get(), &WorkSession::countdown, this,
+                [this](const QString &text) { m_out << text << Qt::endl; });
+    connect(m_session.get(), &WorkSession::pollStarted, this, [this, quiet] {
+        if (quiet)
+            return;
         m_out << Conversions::formatDatePattern(QDateTime::currentDateTime(),
                                                 QStringLiteral("yyyy-mm-dd hh:nn:ss"))
               << " Checking for jobs" << Qt::endl;
     });
     connect(m_session.get(), &WorkSession::pollEnded, this, [this] {
-        if (!m_interrupted)
+        if (!m_signal)
             return;
-        m_err << "Stopped." << Qt::endl;
-        finish(Success);
+        m_console.say(Console::Priority::Warning, QStringLiteral("Stopped."));
+        endRun(Success);
     });
     const Profile &profile = m_tools->gProfile();
     const qint64 every = PollCountdown::ticksPerPoll(profile.gLngPollInterval);
-    m_out << "Watching for jobs of " << profile.gFirstName << ' ' << profile.gLastName
-          << ": a check every "
-          << (every == 1 ? QStringLiteral("minute") : QStringLiteral("%1 minutes").arg(every))
-          << '.' << Qt::endl;
+    if (!quiet)
+        m_out << "Watching for jobs of " << profile.gFirstName << ' ' << profile.gLastName
+              << ": a check every "
+              << (every == 1 ? QStringLiteral("minute") : QStringLiteral("%1 minutes").arg(every))
+              << '.' << Qt::endl;
     m_minuteTimer.start();
     if (now)
         m_session->poll();
@@ -300,7 +344,9 @@ bool CommandLineTool::loadProfile(const QString &profile)
     } else if (!QFileInfo::exists(path)) {
         why += tr("; nor is there a profile of that name in %1").arg(Paths::profilesFolder());
     }
-    m_err << "quillet-transfer: cannot read the profile " << path << ": " << why << Qt::endl;
+    m_console.say(
+        Console::Priority::Failure,
+        QStringLiteral("quillet-transfer: cannot read the profile %1: %2").arg(path, why));
     return false;
 }
 
@@ -308,8 +354,9 @@ int CommandLineTool::listJobs(const CommandLineOptions &options)
 {
     QFile file(options.indexFile);
     const auto cannotRead = [&] {
-        m_err << "quillet-transfer: cannot read the job index " << options.indexFile << ": "
-              << file.errorString() << Qt::endl;
+        m_console.say(Console::Priority::Failure,
+                      QStringLiteral("quillet-transfer: cannot read the job index %1: %2")
+                          .arg(options.indexFile, file.errorString()));
         return BadArguments;
     };
     if (!file.open(QIODevice::ReadOnly))

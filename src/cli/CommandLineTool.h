@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cli/Console.h"
 #include "platform/RecordingMessageSink.h"
 #include "service/WorkSession.h"
 
@@ -27,7 +28,9 @@ public:
     {
         Success = 0,
         Failure = 1,
-        BadArguments = 2
+        BadArguments = 2,
+        // Ended by a signal: 128 + its number (130 for SIGINT, 143 for SIGTERM).
+        Signalled = 128
     };
 
     CommandLineTool(QTextStream &out, QTextStream &err, QObject *parent = nullptr);
@@ -48,7 +51,7 @@ private:
     void checkForJobs(bool json, bool transfer);
     void checkEnded(const WorkSession::CheckResult &result);
     void transferEnded();
-    void interrupt();
+    void interrupt(int signal);
     void connectJobLines();
     // Jobs listed, received and confirmed by the last transfer.
     struct Summary
@@ -60,13 +63,18 @@ private:
     Summary transferSummary() const;
     QString summaryLine(int listed, int received, int confirmed) const;
     // `now`: the first check at once rather than after a poll interval.
-    void startWatch(bool now);
+    // `quiet`: only the summaries and failures of each poll.
+    void startWatch(bool now, bool quiet);
     void finish(int status);
+    // A fetch or watch ends: received jobs left unconfirmed are named, and
+    // make the status 1; a signal makes it 128 + its number.
+    void endRun(int status);
     void printJobs(bool json, bool afterTransfer = false);
     void usage(const QString &problem);
 
     QTextStream &m_out;
     QTextStream &m_err;
+    Console m_console;
     RecordingMessageSink m_messages;
     // watch: the minute counter and its timer.
     qint32 m_minutesElapsed = 0;
@@ -78,7 +86,8 @@ private:
     bool m_json = false;
     bool m_transferAfterCheck = false;
     bool m_indexReadFailed = false;
-    bool m_interrupted = false;
+    int m_signal = 0; // the first SIGINT or SIGTERM
+    bool m_jobRunning = false;
     bool m_jobLinesConnected = false;
     bool m_watching = false;
 };

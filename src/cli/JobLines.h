@@ -3,21 +3,17 @@
 #include <QElapsedTimer>
 #include <QString>
 
+class Console;
 class JobCollection;
-class QTextStream;
 
 // The lines quillet-transfer writes on standard error for each job: a
-// progress bar redrawn in place on a terminal, a line when a job is tried
+// progress line redrawn in place on a terminal, a line when a job is tried
 // again and when it ends.
 class JobLines
 {
 public:
     // `jobs`: the collection the job ids refer to, read when a line is written.
-    JobLines(QTextStream &err, const JobCollection &jobs);
-
-    bool terminal() const { return m_terminal; }
-    // What starts a line that replaces the progress bar.
-    const char *clearLine() const { return m_terminal ? "\r\x1b[K" : ""; }
+    JobLines(Console &console, const JobCollection &jobs);
 
     void started(const QString &jobId, int attempt);
     void progress(const QString &jobId, qint64 written, qint64 total);
@@ -27,8 +23,8 @@ public:
     QString label(const QString &jobId) const;
 
 private:
-    QTextStream &m_err;
+    Console &m_console;
     const JobCollection &m_jobs;
-    bool m_terminal;
     QElapsedTimer m_clock;
+    bool m_firstDraw = true;
 };

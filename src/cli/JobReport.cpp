@@ -1,5 +1,6 @@
 #include "cli/JobReport.h"
 
+#include "cli/TextCells.h"
 #include "platform/Conversions.h"
 #include "platform/MessageSink.h"
 #include "profiles/Profile.h"
@@ -54,7 +55,7 @@ QString isoText(const QDateTime &value)
 }
 
 // Rows (the header first) as columns two blanks apart, fitted to `width`
-// characters by narrowing the widest columns and cutting their cells with
+// cells by narrowing the widest columns and cutting their cells with
 // "…"; with `width` 0, tab-separated.
 void printTable(QTextStream &out, const QList<QStringList> &rows, int width)
 {
@@ -71,17 +72,18 @@ void printTable(QTextStream &out, const QList<QStringList> &rows, int width)
             out << row.join(QLatin1Char('\t')) << '\n';
         return;
     }
+    // Widths in terminal cells: a wide CJK character takes two.
     const qsizetype columns = rows.first().size();
     constexpr int gap = 2;
-    QList<qsizetype> widths(columns, 0);
-    for (const QStringList &row : rows)
+    QList<int> widths(columns, 0);
+    for (const QStringList &row : cells)
         for (qsizetype c = 0; c < columns; ++c)
-            widths[c] = std::max(widths[c], row.at(c).size());
+            widths[c] = std::max(widths[c], TextCells::width(row.at(c)));
     qsizetype total = gap * (columns - 1);
-    for (const qsizetype w : widths)
+    for (const int w : widths)
         total += w;
-    // The widest column gives a character at a time, down to 4.
-    constexpr qsizetype least = 4;
+    // The widest column gives a cell at a time, down to 4.
+    constexpr int least = 4;
     while (total > width) {
         qsizetype widest = 0;
         for (qsizetype c = 1; c < columns; ++c)
@@ -95,10 +97,8 @@ void printTable(QTextStream &out, const QList<QStringList> &rows, int width)
     for (const QStringList &row : cells) {
         QString line;
         for (qsizetype c = 0; c < columns; ++c) {
-            QString cell = row.at(c);
-            if (cell.size() > widths[c])
-                cell = cell.left(widths[c] - 1) + QChar(0x2026);
-            line += c + 1 < columns ? cell.leftJustified(widths[c] + gap) : cell;
+            const QString cell = TextCells::fit(row.at(c), widths[c]);
+            line += c + 1 < columns ? TextCells::padded(cell, widths[c] + gap) : cell;
         }
         while (line.endsWith(QLatin1Char(' ')))
             line.chop(1);

@@ -29,7 +29,11 @@ SignalWatcher::SignalWatcher(QObject *parent) : QObject(parent)
     m_notifier = new QSocketNotifier(pipeFds[0], QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, [this] {
         unsigned char byte = 0;
-        if (::read(pipeFds[0], &byte, 1) == 1)
+        if (::read(pipeFds[0], &byte, 1) != 1)
+            return;
+        if (byte == SIGWINCH)
+            Q_EMIT resized();
+        else
             Q_EMIT interrupted(byte);
     });
     struct sigaction action = {};
@@ -38,12 +42,14 @@ SignalWatcher::SignalWatcher(QObject *parent) : QObject(parent)
     action.sa_flags = SA_RESTART;
     ::sigaction(SIGINT, &action, nullptr);
     ::sigaction(SIGTERM, &action, nullptr);
+    ::sigaction(SIGWINCH, &action, nullptr);
 }
 
 SignalWatcher::~SignalWatcher()
 {
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
+    std::signal(SIGWINCH, SIG_DFL);
     delete m_notifier;
     for (int &fd : pipeFds) {
         if (fd >= 0)

@@ -4,8 +4,8 @@
 
 class QSocketNotifier;
 
-// Turns SIGINT and SIGTERM into a Qt signal, delivered through the event
-// loop, so that a stop is handled like the user's "Stop Download".
+// Turns SIGINT and SIGTERM, and SIGWINCH, into Qt signals delivered through
+// the event loop, so that a stop is handled like the user's "Stop Download".
 class SignalWatcher : public QObject
 {
     Q_OBJECT
@@ -15,7 +15,10 @@ public:
     ~SignalWatcher() override;
 
 Q_SIGNALS:
+    // SIGINT or SIGTERM.
     void interrupted(int signal);
+    // SIGWINCH: the terminal's size changed.
+    void resized();
 
 private:
     QSocketNotifier *m_notifier = nullptr;

@@ -17,10 +17,6 @@ int main(int argc, char *argv[])
 
     QTextStream out(stdout);
     QTextStream err(stderr);
-    if (app.arguments().mid(1).contains(QLatin1String("--version"))) {
-        out << "quillet-transfer " << Startup::version() << '\n';
-        return 0;
-    }
     CommandLineTool tool(out, err);
     int status = -1;
     bool done = false;

@@ -1,0 +1,73 @@
+#include "cli/Console.h"
+
+#include "cli/TextCells.h"
+
+#include <QList>
+#include <QTextStream>
+
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// systemd names the journal's stream as "device:inode"; a program started
+// from a unit's shell may have inherited the variable with another stderr.
+bool stderrIsJournal()
+{
+    const QByteArray stream = qgetenv("JOURNAL_STREAM");
+    struct stat status = {};
+    if (stream.isEmpty() || ::fstat(STDERR_FILENO, &status) != 0)
+        return false;
+    return stream == QByteArray::number(quint64(status.st_dev)) + ':' +
+                         QByteArray::number(quint64(status.st_ino));
+}
+
+} // namespace
+
+Console::Console(QTextStream &err, bool quiet)
+    : m_err(err), m_quiet(quiet), m_journal(stderrIsJournal()),
+      m_terminal(!m_journal && ::isatty(STDERR_FILENO) == 1 && qgetenv("TERM") != "dumb")
+{
+    updateWidth();
+}
+
+void Console::updateWidth()
+{
+    struct winsize size = {};
+    if (m_terminal && ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
+        m_width = size.ws_col;
+}
+
+void Console::say(Priority priority, const QString &text)
+{
+    if (m_quiet && (priority == Priority::Information || priority == Priority::Warning))
+        return;
+    clearProgress();
+    const int level = priority == Priority::Summary ? int(Priority::Information) : int(priority);
+    const QString prefix = m_journal ? QStringLiteral("<%1>").arg(level) : QString();
+    for (const QStringView line : QStringView(text).split(QLatin1Char('\n')))
+        m_err << prefix << line << '\n';
+    m_err.flush();
+}
+
+void Console::progress(const QString &line, bool now)
+{
+    if (!drawsProgress() || (!now && m_lastDraw.isValid() && m_lastDraw.elapsed() < 100))
+        return;
+    m_lastDraw.start();
+    // One cell short of the width: a line that fills the last column leaves
+    // some terminals on the next row, where "\r" no longer reaches it.
+    m_err << "\r\x1b[K" << TextCells::fit(line, m_width - 1);
+    m_err.flush();
+    m_progressShown = true;
+}
+
+void Console::clearProgress()
+{
+    if (!m_progressShown)
+        return;
+    m_progressShown = false;
+    m_lastDraw.invalidate();
+    m_err << "\r\x1b[K";
+}
