@@ -43,6 +43,7 @@ private Q_SLOTS:
 
     void checksProfilesAndTheLastWindow();
     void oneCheckOrTransferAtATime();
+    void tellsWhatHappened();
 
 private:
     // A profile file for the server, in the Profiles folder; interval 0 polls on every tick.
@@ -222,6 +223,48 @@ void tst_Controller::oneCheckOrTransferAtATime()
     QVERIFY(!controller.busy());
     QVERIFY(control<QPushButton>(main, "cmdCheckForJobs")->isEnabled());
     QCOMPARE(shown(main), "0 rows: off off off off");
+}
+
+void tst_Controller::tellsWhatHappened()
+{
+    // The index answers in turn: a refused login, no job, three jobs.
+    QList<QByteArray> jobs;
+    for (const char *id : {"1", "2", "3"})
+        jobs << jobElement(id, {{"path", m_server->base() + "/files/" + id + ".wav"}});
+    for (auto answer : {MisbehavingServer::answer("<html>Login failed</html>", 401),
+                        MisbehavingServer::answer(jobIndex())}) {
+        answer.times = 1;
+        m_server->when("job_index.asp", answer);
+    }
+    m_server->when("job_index.asp", MisbehavingServer::answer(jobIndex(jobs)));
+    m_server->when("/files/2.wav", MisbehavingServer::of(MisbehavingServer::Kind::Stall));
+    m_server->when("/files/", MisbehavingServer::answer("RIFF-data"));
+    GUIFunctions controller(m_messages);
+    frmMain &main = loadProfile(controller, writeProfile("Ann", "Lee"));
+    const auto check = [&] {
+        controller.CheckForJobs(main);
+        return QTest::qWaitFor([&] { return !controller.busy(); }, 10000);
+    };
+
+    // What came back, under the box's own text.
+    QVERIFY(check());
+    QCOMPARE(m_messages.texts(), QStringList{DownloadTools::invalidIndexText()});
+    QCOMPARE(m_messages.messages.first().detail, "The service answered HTTP 401: Login failed");
+    QVERIFY(check());
+    QCOMPARE(main.statusText(), "No jobs are waiting.");
+
+    // Which job of how many runs; Stop Download is no error, and the rows
+    // left can be transferred again.
+    QVERIFY(check());
+    m_messages.clear();
+    controller.BeginTransfer(main, true);
+    QTRY_VERIFY(m_server->targets.contains(QStringLiteral("/files/2.wav")));
+    QCOMPARE(main.jobCounterText(), "Job 2 of 3");
+    control<QPushButton>(main, "cmdStopDownload")->click();
+    QTRY_VERIFY(!controller.busy());
+    QCOMPARE(m_messages.texts(), QStringList{"Stopped: 1 of 3 jobs received and confirmed."});
+    QCOMPARE(shown(main), "2 rows: on on on on");
+    QCOMPARE(main.jobCounterText(), QString());
 }
 
 QTEST_MAIN(tst_Controller)

@@ -330,10 +330,14 @@ void tst_Settings::deleteProfile_data()
     QTest::addColumn<QString>("says");
     QTest::addColumn<bool>("saved");
     QTest::addColumn<QString>("meanwhile"); // the file "removed", or a "folder" in its place
-    QTest::newRow("deletes the file and its entry") << "Profile Has Been Deleted!" << true << "";
-    QTest::newRow("never saved: nothing to delete, the command is off") << "" << false << "";
-    QTest::newRow("file removed meanwhile") << "no longer exists" << true << "removed";
-    QTest::newRow("file cannot be deleted") << "could not be deleted" << true << "folder";
+    QTest::addColumn<int>("answer");        // to the question
+    const int ok = int(MessageAnswer::Ok);
+    QTest::newRow("deletes the file and its entry")
+        << "Profile Has Been Deleted!" << true << "" << ok;
+    QTest::newRow("Cancel: nothing deleted") << "" << true << "" << int(MessageAnswer::Cancel);
+    QTest::newRow("never saved: nothing to delete, the command is off") << "" << false << "" << ok;
+    QTest::newRow("file removed meanwhile") << "no longer exists" << true << "removed" << ok;
+    QTest::newRow("file cannot be deleted") << "could not be deleted" << true << "folder" << ok;
 }
 
 void tst_Settings::deleteProfile()
@@ -341,6 +345,7 @@ void tst_Settings::deleteProfile()
     QFETCH(QString, says);
     QFETCH(bool, saved);
     QFETCH(QString, meanwhile);
+    QFETCH(int, answer);
     const QString path = saved ? saveProfile() : QString();
     frmProfileSelection selection(m_messages);
     frmProfileSettings dialog(m_messages);
@@ -352,15 +357,27 @@ void tst_Settings::deleteProfile()
         QVERIFY(QFile::remove(path));
     if (meanwhile == "folder")
         QVERIFY(QDir().mkpath(path + "/inside"));
+    m_messages.answer = MessageAnswer(answer);
     dialog.cmdDeleteProfile->click();
-    QCOMPARE(m_messages.texts().size(), says.isEmpty() ? 0 : 1);
-    QVERIFY(says.isEmpty() || m_messages.texts().first().contains(says));
-    const bool deleted = saved && meanwhile.isEmpty();
+    // A saved profile is asked about first, with Cancel for Enter.
+    QStringList expected;
+    if (saved)
+        expected << "Delete the profile of Cy Ong? Its file and stored password are removed.";
+    if (!says.isEmpty())
+        expected << says;
+    QCOMPARE(m_messages.texts().size(), expected.size());
+    for (qsizetype i = 0; i < expected.size(); ++i)
+        QVERIFY2(m_messages.texts().at(i).contains(expected.at(i)),
+                 qPrintable(m_messages.texts().at(i)));
+    if (saved)
+        QCOMPARE(m_messages.messages.first().defaultAnswer, MessageAnswer::Cancel);
+    const bool deleted = saved && meanwhile.isEmpty() && !says.isEmpty();
     QCOMPARE(dialog.isVisible(), !deleted);
+    QCOMPARE(QFileInfo::exists(path), saved && meanwhile != "removed" && !deleted);
     if (deleted) {
-        QVERIFY(!QFile::exists(path));
-        QCOMPARE(m_messages.messages.first().title, QStringLiteral("Profile Deleted"));
+        QCOMPARE(m_messages.messages.last().title, QStringLiteral("Profile Deleted"));
         QCOMPARE(selection.listProfiles->topLevelItemCount(), 1);
+        QCOMPARE(selection.focusWidget(), selection.listProfiles);
     }
 }
 
@@ -444,6 +461,9 @@ void tst_Settings::editProfileFromTheSelectionWindow()
     dialog->close();
     QCOMPARE(readAll(path), before);
     QCOMPARE(selection->listProfiles->topLevelItemCount(), 3);
+    // The profile edited stays selected, second after Dee Fox's, with the focus.
+    QCOMPARE(selection->selectedKey().value_or(QString()), path);
+    QCOMPARE(selection->focusWidget(), selection->listProfiles);
 }
 
 QTEST_MAIN(tst_Settings)

@@ -89,6 +89,18 @@ void frmProfileSelection::LoadProfileListEx()
     listProfiles->setCurrentItem(listProfiles->topLevelItem(0));
 }
 
+void frmProfileSelection::selectProfile(const QString &path)
+{
+    QTreeWidgetItem *entry = listProfiles->topLevelItem(0);
+    for (int row = 0; !path.isEmpty() && row < listProfiles->topLevelItemCount(); ++row) {
+        if (listProfiles->topLevelItem(row)->data(0, keyRole).toString() == path)
+            entry = listProfiles->topLevelItem(row);
+    }
+    listProfiles->setCurrentItem(entry);
+    activateWindow();
+    listProfiles->setFocus(Qt::OtherFocusReason);
+}
+
 void frmProfileSelection::AddNewProfileEntry()
 {
     addEntry(QString(), createNewProfileText(), QString());

@@ -369,6 +369,18 @@ void frmProfileSettings::onSave()
 
 void frmProfileSettings::onDeleteProfile()
 {
+    // Asked first, with Cancel for Enter: the file holds the stored password.
+    const Profile &edited = m_editor.profile();
+    if (m_editor.hasFile()) {
+        Message question{tr("Delete the profile of %1 %2? Its file and stored password are "
+                            "removed.")
+                             .arg(edited.gFirstName, edited.gLastName),
+                         QStringLiteral("Delete Profile"), MessageIcon::Exclamation,
+                         MessageButtons::OkCancel};
+        question.defaultAnswer = MessageAnswer::Cancel;
+        if (m_messages.post(question) != MessageAnswer::Ok)
+            return;
+    }
     report(m_editor.deleteProfile());
 }
 
@@ -445,7 +457,9 @@ void frmProfileSettings::onOpenDialog()
 void frmProfileSettings::done(int result)
 {
     // Every way of closing shows the outcome in the selection window.
-    if (gFrmParent)
+    if (gFrmParent) {
         gFrmParent->LoadProfileListEx();
+        gFrmParent->selectProfile(m_editor.profile().gStrProfilePath);
+    }
     QDialog::done(result);
 }

@@ -35,9 +35,11 @@ QString DownloadTools::invalidIndexText()
     return QStringLiteral("Page contained invalid XML data, please check your profile settings!");
 }
 
-void DownloadTools::reportInvalidIndex()
+void DownloadTools::reportInvalidIndex(const QString &answer)
 {
-    m_messages.post(invalidIndexText(), QStringLiteral("Error"), MessageIcon::Critical);
+    Message message{invalidIndexText(), QStringLiteral("Error"), MessageIcon::Critical};
+    message.detail = answer;
+    m_messages.post(message);
 }
 
 std::shared_ptr<const Profile> DownloadTools::orCurrent(std::shared_ptr<const Profile> profile)

@@ -53,6 +53,8 @@ public:
                                            bool report = true);
     // "Page contained invalid XML data, please check your profile settings!"
     static QString invalidIndexText();
+    // The box of invalidIndexText(), with what came back (`answer`) under it.
+    void reportInvalidIndex(const QString &answer = QString());
 
     enum class RequestOutcome
     {
@@ -144,7 +146,6 @@ Q_SIGNALS:
     void jobEnded(const QString &jobId, bool received, const QString &detail);
 
 private:
-    void reportInvalidIndex();
     // `profile`, or a copy of the current profile when there is none.
     std::shared_ptr<const Profile> orCurrent(std::shared_ptr<const Profile> profile);
 

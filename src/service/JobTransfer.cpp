@@ -46,6 +46,7 @@ void JobTransfer::start(TransferHost &host, bool showMessageBoxes,
     m_transfer->host = &host;
     m_transfer->showMessageBoxes = showMessageBoxes;
     m_transfer->profile = std::move(profile);
+    m_transfer->listed = host.jobList().rowCount();
     m_failures.clear();
     nextJob();
 }
@@ -383,8 +384,9 @@ void JobTransfer::failRow(const QString &reason, bool tellUser)
     Q_EMIT jobEnded(transfer.jobId, false, reason);
     ++transfer.failedRows;
     transfer.attempt = 0;
-    if (tellUser && transfer.showMessageBoxes)
-        m_messages.post(text, QString(), MessageIcon::Exclamation);
+    // Told once, in the box at the end.
+    if (tellUser)
+        transfer.report.failed(reason, gStrCurrentDownloadPath);
     scheduleNextJob();
 }
 
@@ -408,6 +410,8 @@ void JobTransfer::endTransfer()
         return;
     transfer.ending = true;
     QObject::disconnect(transfer.states);
+    if (transfer.stopping)
+        markStopped();
     if (transfer.received.isEmpty()) {
         updateStatuses();
         return;
@@ -429,6 +433,18 @@ void JobTransfer::endTransfer()
     flush->start();
 }
 
+void JobTransfer::markStopped()
+{
+    Transfer &transfer = *m_transfer;
+    JobListModel &list = transfer.host->jobList();
+    // The row of the job in transfer, unless it was received or failed.
+    const int row = transfer.failedRows;
+    if (row < list.rowCount() &&
+        list.subItemText(row, JobListModel::SubItemJobId) == transfer.jobId)
+        list.setSubItemText(row, JobListModel::SubItemProgress, QStringLiteral("Stopped"));
+    transfer.host->setProgressValue(0);
+}
+
 void JobTransfer::unreceive(const QString &jobId, const QString &reason)
 {
     Transfer &transfer = *m_transfer;
@@ -444,7 +460,21 @@ void JobTransfer::unreceive(const QString &jobId, const QString &reason)
         job->gStrName.isEmpty() ? jobId : QStringLiteral("%1 (%2)").arg(job->gStrName, jobId);
     transfer.host->setStatusText(tr("Job %1 failed: %2").arg(label, reason));
     m_failures.insert(jobId, reason);
+    transfer.report.failed(reason, job->gStrDestinationPath);
     Q_EMIT jobEnded(jobId, false, reason);
+}
+
+void JobTransfer::report(const Transfer &transfer, bool allConfirmed)
+{
+    int received = 0;
+    int confirmed = 0;
+    for (const DiskFlush::ReceivedFile &file : transfer.received) {
+        const Job *job = m_jobs.Item(file.jobId);
+        received += job && job->gBlnDownloadCompleted;
+        confirmed += job && job->gBlnDownloadCompleted && job->gBlnStatusUpdated;
+    }
+    transfer.report.post(m_messages, allConfirmed, transfer.stopping, transfer.listed, received,
+                         confirmed);
 }
 
 void JobTransfer::updateStatuses()
@@ -454,10 +484,9 @@ void JobTransfer::updateStatuses()
     StatusUpdate::run(*this, m_jobs, *transfer.host, transfer.profile, [self](bool allConfirmed) {
         if (!self || !self->m_transfer)
             return;
-        const bool show = self->m_transfer->showMessageBoxes;
-        self->m_transfer.reset();
-        if (show)
-            StatusUpdate::report(self->m_messages, allConfirmed);
+        const std::unique_ptr<Transfer> ended = std::move(self->m_transfer);
+        if (ended->showMessageBoxes)
+            self->report(*ended, allConfirmed);
         if (self)
             Q_EMIT self->finished();
     });

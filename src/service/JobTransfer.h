@@ -2,6 +2,7 @@
 
 #include "platform/Inet.h"
 #include "service/DiskFlush.h"
+#include "service/TransferReport.h"
 
 #include <QHash>
 #include <QList>
@@ -83,9 +84,13 @@ private:
     void requestEnded(const Inet::Result &result);
     void failRow(const QString &reason, bool tellUser);
     void endTransfer();
+    // After Stop Download: the stopped row says so, the bar is back at 0.
+    void markStopped();
     // A received job whose file is gone before its confirmation: failed.
     void unreceive(const QString &jobId, const QString &reason);
     void updateStatuses();
+    // The box at the end of a transfer with message boxes.
+    void report(const Transfer &transfer, bool allConfirmed);
 
     JobCollection &m_jobs;
     QHash<QString, QString> &m_failures;
@@ -130,4 +135,6 @@ struct JobTransfer::Transfer
     std::shared_ptr<const Profile> profile;
     QList<DiskFlush::ReceivedFile> received;
     QSet<QString> tidiedFolders; // leftovers of killed runs removed
+    int listed = 0;              // rows when the transfer began
+    TransferReport report;
 };

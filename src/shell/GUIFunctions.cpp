@@ -89,7 +89,10 @@ frmMain &GUIFunctions::mainWindow()
                 [this] { guarded([&] { ShowActivity(); }); });
         connect(main, &frmMain::pollTick, this, &GUIFunctions::timerDownload_Timer);
         // Stop Download ends whatever work runs, a poll's next step included.
-        connect(main, &frmMain::stopDownloadRequested, this, [this] { m_session->stop(false); });
+        connect(main, &frmMain::stopDownloadRequested, this, [this] {
+            m_stopped = m_session->work() == WorkSession::Work::Transfer;
+            m_session->stop(false);
+        });
         connectSession(*main);
         m_activity = std::make_unique<ActivityLog>(main->gDownloadTools());
         // Without a tray the notices would go nowhere: none are made.
@@ -155,6 +158,7 @@ void GUIFunctions::connectSession(frmMain &main)
     WorkSession *session = m_session.get();
     connect(session, &WorkSession::workStarted, this, [this, &main] {
         m_transferCommandsOn = main.transferCommandsEnabled();
+        m_stopped = false;
         // While it runs, only "Stop Download" stays on.
         main.setCheckCommandsEnabled(false);
         main.setTransferCommandsEnabled(false, false);
@@ -164,8 +168,21 @@ void GUIFunctions::connectSession(frmMain &main)
             [this, &main](const WorkSession::CheckResult &result) { checkEnded(main, result); });
     connect(session, &WorkSession::transferEnded, this, [this, &main] {
         main.setCheckCommandsEnabled(true);
-        DisableTransferCommands(main);
+        main.setJobCounterText(QString());
+        // After a stop, the rows left can be transferred again.
+        m_stopped &&main.jobList().rowCount() > 0 ? EnableTransferCommands(main)
+                                                  : DisableTransferCommands(main);
     });
+    connect(session, &WorkSession::workStarted, this, [this, &main](WorkSession::Work work) {
+        m_jobsListed = work == WorkSession::Work::Transfer ? main.jobList().rowCount() : 0;
+        m_jobsStarted = 0;
+    });
+    connect(&main.gDownloadTools(), &DownloadTools::jobStarted, this,
+            [this, &main](const QString &, int attempt) {
+                if (attempt == 0)
+                    ++m_jobsStarted;
+                main.setJobCounterText(tr("Job %1 of %2").arg(m_jobsStarted).arg(m_jobsListed));
+            });
     connect(session, &WorkSession::countdown, &main, &frmMain::setStatusText);
     connect(session, &WorkSession::pollEnded, this, &GUIFunctions::pollFinished);
 }
@@ -191,6 +208,8 @@ void GUIFunctions::checkEnded(frmMain &main, const WorkSession::CheckResult &res
         any ? EnableTransferCommands(main) : DisableTransferCommands(main);
         if (!result.read && m_session->polling())
             main.setStatusText(DownloadTools::invalidIndexText());
+        else if (result.read && !any)
+            main.setStatusText(tr("No jobs are waiting."));
         return;
     }
     // The list and the commands stay as they were.

@@ -88,4 +88,9 @@ private:
     QPointer<frmActivity> m_activityWindow;
     // The four transfer commands as they were before the work began.
     bool m_transferCommandsOn = false;
+    // The running transfer was ended by Stop Download.
+    bool m_stopped = false;
+    // "Job 26 of 200": the jobs listed when the transfer began, and started since.
+    int m_jobsListed = 0;
+    int m_jobsStarted = 0;
 };
