@@ -265,6 +265,20 @@ void tst_Controller::tellsWhatHappened()
     QCOMPARE(m_messages.texts(), QStringList{"Stopped: 1 of 3 jobs received and confirmed."});
     QCOMPARE(shown(main), "2 rows: on on on on");
     QCOMPARE(main.jobCounterText(), QString());
+
+    // The activity view opens over the middle of the window; Escape closes it.
+    main.move(200, 150);
+    controller.ShowActivity();
+    QWidget *activity = nullptr;
+    for (QWidget *window : QApplication::topLevelWidgets())
+        if (window->objectName() == "frmActivity")
+            activity = window;
+    QVERIFY(activity && QTest::qWaitForWindowActive(activity));
+    QVERIFY(
+        (activity->frameGeometry().center() - main.frameGeometry().center()).manhattanLength() <=
+        2);
+    QTest::keyClick(activity, Qt::Key_Escape);
+    QVERIFY(!activity->isVisible());
 }
 
 QTEST_MAIN(tst_Controller)

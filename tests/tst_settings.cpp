@@ -160,6 +160,10 @@ void tst_Settings::keyboard_data()
     QTest::newRow("Return on create-new edits a new profile")
         << "Down, Return" << QStringList{"edit "};
     QTest::newRow("Escape closes") << "Escape" << QStringList{"closed"};
+    QTest::newRow("Tab from the list: Load first")
+        << "Tab, Space" << QStringList{"load Ann Lee.xml"};
+    QTest::newRow("Tab from the list: Load, Edit, then Cancel")
+        << "Tab, Tab, Tab, Space" << QStringList{"closed"};
 }
 
 void tst_Settings::keyboard()
@@ -172,6 +176,7 @@ void tst_Settings::keyboard()
     window.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&window));
     window.listProfiles->setFocus();
+    QVERIFY(window.cmdLoadProfile->isDefault());
     QSignalSpy loads(&window, &frmProfileSelection::loadProfileRequested);
     QSignalSpy edits(&window, &frmProfileSelection::editProfileRequested);
     QTest::keySequence(window.windowHandle(), QKeySequence(keys));

@@ -46,9 +46,11 @@ frmProfileSelection::frmProfileSelection(MessageSink &messages, QWidget *parent)
     cmdLoadProfile = new QPushButton(QStringLiteral("&Load Profile"), this);
     cmdLoadProfile->setObjectName(QStringLiteral("cmdLoadProfile"));
 
-    setTabOrder(listProfiles, cmdEdit);
+    // In the order the buttons read; Load is what Enter on a button means most.
+    setTabOrder(listProfiles, cmdLoadProfile);
+    setTabOrder(cmdLoadProfile, cmdEdit);
     setTabOrder(cmdEdit, cmdCancel);
-    setTabOrder(cmdCancel, cmdLoadProfile);
+    cmdLoadProfile->setDefault(true);
 
     connect(listProfiles, &QTreeWidget::itemClicked, this,
             [this](QTreeWidgetItem *item) { onItemClicked(item); });

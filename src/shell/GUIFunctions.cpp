@@ -140,6 +140,7 @@ void GUIFunctions::ShowActivity()
         // Not a child of the main window: it stays open when that one closes.
         m_activityWindow = new frmActivity(*m_activity, m_messages);
         m_activityWindow->setAttribute(Qt::WA_DeleteOnClose);
+        m_activityWindow->centreOn(*m_main);
     }
     m_activityWindow->show();
     m_activityWindow->raise();
