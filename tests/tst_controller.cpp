@@ -44,6 +44,7 @@ private Q_SLOTS:
     void checksProfilesAndTheLastWindow();
     void oneCheckOrTransferAtATime();
     void tellsWhatHappened();
+    void oneProgramPerProfile();
 
 private:
     // A profile file for the server, in the Profiles folder; interval 0 polls on every tick.
@@ -279,6 +280,33 @@ void tst_Controller::tellsWhatHappened()
         2);
     QTest::keyClick(activity, Qt::Key_Escape);
     QVERIFY(!activity->isVisible());
+}
+
+void tst_Controller::oneProgramPerProfile()
+{
+    const QString ann = writeProfile("Ann", "Lee");
+    const QString link = m_folder->path("ann-link.xml");
+    QVERIFY(QFile::link(ann, link));
+    auto first = std::make_unique<GUIFunctions>(m_messages);
+    loadProfile(*first, ann);
+    // Another program: the same file, by its path or another, is refused
+    // before anything is loaded or sent; the lock file is no profile.
+    GUIFunctions second(m_messages);
+    second.start();
+    QCOMPARE(second.selectionWindow()->listProfiles->topLevelItemCount(), 2);
+    for (const QString &path : {ann, link}) {
+        second.LoadProfile(*second.selectionWindow(), path);
+        QCOMPARE(m_messages.texts().value(0),
+                 "The profile of Ann Lee is in use by another program on this computer.");
+        m_messages.clear();
+        QVERIFY(second.selectionWindow()->isVisible());
+    }
+    QCOMPARE(second.mainWindow().gDownloadTools().gProfile().gStrProfilePath, QString());
+    // Once the first program ends, the profile is free.
+    first.reset();
+    loadProfile(second, ann);
+    QCOMPARE(second.mainWindow().gDownloadTools().gProfile().gFirstName, "Ann");
+    QVERIFY(m_messages.messages.isEmpty());
 }
 
 QTEST_MAIN(tst_Controller)

@@ -4,6 +4,7 @@
 #include "dialogs/TwipsPlacer.h"
 #include "platform/Paths.h"
 #include "profiles/Profile.h"
+#include "profiles/ProfileLock.h"
 
 #include <QDir>
 #include <QGuiApplication>
@@ -81,6 +82,8 @@ void frmProfileSelection::LoadProfileListEx()
     const QFileInfoList files = folder.entryInfoList(QDir::Files | QDir::Hidden | QDir::System,
                                                      QDir::Name | QDir::IgnoreCase);
     for (const QFileInfo &file : files) {
+        if (ProfileLock::isLockFile(file.fileName()))
+            continue;
         Profile profile(m_messages);
         profile.LoadProfileFromXMLFile(file.absoluteFilePath());
         addEntry(profile.gStrProfilePath, profile.gFirstName + QLatin1Char(' ') + profile.gLastName,

@@ -3,7 +3,9 @@
 #include "dialogs/frmProfileSelection.h"
 #include "dialogs/frmProfileSettings.h"
 #include "platform/MessageSink.h"
+#include "platform/RecordingMessageSink.h"
 #include "profiles/Profile.h"
+#include "profiles/ProfileLock.h"
 #include "service/ActivityLog.h"
 #include "service/JobListModel.h"
 #include "service/PollCountdown.h"
@@ -123,6 +125,23 @@ void GUIFunctions::EditProfile(frmProfileSelection &selection, const QString &pa
 
 void GUIFunctions::LoadProfile(frmProfileSelection &selection, const QString &path)
 {
+    // One program polls a profile at a time; the lock of the profile loaded
+    // before goes when another one is loaded.
+    if (!m_lock || ProfileLock::lockPath(m_lock->profilePath()) != ProfileLock::lockPath(path)) {
+        auto lock = std::make_unique<ProfileLock>(path);
+        if (!lock->locked()) {
+            // The names as the file holds them; a file that cannot be read is
+            // told when its holder loads it.
+            RecordingMessageSink quiet;
+            Profile held(quiet);
+            held.LoadProfileFromXMLFile(path);
+            m_messages.post(
+                ProfileLock::inUseText(held.gFirstName + QLatin1Char(' ') + held.gLastName),
+                QString(), MessageIcon::Exclamation);
+            return;
+        }
+        m_lock = std::move(lock);
+    }
     frmMain &main = mainWindow();
     main.Load();
     main.gDownloadTools().gProfile().LoadProfileFromXMLFile(path);

@@ -13,6 +13,7 @@ class JobCollection;
 class JobListModel;
 class MessageSink;
 class PollNotices;
+class ProfileLock;
 class TrayIcon;
 class frmActivity;
 class frmMain;
@@ -84,6 +85,8 @@ private:
     std::unique_ptr<ActivityLog> m_activity;
     std::unique_ptr<PollNotices> m_notices;
     std::unique_ptr<TrayIcon> m_tray;
+    // The loaded profile's lock.
+    std::unique_ptr<ProfileLock> m_lock;
     QPointer<frmProfileSelection> m_selection;
     QPointer<frmActivity> m_activityWindow;
     // The four transfer commands as they were before the work began.
