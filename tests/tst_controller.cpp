@@ -7,10 +7,16 @@
 #include "shell/GUIFunctions.h"
 #include "shell/frmMain.h"
 
+#include "shell/DesktopNotices.h"
+
 #include <QAction>
 #include <QApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
@@ -26,6 +32,25 @@ QString shown(frmMain &main)
         text += control<QObject>(main, name)->property("enabled").toBool() ? " on" : " off";
     return text;
 }
+
+// A notification service of the desktop, as it receives the notices.
+class FakeNotifications : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+
+public:
+    QStringList received; // app|icon|summary|body|desktop entry
+
+public Q_SLOTS:
+    uint Notify(const QString &app, uint, const QString &icon, const QString &summary,
+                const QString &body, const QStringList &, const QVariantMap &hints, int)
+    {
+        received << QStringList{app, icon, summary, body, hints.value("desktop-entry").toString()}
+                        .join('|');
+        return uint(received.size());
+    }
+};
 
 } // namespace
 
@@ -45,6 +70,8 @@ private Q_SLOTS:
     void oneCheckOrTransferAtATime();
     void tellsWhatHappened();
     void oneProgramPerProfile();
+    void noticesReachTheDesktop_data();
+    void noticesReachTheDesktop();
 
 private:
     // A profile file for the server, in the Profiles folder; interval 0 polls on every tick.
@@ -307,6 +334,60 @@ void tst_Controller::oneProgramPerProfile()
     loadProfile(second, ann);
     QCOMPARE(second.mainWindow().gDownloadTools().gProfile().gFirstName, "Ann");
     QVERIFY(m_messages.messages.isEmpty());
+}
+
+void tst_Controller::noticesReachTheDesktop_data()
+{
+    QTest::addColumn<bool>("service"); // a notification service on the bus
+    QTest::newRow("the service shows it") << true;
+    QTest::newRow("no service: the balloon, where there is one") << false;
+}
+
+void tst_Controller::noticesReachTheDesktop()
+{
+    QFETCH(bool, service);
+    const QString daemon = QStandardPaths::findExecutable("dbus-daemon");
+    if (daemon.isEmpty())
+        QSKIP("dbus-daemon is not installed");
+    // A bus of the test's own, as a desktop session has.
+    QProcess bus;
+    bus.start(daemon, {"--session", "--nofork", "--print-address"});
+    QTRY_VERIFY(bus.canReadLine());
+    const QString address = QString::fromUtf8(bus.readLine()).trimmed();
+    const auto stopBus = qScopeGuard([&bus] {
+        bus.kill();
+        bus.waitForFinished();
+    });
+    FakeNotifications fake;
+    QDBusConnection desktop = QDBusConnection::connectToBus(address, "desktop");
+    if (service) {
+        QVERIFY(desktop.registerService("org.freedesktop.Notifications"));
+        QVERIFY(desktop.registerObject("/org/freedesktop/Notifications", &fake,
+                                       QDBusConnection::ExportAllSlots));
+    }
+    m_server->when("job_index.asp", MisbehavingServer::of(MisbehavingServer::Kind::Refuse));
+    QGuiApplication::setDesktopFileName("net.quillet.InetTool");
+    {
+        GUIFunctions controller(m_messages);
+        controller.setNoticeBus(address);
+        frmMain &main = loadProfile(controller, writeProfile("Ann", "Lee"));
+        QStringList balloons;
+        controller.desktopNotices()->setBalloon(
+            [&balloons](const QString &title, const QString &) { balloons << title; });
+        QSignalSpy shown(controller.desktopNotices(), &DesktopNotices::shown);
+        // A failing poll while the window is hidden: told in plain words.
+        main.hide();
+        controller.timerDownload_Timer();
+        QVERIFY(shown.wait(10000));
+        QCOMPARE(shown.first().first().toBool(), service);
+        QCOMPARE(fake.received,
+                 service ? QStringList{"Quillet Internet Transfer Tool|net.quillet.InetTool|Check "
+                                       "For Jobs failed|The job service could not be reached.\n"
+                                       "The next poll tries again.|net.quillet.InetTool"}
+                         : QStringList());
+        QCOMPARE(balloons, service ? QStringList() : QStringList{"Check For Jobs failed"});
+    }
+    QDBusConnection::disconnectFromBus("desktop");
 }
 
 QTEST_MAIN(tst_Controller)

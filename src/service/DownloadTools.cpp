@@ -68,6 +68,8 @@ void DownloadTools::RetrieveJobListing(TransferHost &objForm, ListingDone done,
                 return;
             // Any answer is the index text, an error page included: the reading
             // tells the user that it is no job index.
+            self->listingFailure =
+                result.failure == Inet::Failure::HttpStatus ? Inet::Failure::None : result.failure;
             if (result.ok() || result.failure == Inet::Failure::HttpStatus) {
                 self->xmlIndex = indexTextFromBytes(body);
                 self->xmlIndexStatus = result.httpStatus;

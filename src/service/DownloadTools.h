@@ -36,6 +36,8 @@ public:
     // The text of the last job index response, and its HTTP status.
     QString xmlIndex;
     int xmlIndexStatus = 0;
+    // Why the last index request got no answer (None when it got one).
+    Inet::Failure listingFailure = Inet::Failure::None;
 
     // The jobs of the last index reading, keyed by job id.
     JobCollection gColDownloads;

@@ -10,6 +10,7 @@
 #include "service/JobListModel.h"
 #include "service/PollCountdown.h"
 #include "service/PollNotices.h"
+#include "shell/DesktopNotices.h"
 #include "shell/TrayIcon.h"
 #include "shell/frmActivity.h"
 #include "shell/frmMain.h"
@@ -97,7 +98,10 @@ frmMain &GUIFunctions::mainWindow()
         });
         connectSession(*main);
         m_activity = std::make_unique<ActivityLog>(main->gDownloadTools());
-        // Without a tray the notices would go nowhere: none are made.
+        // Tray or no tray, the polls' notices reach the desktop.
+        m_notices = std::make_unique<PollNotices>(*m_session, main->gDownloadTools());
+        m_desktop = std::make_unique<DesktopNotices>(*main, m_noticeBus);
+        connect(m_notices.get(), &PollNotices::notice, m_desktop.get(), &DesktopNotices::show);
         if (QSystemTrayIcon::isSystemTrayAvailable())
             connectTray(*main);
     }
@@ -210,9 +214,9 @@ void GUIFunctions::connectSession(frmMain &main)
 void GUIFunctions::connectTray(frmMain &main)
 {
     m_tray = std::make_unique<TrayIcon>(main);
-    m_notices = std::make_unique<PollNotices>(*m_session, main.gDownloadTools());
     TrayIcon *tray = m_tray.get();
-    connect(m_notices.get(), &PollNotices::notice, tray, &TrayIcon::showNotice);
+    m_desktop->setBalloon(
+        [tray](const QString &title, const QString &text) { tray->showNotice(title, text); });
     connect(m_session.get(), &WorkSession::countdown, tray, &TrayIcon::setCountdown);
     connect(m_session.get(), &WorkSession::pollEnded, tray, [tray, &main] {
         tray->setCountdown(PollCountdown::remainingText(
