@@ -1,5 +1,6 @@
 #include "dialogs/frmProfileSettings.h"
 
+#include "dialogs/ReturnKeyFilter.h"
 #include "dialogs/frmProfileSelection.h"
 #include "platform/MessageSink.h"
 #include "profiles/Profile.h"
@@ -8,7 +9,6 @@
 #include <QComboBox>
 #include <QFileDialog>
 #include <QGroupBox>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -216,7 +216,8 @@ void frmProfileSettings::buildRulesTab(QWidget *page)
     cmbRuleChoices->setInsertPolicy(QComboBox::NoInsert);
     lblRuleChoices->setBuddy(cmbRuleChoices);
     // Enter in the box adds the rule typed or chosen, rather than saving.
-    cmbRuleChoices->lineEdit()->installEventFilter(this);
+    cmbRuleChoices->lineEdit()->installEventFilter(
+        new ReturnKeyFilter([this] { onAdd(); }, cmbRuleChoices));
     m_placements.append({cmbRuleChoices, {4215, 600, 3120, 315}, false});
 
     QLabel *example = nullptr;
@@ -473,18 +474,6 @@ void frmProfileSettings::onOpenDialog()
         txtDownload->setText(QDir::toNativeSeparators(folder));
     });
     chooser->open();
-}
-
-bool frmProfileSettings::eventFilter(QObject *watched, QEvent *event)
-{
-    if (event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent *>(event)->key();
-        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            onAdd();
-            return true;
-        }
-    }
-    return QDialog::eventFilter(watched, event);
 }
 
 void frmProfileSettings::done(int result)

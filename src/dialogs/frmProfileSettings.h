@@ -112,7 +112,6 @@ public Q_SLOTS:
 
 protected:
     void showEvent(QShowEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     // The frame that fills a tab page, at its design box (left, top, width,

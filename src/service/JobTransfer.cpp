@@ -339,6 +339,7 @@ void JobTransfer::requestEnded(const Inet::Result &result)
             job->gStrDestinationPath = *written;
         }
         transfer.received.append({transfer.jobId, *written, size});
+        transfer.report.received(transfer.jobId);
         Q_EMIT jobEnded(transfer.jobId, true, *written);
         host.setStatusText(Inet::GetInetStateText(Inet::Completed));
         list.removeRow(row);
@@ -410,8 +411,15 @@ void JobTransfer::endTransfer()
         return;
     transfer.ending = true;
     QObject::disconnect(transfer.states);
-    if (transfer.stopping)
-        markStopped();
+    if (transfer.stopping) {
+        // The stopped row says so, and the bar is back at 0.
+        JobListModel &list = transfer.host->jobList();
+        const int row = transfer.failedRows;
+        if (row < list.rowCount() &&
+            list.subItemText(row, JobListModel::SubItemJobId) == transfer.jobId)
+            list.setSubItemText(row, JobListModel::SubItemProgress, QStringLiteral("Stopped"));
+        transfer.host->setProgressValue(0);
+    }
     if (transfer.received.isEmpty()) {
         updateStatuses();
         return;
@@ -433,18 +441,6 @@ void JobTransfer::endTransfer()
     flush->start();
 }
 
-void JobTransfer::markStopped()
-{
-    Transfer &transfer = *m_transfer;
-    JobListModel &list = transfer.host->jobList();
-    // The row of the job in transfer, unless it was received or failed.
-    const int row = transfer.failedRows;
-    if (row < list.rowCount() &&
-        list.subItemText(row, JobListModel::SubItemJobId) == transfer.jobId)
-        list.setSubItemText(row, JobListModel::SubItemProgress, QStringLiteral("Stopped"));
-    transfer.host->setProgressValue(0);
-}
-
 void JobTransfer::unreceive(const QString &jobId, const QString &reason)
 {
     Transfer &transfer = *m_transfer;
@@ -464,19 +460,6 @@ void JobTransfer::unreceive(const QString &jobId, const QString &reason)
     Q_EMIT jobEnded(jobId, false, reason);
 }
 
-void JobTransfer::report(const Transfer &transfer, bool allConfirmed)
-{
-    int received = 0;
-    int confirmed = 0;
-    for (const DiskFlush::ReceivedFile &file : transfer.received) {
-        const Job *job = m_jobs.Item(file.jobId);
-        received += job && job->gBlnDownloadCompleted;
-        confirmed += job && job->gBlnDownloadCompleted && job->gBlnStatusUpdated;
-    }
-    transfer.report.post(m_messages, allConfirmed, transfer.stopping, transfer.listed, received,
-                         confirmed);
-}
-
 void JobTransfer::updateStatuses()
 {
     Transfer &transfer = *m_transfer;
@@ -486,7 +469,8 @@ void JobTransfer::updateStatuses()
             return;
         const std::unique_ptr<Transfer> ended = std::move(self->m_transfer);
         if (ended->showMessageBoxes)
-            self->report(*ended, allConfirmed);
+            ended->report.post(self->m_messages, self->m_jobs, allConfirmed, ended->stopping,
+                               ended->listed);
         if (self)
             Q_EMIT self->finished();
     });

@@ -84,13 +84,9 @@ private:
     void requestEnded(const Inet::Result &result);
     void failRow(const QString &reason, bool tellUser);
     void endTransfer();
-    // After Stop Download: the stopped row says so, the bar is back at 0.
-    void markStopped();
     // A received job whose file is gone before its confirmation: failed.
     void unreceive(const QString &jobId, const QString &reason);
     void updateStatuses();
-    // The box at the end of a transfer with message boxes.
-    void report(const Transfer &transfer, bool allConfirmed);
 
     JobCollection &m_jobs;
     QHash<QString, QString> &m_failures;

@@ -1,6 +1,7 @@
 #include "service/TransferReport.h"
 
 #include "platform/MessageSink.h"
+#include "service/JobCollection.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -46,9 +47,17 @@ QString TransferReport::detail() const
     return lines.join(QLatin1Char('\n'));
 }
 
-void TransferReport::post(MessageSink &messages, bool allConfirmed, bool stopped, int listed,
-                          int received, int confirmed) const
+void TransferReport::post(MessageSink &messages, const JobCollection &jobs, bool allConfirmed,
+                          bool stopped, int listed) const
 {
+    // A received file gone before its confirmation was not received after all.
+    int received = 0;
+    int confirmed = 0;
+    for (const QString &jobId : m_received) {
+        const Job *job = jobs.Item(jobId);
+        received += job && job->gBlnDownloadCompleted;
+        confirmed += job && job->gBlnDownloadCompleted && job->gBlnStatusUpdated;
+    }
     Message message;
     if (stopped) {
         message.text = QObject::tr("Stopped: %1 of %2 jobs received and confirmed.")

@@ -2,7 +2,9 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
+class JobCollection;
 class MessageSink;
 
 // The one box that ends a transfer with message boxes. Failed jobs are
@@ -17,11 +19,14 @@ public:
     // reason may name.
     void failed(const QString &reason, const QString &destination);
 
-    // The box: `listed` jobs were in the list when the transfer began;
-    // `received` of them were received this time, `confirmed` of those
-    // confirmed. After a stop, the jobs never started are no failure.
-    void post(MessageSink &messages, bool allConfirmed, bool stopped, int listed, int received,
-              int confirmed) const;
+    // A job was received; whether it was confirmed the box reads from `jobs`.
+    void received(const QString &jobId) { m_received << jobId; }
+
+    // The box: `listed` jobs were in the list when the transfer began; the
+    // received ones count as confirmed where `jobs` marks them so. After a
+    // stop, the jobs never started are no failure.
+    void post(MessageSink &messages, const JobCollection &jobs, bool allConfirmed, bool stopped,
+              int listed) const;
 
     // The lines under the box's text, one per group, at most MaxGroups.
     QString detail() const;
@@ -36,4 +41,5 @@ private:
         int count = 0;
     };
     QList<Group> m_groups;
+    QStringList m_received;
 };
