@@ -4,7 +4,6 @@
 #include "service/JobCollection.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QObject>
 #include <QRegularExpression>
 
@@ -13,10 +12,8 @@ void TransferReport::failed(const QString &reason, const QString &destination)
     // A folder that cannot be written or a full disk fails every job alike;
     // only the file and the sizes differ between their reasons.
     QString key = reason;
-    if (!destination.isEmpty()) {
+    if (!destination.isEmpty())
         key.replace(QDir::toNativeSeparators(destination), QStringLiteral("*"));
-        key.replace(QFileInfo(destination).fileName(), QStringLiteral("*"));
-    }
     static const QRegularExpression numbers(QStringLiteral("[0-9]+"));
     key.replace(numbers, QStringLiteral("#"));
     for (Group &group : m_groups) {
