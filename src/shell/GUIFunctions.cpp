@@ -194,8 +194,8 @@ void GUIFunctions::connectSession(frmMain &main)
         main.setCheckCommandsEnabled(true);
         main.setJobCounterText(QString());
         // After a stop, the rows left can be transferred again.
-        m_stopped &&main.jobList().rowCount() > 0 ? EnableTransferCommands(main)
-                                                  : DisableTransferCommands(main);
+        (m_stopped && main.jobList().rowCount() > 0) ? EnableTransferCommands(main)
+                                                     : DisableTransferCommands(main);
     });
     connect(session, &WorkSession::workStarted, this, [this, &main](WorkSession::Work work) {
         m_jobsListed = work == WorkSession::Work::Transfer ? main.jobList().rowCount() : 0;
