@@ -239,6 +239,7 @@ void tst_Transfer::jobList()
         QCOMPARE(rig->messages.messages.first().icon, MessageIcon::None);
         QCOMPARE(rig->host.jobList().subItemText(0, JobListModel::SubItemProgress), "Stopped");
         QCOMPARE(rig->host.progressValue(), 0.0);
+        QCOMPARE(rig->host.statusText(), "Stopped.");
     }
 }
 

@@ -412,13 +412,14 @@ void JobTransfer::endTransfer()
     transfer.ending = true;
     QObject::disconnect(transfer.states);
     if (transfer.stopping) {
-        // The stopped row says so, and the bar is back at 0.
+        // The stopped row and the status bar say so, the bar is back at 0.
         JobListModel &list = transfer.host->jobList();
         const int row = transfer.failedRows;
         if (row < list.rowCount() &&
             list.subItemText(row, JobListModel::SubItemJobId) == transfer.jobId)
             list.setSubItemText(row, JobListModel::SubItemProgress, QStringLiteral("Stopped"));
         transfer.host->setProgressValue(0);
+        transfer.host->setStatusText(tr("Stopped."));
     }
     if (transfer.received.isEmpty()) {
         updateStatuses();
