@@ -1,5 +1,6 @@
 #include "MisbehavingServer.h"
 #include "TestSupport.h"
+#include "profiles/ProfileLock.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -350,17 +351,34 @@ void tst_Cli::twoFetchesIntoOneFolder()
                     {.body = bodies.last(), .together = 2});
     }
 
-    // Two fetches at once: the status is 0 when both end with 0.
+    // Two fetches at once, of two profiles with one folder: the status is 0
+    // when both end with 0.
+    const QString twin = m_folder->profile("Ann Twin.xml");
+    QVERIFY(QFile::copy(m_profile, twin));
     const QString fetch = shellCommand({"fetch", m_profile});
-    QCOMPARE(
-        run({"-c", fetch + " & " + fetch + "; status=$?; wait $! && exit $status"}, "sh").status,
-        0);
+    QCOMPARE(run({"-c", fetch + " & " + shellCommand({"fetch", twin}) +
+                            "; status=$?; wait $! && exit $status"},
+                 "sh")
+                 .status,
+             0);
     // Each job once, whole: no empty or partial file, no copy.
     const QDir folder(m_folder->path("Jobs/R1"));
     QCOMPARE(folder.entryList(QDir::Files | QDir::Hidden),
              (QStringList{"J1.wav", "J2.wav", "J3.wav", "J4.wav", "J5.wav"}));
     for (int i = 1; i <= 5; ++i)
         QCOMPARE(readAll(folder.filePath(QStringLiteral("J%1.wav").arg(i))), bodies.at(i - 1));
+
+    // A profile that another program polls is neither checked nor fetched.
+    const ProfileLock window(m_profile);
+    const qsizetype requests = server.targets.size();
+    for (const char *command : {"fetch", "watch"}) {
+        const Run refused = run({command, m_profile});
+        QCOMPARE(refused.status, 1);
+        QVERIFY2(refused.err.contains("Error: The profile of Ann Smith is in use by another "
+                                      "program on this computer."),
+                 qPrintable(refused.err));
+    }
+    QCOMPARE(server.targets.size(), requests);
 }
 
 void tst_Cli::fetchWithAFullDiskAndASignal()

@@ -7,10 +7,16 @@
 #include "shell/GUIFunctions.h"
 #include "shell/frmMain.h"
 
+#include "shell/DesktopNotices.h"
+
 #include <QAction>
 #include <QApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
@@ -26,6 +32,25 @@ QString shown(frmMain &main)
         text += control<QObject>(main, name)->property("enabled").toBool() ? " on" : " off";
     return text;
 }
+
+// A notification service of the desktop, as it receives the notices.
+class FakeNotifications : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+
+public:
+    QStringList received; // app|icon|summary|body|desktop entry
+
+public Q_SLOTS:
+    uint Notify(const QString &app, uint, const QString &icon, const QString &summary,
+                const QString &body, const QStringList &, const QVariantMap &hints, int)
+    {
+        received << QStringList{app, icon, summary, body, hints.value("desktop-entry").toString()}
+                        .join('|');
+        return uint(received.size());
+    }
+};
 
 } // namespace
 
@@ -43,6 +68,10 @@ private Q_SLOTS:
 
     void checksProfilesAndTheLastWindow();
     void oneCheckOrTransferAtATime();
+    void tellsWhatHappened();
+    void oneProgramPerProfile();
+    void noticesReachTheDesktop_data();
+    void noticesReachTheDesktop();
 
 private:
     // A profile file for the server, in the Profiles folder; interval 0 polls on every tick.
@@ -222,6 +251,143 @@ void tst_Controller::oneCheckOrTransferAtATime()
     QVERIFY(!controller.busy());
     QVERIFY(control<QPushButton>(main, "cmdCheckForJobs")->isEnabled());
     QCOMPARE(shown(main), "0 rows: off off off off");
+}
+
+void tst_Controller::tellsWhatHappened()
+{
+    // The index answers in turn: a refused login, no job, three jobs.
+    QList<QByteArray> jobs;
+    for (const char *id : {"1", "2", "3"})
+        jobs << jobElement(id, {{"path", m_server->base() + "/files/" + id + ".wav"}});
+    for (auto answer : {MisbehavingServer::answer("<html>Login failed</html>", 401),
+                        MisbehavingServer::answer(jobIndex())}) {
+        answer.times = 1;
+        m_server->when("job_index.asp", answer);
+    }
+    m_server->when("job_index.asp", MisbehavingServer::answer(jobIndex(jobs)));
+    m_server->when("/files/2.wav", MisbehavingServer::of(MisbehavingServer::Kind::Stall));
+    m_server->when("/files/", MisbehavingServer::answer("RIFF-data"));
+    GUIFunctions controller(m_messages);
+    frmMain &main = loadProfile(controller, writeProfile("Ann", "Lee"));
+    const auto check = [&] {
+        controller.CheckForJobs(main);
+        return QTest::qWaitFor([&] { return !controller.busy(); }, 10000);
+    };
+
+    // What came back, under the box's own text.
+    QVERIFY(check());
+    QCOMPARE(m_messages.texts(), QStringList{DownloadTools::invalidIndexText()});
+    QCOMPARE(m_messages.messages.first().detail, "The service answered HTTP 401: Login failed");
+    QVERIFY(check());
+    QCOMPARE(main.statusText(), "No jobs are waiting.");
+
+    // Which job of how many runs; Stop Download is no error, and the rows
+    // left can be transferred again.
+    QVERIFY(check());
+    m_messages.clear();
+    controller.BeginTransfer(main, true);
+    QTRY_VERIFY(m_server->targets.contains(QStringLiteral("/files/2.wav")));
+    QCOMPARE(main.jobCounterText(), "Job 2 of 3");
+    control<QPushButton>(main, "cmdStopDownload")->click();
+    QTRY_VERIFY(!controller.busy());
+    QCOMPARE(m_messages.texts(), QStringList{"Stopped: 1 of 3 jobs received and confirmed."});
+    QCOMPARE(shown(main), "2 rows: on on on on");
+    QCOMPARE(main.jobCounterText(), QString());
+
+    // The activity view opens over the middle of the window; Escape closes it.
+    main.move(200, 150);
+    controller.ShowActivity();
+    QWidget *activity = nullptr;
+    for (QWidget *window : QApplication::topLevelWidgets())
+        if (window->objectName() == "frmActivity")
+            activity = window;
+    QVERIFY(activity && QTest::qWaitForWindowActive(activity));
+    QVERIFY(
+        (activity->frameGeometry().center() - main.frameGeometry().center()).manhattanLength() <=
+        2);
+    QTest::keyClick(activity, Qt::Key_Escape);
+    QVERIFY(!activity->isVisible());
+}
+
+void tst_Controller::oneProgramPerProfile()
+{
+    const QString ann = writeProfile("Ann", "Lee");
+    const QString link = m_folder->path("ann-link.xml");
+    QVERIFY(QFile::link(ann, link));
+    auto first = std::make_unique<GUIFunctions>(m_messages);
+    loadProfile(*first, ann);
+    // Another program: the same file, by its path or another, is refused
+    // before anything is loaded or sent; the lock file is no profile.
+    GUIFunctions second(m_messages);
+    second.start();
+    QCOMPARE(second.selectionWindow()->listProfiles->topLevelItemCount(), 2);
+    for (const QString &path : {ann, link}) {
+        second.LoadProfile(*second.selectionWindow(), path);
+        QCOMPARE(m_messages.texts().value(0),
+                 "The profile of Ann Lee is in use by another program on this computer.");
+        m_messages.clear();
+        QVERIFY(second.selectionWindow()->isVisible());
+    }
+    QCOMPARE(second.mainWindow().gDownloadTools().gProfile().gStrProfilePath, QString());
+    // Once the first program ends, the profile is free.
+    first.reset();
+    loadProfile(second, ann);
+    QCOMPARE(second.mainWindow().gDownloadTools().gProfile().gFirstName, "Ann");
+    QVERIFY(m_messages.messages.isEmpty());
+}
+
+void tst_Controller::noticesReachTheDesktop_data()
+{
+    QTest::addColumn<bool>("service"); // a notification service on the bus
+    QTest::newRow("the service shows it") << true;
+    QTest::newRow("no service: the balloon, where there is one") << false;
+}
+
+void tst_Controller::noticesReachTheDesktop()
+{
+    QFETCH(bool, service);
+    const QString daemon = QStandardPaths::findExecutable("dbus-daemon");
+    if (daemon.isEmpty())
+        QSKIP("dbus-daemon is not installed");
+    // A bus of the test's own, as a desktop session has.
+    QProcess bus;
+    bus.start(daemon, {"--session", "--nofork", "--print-address"});
+    QTRY_VERIFY(bus.canReadLine());
+    const QString address = QString::fromUtf8(bus.readLine()).trimmed();
+    const auto stopBus = qScopeGuard([&bus] {
+        bus.kill();
+        bus.waitForFinished();
+    });
+    FakeNotifications fake;
+    QDBusConnection desktop = QDBusConnection::connectToBus(address, "desktop");
+    if (service) {
+        QVERIFY(desktop.registerService("org.freedesktop.Notifications"));
+        QVERIFY(desktop.registerObject("/org/freedesktop/Notifications", &fake,
+                                       QDBusConnection::ExportAllSlots));
+    }
+    m_server->when("job_index.asp", MisbehavingServer::of(MisbehavingServer::Kind::Refuse));
+    QGuiApplication::setDesktopFileName("net.quillet.InetTool");
+    {
+        GUIFunctions controller(m_messages);
+        controller.setNoticeBus(address);
+        frmMain &main = loadProfile(controller, writeProfile("Ann", "Lee"));
+        QStringList balloons;
+        controller.desktopNotices()->setBalloon(
+            [&balloons](const QString &title, const QString &) { balloons << title; });
+        QSignalSpy shown(controller.desktopNotices(), &DesktopNotices::shown);
+        // A failing poll while the window is hidden: told in plain words.
+        main.hide();
+        controller.timerDownload_Timer();
+        QVERIFY(shown.wait(10000));
+        QCOMPARE(shown.first().first().toBool(), service);
+        QCOMPARE(fake.received,
+                 service ? QStringList{"Quillet Internet Transfer Tool|net.quillet.InetTool|Check "
+                                       "For Jobs failed|The job service could not be reached.\n"
+                                       "The next poll tries again.|net.quillet.InetTool"}
+                         : QStringList());
+        QCOMPARE(balloons, service ? QStringList() : QStringList{"Check For Jobs failed"});
+    }
+    QDBusConnection::disconnectFromBus("desktop");
 }
 
 QTEST_MAIN(tst_Controller)

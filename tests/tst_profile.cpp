@@ -202,6 +202,9 @@ void tst_Profile::failedReading()
 
     QVERIFY(!profile.LoadProfileFromXMLFile(path));
     QCOMPARE(messages.texts(), QStringList{"Error Loding User Profile"});
+    // Under it, the file and the reason.
+    QCOMPARE(messages.messages.first().detail, path + ": " + profile.loadError());
+    QVERIFY(!profile.loadError().isEmpty());
     QCOMPARE(profile.gStrProfilePath, path);
     // The fields before the failure are read, the ones after it are not.
     QCOMPARE(profile.gFirstName, read >= 1 ? "Ann" : "Bo");

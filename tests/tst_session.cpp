@@ -252,7 +252,8 @@ void tst_Session::notices_data()
         << QStringList{"New Jobs|4 new jobs received: Job1, Job2, Job3, \u2026"};
     QTest::newRow("failing poll: its reason")
         << QStringList{"refused"} << QStringList() << true
-        << QStringList{"Check For Jobs failed|The job index could not be retrieved from"};
+        << QStringList{"Check For Jobs failed|The job service could not be reached.\nThe next poll "
+                       "tries again."};
     QTest::newRow("job failed for good in a poll")
         << QStringList{"1", "2"} << QStringList{"2"} << true
         << QStringList{"New Jobs|1 new job received: Job1", "A job failed|Job2: "};

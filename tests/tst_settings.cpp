@@ -33,7 +33,7 @@ void fillValid(frmProfileSettings &dialog)
     dialog.txtLogin->setText(QStringLiteral("ann"));
     dialog.txtPassword->setText(QStringLiteral("secret"));
     dialog.txtGUID->setText(QStringLiteral("G-1"));
-    dialog.txtDownload->setText(QStringLiteral("/tmp/jobs"));
+    dialog.txtDownload->setText(QDir::tempPath());
 }
 
 } // namespace
@@ -59,6 +59,8 @@ private Q_SLOTS:
     void deleteProfile();
     void rules_data();
     void rules();
+    void downloadFolder_data();
+    void downloadFolder();
     void editProfileFromTheSelectionWindow();
 
 private:
@@ -87,7 +89,7 @@ QString tst_Settings::saveProfile(qint32 interval, const QStringList &rules)
                                       {"guid", "GUID-9"},
                                       {"login", "cy"},
                                       {"base_url", "http://127.0.0.1:9/remote_tools/"},
-                                      {"download_folder", "/tmp/cy"},
+                                      {"download_folder", "/tmp"},
                                       {"pollinterval", QString::number(interval)}},
                                      rules)))
         qFatal("cannot write the test profile");
@@ -158,6 +160,10 @@ void tst_Settings::keyboard_data()
     QTest::newRow("Return on create-new edits a new profile")
         << "Down, Return" << QStringList{"edit "};
     QTest::newRow("Escape closes") << "Escape" << QStringList{"closed"};
+    QTest::newRow("Tab from the list: Load first")
+        << "Tab, Space" << QStringList{"load Ann Lee.xml"};
+    QTest::newRow("Tab from the list: Load, Edit, then Cancel")
+        << "Tab, Tab, Tab, Space" << QStringList{"closed"};
 }
 
 void tst_Settings::keyboard()
@@ -170,6 +176,7 @@ void tst_Settings::keyboard()
     window.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&window));
     window.listProfiles->setFocus();
+    QVERIFY(window.cmdLoadProfile->isDefault());
     QSignalSpy loads(&window, &frmProfileSelection::loadProfileRequested);
     QSignalSpy edits(&window, &frmProfileSelection::editProfileRequested);
     QTest::keySequence(window.windowHandle(), QKeySequence(keys));
@@ -235,14 +242,16 @@ void tst_Settings::shownAndStored()
     };
     QCOMPARE(boxes(), interval < 0 ? "||||||" + QLatin1String(ServiceUrls::defaultBaseUrl) + "|"
                                    : "Cy|Ong|Radiology|GUID-9|cy|pw|"
-                                     "http://127.0.0.1:9/remote_tools/|/tmp/cy");
+                                     "http://127.0.0.1:9/remote_tools/|/tmp");
     QCOMPARE(dialog.cmdPoll->currentText(), shownFrequency);
     if (interval < 0)
         fillValid(dialog);
     dialog.findChild<QLineEdit *>(field)->setText(typed);
     if (choice >= 0)
         dialog.cmdPoll->setCurrentIndex(choice);
-    dialog.chkSunday->setChecked(true); // shown, not stored: the schedule does not work yet
+    // Shown, off and not stored: the schedule does not work yet.
+    QVERIFY(!dialog.chkSunday->isEnabled());
+    dialog.chkSunday->setChecked(true);
     dialog.cmdSave->click();
     QCOMPARE(m_messages.texts(), QStringList{"Profile Has Been Updated"});
     QCOMPARE(dialog.findChild<QLineEdit *>(field)->text(), stored);
@@ -310,10 +319,15 @@ void tst_Settings::refused()
                 ->setText(change.section('=', 1));
     }
     QString focusAtMessage;
+    int tabAtMessage = -1;
     m_messages.onMessage = [&](const Message &) {
         focusAtMessage = dialog.focusWidget() ? dialog.focusWidget()->objectName() : QString();
+        tabAtMessage = dialog.SSTab1->currentIndex();
     };
+    dialog.SSTab1->setCurrentIndex(1);
     dialog.cmdSave->click();
+    // The field's tab shows before the message.
+    QCOMPARE(tabAtMessage, focus == "txtDownload" ? 2 : focus == "cmdSave" ? 1 : 0);
     QCOMPARE(m_messages.messages.size(), 1);
     QVERIFY2(m_messages.texts().first().contains(says), qPrintable(m_messages.texts().first()));
     QCOMPARE(int(m_messages.messages.first().icon), icon);
@@ -330,10 +344,14 @@ void tst_Settings::deleteProfile_data()
     QTest::addColumn<QString>("says");
     QTest::addColumn<bool>("saved");
     QTest::addColumn<QString>("meanwhile"); // the file "removed", or a "folder" in its place
-    QTest::newRow("deletes the file and its entry") << "Profile Has Been Deleted!" << true << "";
-    QTest::newRow("never saved: nothing to delete, the command is off") << "" << false << "";
-    QTest::newRow("file removed meanwhile") << "no longer exists" << true << "removed";
-    QTest::newRow("file cannot be deleted") << "could not be deleted" << true << "folder";
+    QTest::addColumn<int>("answer");        // to the question
+    const int ok = int(MessageAnswer::Ok);
+    QTest::newRow("deletes the file and its entry")
+        << "Profile Has Been Deleted!" << true << "" << ok;
+    QTest::newRow("Cancel: nothing deleted") << "" << true << "" << int(MessageAnswer::Cancel);
+    QTest::newRow("never saved: nothing to delete, the command is off") << "" << false << "" << ok;
+    QTest::newRow("file removed meanwhile") << "no longer exists" << true << "removed" << ok;
+    QTest::newRow("file cannot be deleted") << "could not be deleted" << true << "folder" << ok;
 }
 
 void tst_Settings::deleteProfile()
@@ -341,6 +359,7 @@ void tst_Settings::deleteProfile()
     QFETCH(QString, says);
     QFETCH(bool, saved);
     QFETCH(QString, meanwhile);
+    QFETCH(int, answer);
     const QString path = saved ? saveProfile() : QString();
     frmProfileSelection selection(m_messages);
     frmProfileSettings dialog(m_messages);
@@ -352,15 +371,27 @@ void tst_Settings::deleteProfile()
         QVERIFY(QFile::remove(path));
     if (meanwhile == "folder")
         QVERIFY(QDir().mkpath(path + "/inside"));
+    m_messages.answer = MessageAnswer(answer);
     dialog.cmdDeleteProfile->click();
-    QCOMPARE(m_messages.texts().size(), says.isEmpty() ? 0 : 1);
-    QVERIFY(says.isEmpty() || m_messages.texts().first().contains(says));
-    const bool deleted = saved && meanwhile.isEmpty();
+    // A saved profile is asked about first, with Cancel for Enter.
+    QStringList expected;
+    if (saved)
+        expected << "Delete the profile of Cy Ong? Its file and stored password are removed.";
+    if (!says.isEmpty())
+        expected << says;
+    QCOMPARE(m_messages.texts().size(), expected.size());
+    for (qsizetype i = 0; i < expected.size(); ++i)
+        QVERIFY2(m_messages.texts().at(i).contains(expected.at(i)),
+                 qPrintable(m_messages.texts().at(i)));
+    if (saved)
+        QCOMPARE(m_messages.messages.first().defaultAnswer, MessageAnswer::Cancel);
+    const bool deleted = saved && meanwhile.isEmpty() && !says.isEmpty();
     QCOMPARE(dialog.isVisible(), !deleted);
+    QCOMPARE(QFileInfo::exists(path), saved && meanwhile != "removed" && !deleted);
     if (deleted) {
-        QVERIFY(!QFile::exists(path));
-        QCOMPARE(m_messages.messages.first().title, QStringLiteral("Profile Deleted"));
+        QCOMPARE(m_messages.messages.last().title, QStringLiteral("Profile Deleted"));
         QCOMPARE(selection.listProfiles->topLevelItemCount(), 1);
+        QCOMPARE(selection.focusWidget(), selection.listProfiles);
     }
 }
 
@@ -373,24 +404,27 @@ void tst_Settings::rules_data()
     QTest::newRow("Add a choice; blank texts are not added, blanks around a text are kept")
         << QStringList{"add:Open Date/Time (yyyymmdd)", "add:", "add:   ", "add: - "}
         << loaded + QStringList{"Open Date/Time (yyyymmdd)", " - "}
-        << "/tmp/cy/REF-2207/Discharge Summary_Ward 420240305 - .wav";
+        << "/tmp/REF-2207/Discharge Summary_Ward 420240305 - .wav";
     QTest::newRow("Delete the selected rule")
         << QStringList{"select:1", "cmdDelete"}
         << QStringList{"Reference", "Job Name", "_", "Demographic 1"}
-        << "/tmp/cy/REF-2207Discharge Summary_Ward 4.wav";
+        << "/tmp/REF-2207Discharge Summary_Ward 4.wav";
     QTest::newRow("Delete with no rule selected: nothing")
-        << QStringList{"cmdDelete"} << loaded << "/tmp/cy/REF-2207/Discharge Summary_Ward 4.wav";
+        << QStringList{"cmdDelete"} << loaded << "/tmp/REF-2207/Discharge Summary_Ward 4.wav";
     QTest::newRow("Move Up") << QStringList{"select:4", "cmdMoveUp"}
                              << QStringList{"Reference", "\\", "Job Name", "Demographic 1", "_"}
-                             << "/tmp/cy/REF-2207/Discharge SummaryWard 4_.wav";
+                             << "/tmp/REF-2207/Discharge SummaryWard 4_.wav";
     QTest::newRow("Move Down") << QStringList{"select:2", "cmdMoveDown", "cmdMoveDown"}
                                << QStringList{"Reference", "\\", "_", "Demographic 1", "Job Name"}
-                               << "/tmp/cy/REF-2207/_Ward 4Discharge Summary.wav";
+                               << "/tmp/REF-2207/_Ward 4Discharge Summary.wav";
     QTest::newRow("Move Up on the first rule, Move Down on the last: nothing")
         << QStringList{"select:0", "cmdMoveUp", "select:4", "cmdMoveDown"} << loaded
-        << "/tmp/cy/REF-2207/Discharge Summary_Ward 4.wav";
-    QTest::newRow("download folder chosen") << QStringList{"choose:/srv/jobs"} << loaded
-                                            << "/srv/jobs/REF-2207/Discharge Summary_Ward 4.wav";
+        << "/tmp/REF-2207/Discharge Summary_Ward 4.wav";
+    QTest::newRow("download folder chosen") << QStringList{"choose:/var/tmp"} << loaded
+                                            << "/var/tmp/REF-2207/Discharge Summary_Ward 4.wav";
+    QTest::newRow("Enter in Rule Choices adds the rule, the dialog stays")
+        << QStringList{"enter:Reference"} << loaded + QStringList{"Reference"}
+        << "/tmp/REF-2207/Discharge Summary_Ward 4REF-2207.wav";
 }
 
 void tst_Settings::rules()
@@ -404,7 +438,11 @@ void tst_Settings::rules()
     dialog.show();
     for (const QString &step : steps) {
         const QString argument = step.section(':', 1);
-        if (step.startsWith("add:")) {
+        if (step.startsWith("enter:")) {
+            dialog.cmbRuleChoices->setEditText(argument);
+            QTest::keyClick(dialog.cmbRuleChoices->lineEdit(), Qt::Key_Return);
+            QVERIFY(dialog.isVisible());
+        } else if (step.startsWith("add:")) {
             dialog.cmbRuleChoices->setEditText(argument);
             dialog.cmdAdd->click();
         } else if (step.startsWith("select:")) {
@@ -426,6 +464,46 @@ void tst_Settings::rules()
     QVERIFY(m_messages.messages.size() == 1);
 }
 
+void tst_Settings::downloadFolder_data()
+{
+    QTest::addColumn<QString>("folder"); // in the test folder, where "file" is a file
+    QTest::addColumn<int>("answer");     // to every question
+    QTest::addColumn<QString>("asked");  // the first question, a part of it
+    QTest::addColumn<bool>("saved");
+    const int yes = int(MessageAnswer::Yes), no = int(MessageAnswer::No);
+    const char *create = "does not exist. Create it?";
+    QTest::newRow("missing, Yes: created and saved") << "new/sub" << yes << create << true;
+    QTest::newRow("missing, No: not saved") << "new/sub" << no << create << false;
+    QTest::newRow("a file: No, not saved") << "file" << no << "file: it is not a folder." << false;
+    QTest::newRow("a file: saved all the same")
+        << "file" << yes << "file: it is not a folder." << true;
+    QTest::newRow("cannot be created: saved all the same") << "file/sub" << yes << create << true;
+}
+
+void tst_Settings::downloadFolder()
+{
+    QFETCH(QString, folder);
+    QFETCH(int, answer);
+    QFETCH(QString, asked);
+    QFETCH(bool, saved);
+    QVERIFY(writeFile(m_folder->path("file"), "x"));
+    frmProfileSettings dialog(m_messages);
+    dialog.SetupFields(QString());
+    dialog.show();
+    fillValid(dialog);
+    dialog.txtDownload->setText(m_folder->path(folder));
+    m_messages.answer = MessageAnswer(answer);
+    dialog.cmdSave->click();
+    QVERIFY2(m_messages.texts().value(0).contains(asked), qPrintable(m_messages.texts().value(0)));
+    QCOMPARE(QFile::exists(m_folder->profile("Ann Lee.xml")), saved);
+    QCOMPARE(dialog.isVisible(), !saved);
+    if (folder == "file/sub")
+        QVERIFY(m_messages.texts().value(1).contains("sub: it could not be created."));
+    if (!saved) // back at the field, on its tab
+        QCOMPARE(dialog.focusWidget(), dialog.txtDownload);
+    QCOMPARE(QFileInfo(m_folder->path(folder)).isDir(), folder == "new/sub" && saved);
+}
+
 void tst_Settings::editProfileFromTheSelectionWindow()
 {
     const QString path = saveProfile();
@@ -441,9 +519,20 @@ void tst_Settings::editProfileFromTheSelectionWindow()
     const QByteArray before = readAll(path);
     dialog->txtLogin->setText(QStringLiteral("other"));
     QVERIFY(writeFile(m_folder->profile("Dee Fox.xml"), profileFile({{"first_name", "Dee"}})));
+    // Asked first: No keeps the dialog open, Yes discards.
+    m_messages.answer = MessageAnswer::No;
     dialog->close();
+    QVERIFY(dialog->isVisible());
+    m_messages.answer = MessageAnswer::Yes;
+    dialog->close();
+    QCOMPARE(m_messages.texts(),
+             QStringList(2, "The changes to this profile are not saved. Discard them?"));
+    QCOMPARE(m_messages.messages.first().defaultAnswer, MessageAnswer::No);
     QCOMPARE(readAll(path), before);
     QCOMPARE(selection->listProfiles->topLevelItemCount(), 3);
+    // The profile edited stays selected, second after Dee Fox's, with the focus.
+    QCOMPARE(selection->selectedKey().value_or(QString()), path);
+    QCOMPARE(selection->focusWidget(), selection->listProfiles);
 }
 
 QTEST_MAIN(tst_Settings)

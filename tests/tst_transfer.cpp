@@ -5,6 +5,7 @@
 #include "profiles/Profile.h"
 #include "service/DiskFlush.h"
 #include "service/DownloadTools.h"
+#include "service/JobListModel.h"
 #include "service/JobReception.h"
 #include "service/PlainTransferHost.h"
 
@@ -126,6 +127,8 @@ private Q_SLOTS:
     void resumesAfterAFault();
     void existingFilesAreNeverReplaced_data();
     void existingFilesAreNeverReplaced();
+    void oneBoxPerBatch_data();
+    void oneBoxPerBatch();
 };
 
 void tst_Transfer::jobList_data()
@@ -253,9 +256,20 @@ void tst_Transfer::jobList()
     QVERIFY(other.targets.isEmpty());
     QCOMPARE(rig->host.jobList().rowCount(), 3 - received.size());
     const bool all = confirmed.size() == 3;
-    QCOMPARE(rig->messages.texts(),
-             QStringList{all ? "All jobs have been updated on server!"
-                             : "Error Updating the status of some or all jobs!"});
+    const bool stopped = how == "Stop Download";
+    QCOMPARE(
+        rig->messages.texts(),
+        QStringList{
+            stopped ? QString("Stopped: %1 of 3 jobs received and confirmed.").arg(confirmed.size())
+            : all   ? "All jobs have been updated on server!"
+                    : "Error Updating the status of some or all jobs!"});
+    if (stopped) {
+        // No error where nothing failed; the stopped row says so, the bar is empty.
+        QCOMPARE(rig->messages.messages.first().icon, MessageIcon::None);
+        QCOMPARE(rig->host.jobList().subItemText(0, JobListModel::SubItemProgress), "Stopped");
+        QCOMPARE(rig->host.progressValue(), 0.0);
+        QCOMPARE(rig->host.statusText(), "Stopped.");
+    }
 }
 
 void tst_Transfer::faultMatrix_data()
@@ -311,9 +325,9 @@ void tst_Transfer::faultMatrix_data()
     add("disk full", whole, "disk full", 1, "told: File too large");
     // The disk fails to make the file durable: not received, its file gone.
     add("the volume's and the file's sync fail", whole, "sync fails", 1,
-        "failed: could not be put on the disk: Input/output error");
+        "told: could not be put on the disk: Input/output error");
     add("a write-back fails", {.body = bytes(9 << 20)}, "write-back fails", 1,
-        "failed: could not be put on the disk: Input/output error");
+        "told: could not be put on the disk: Input/output error");
     add("a link where a sub-folder should be", whole, "link", 1, "told: is a link, not a folder");
     add("a file where the folder should be", whole, "file as folder", 1,
         "told: could not be created");
@@ -324,8 +338,8 @@ void tst_Transfer::faultMatrix_data()
     add("file URL", whole, "path=file:///etc/hostname.wav", 0, "told: Only http and https");
     // A received file must still be there when the service is told; the same
     // file again is no copy.
-    add("file gone before its confirmation", whole, "gone", 1, "failed: no longer there");
-    add("file cut before its confirmation", whole, "cut", 1, "failed: now holds 100 bytes");
+    add("file gone before its confirmation", whole, "gone", 1, "told: no longer there");
+    add("file cut before its confirmation", whole, "cut", 1, "told: now holds 100 bytes");
     add("the same job fetched twice", whole, "twice", 2, "received");
 }
 
@@ -387,7 +401,9 @@ void tst_Transfer::faultMatrix()
     QCOMPARE(rig.fetched().size(), requests);
     QCOMPARE(rig.confirmed().contains("1"), received);
     QCOMPARE(rig.host.jobList().rowCount(), received ? 0 : 1);
-    QCOMPARE(rig.messages.texts().contains("Job ABC (1) failed: " + failure),
+    // Told in the one box at the end, under the status update's text.
+    QCOMPARE(rig.messages.messages.size(), 1);
+    QCOMPARE(rig.messages.messages.first().detail == "1 job failed: " + failure,
              end.startsWith("told"));
     if (received) {
         QCOMPARE(rig.files(), QStringList{"Jobs/2003/12/31/ABC.wav"});
@@ -523,6 +539,40 @@ void tst_Transfer::existingFilesAreNeverReplaced()
     QCOMPARE(found, (QStringList{"Jobs/.quillet-*.part=x", "Jobs/.quillet-recent.part=new",
                                  "Jobs/ABC (2).wav=first", "Jobs/ABC (3).wav=second",
                                  "Jobs/ABC.wav=first, and an older dictation"}));
+}
+
+void tst_Transfer::oneBoxPerBatch_data()
+{
+    QTest::addColumn<QStringList>("paths"); // of the jobs' files; empty: on the server
+    QTest::addColumn<QStringList>("detail");
+    const QString folder = "The folder %1 could not be created.";
+    QTest::newRow("three jobs, one reason: counted once")
+        << QStringList{"", "", ""}
+        << QStringList{"3 jobs failed: " + folder + " (the first of them)"};
+    QTest::newRow("two reasons, in the order first met")
+        << QStringList{"ftp://127.0.0.1/a.wav", "", "ftp://127.0.0.1/a.wav"}
+        << QStringList{"2 jobs failed: Only http and https addresses are fetched, not "
+                       "ftp://127.0.0.1/a.wav (the first of them)",
+                       "1 job failed: " + folder};
+}
+
+void tst_Transfer::oneBoxPerBatch()
+{
+    QFETCH(QStringList, paths);
+    QFETCH(QStringList, detail);
+    Rig rig;
+    rig.server.when("/files/", MisbehavingServer::answer(body));
+    // A file where the download folder should be: no job can be saved.
+    QVERIFY(writeFile(rig.folder(), "not a folder"));
+    QList<Fields> fields;
+    for (const QString &path : paths)
+        fields << (path.isEmpty() ? Fields{} : Fields{{"path", path}});
+    QVERIFY(rig.list({"A", "B", "C"}, fields));
+    QVERIFY(rig.transfer(true));
+    QCOMPARE(rig.messages.texts(), QStringList{"Error Updating the status of some or all jobs!"});
+    QCOMPARE(rig.messages.messages.first().detail,
+             detail.join('\n').arg(QDir::toNativeSeparators(rig.folder())));
+    QCOMPARE(rig.host.jobList().rowCount(), 3);
 }
 
 QTEST_GUILESS_MAIN(tst_Transfer)

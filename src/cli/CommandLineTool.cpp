@@ -8,6 +8,7 @@
 #include "platform/Paths.h"
 #include "platform/Startup.h"
 #include "profiles/Profile.h"
+#include "profiles/ProfileLock.h"
 #include "service/DownloadTools.h"
 #include "service/PlainTransferHost.h"
 #include "service/PollCountdown.h"
@@ -86,6 +87,17 @@ void CommandLineTool::start(const QStringList &arguments)
     if (!loadProfile(options->profile)) {
         Q_EMIT finished(BadArguments);
         return;
+    }
+    if (options->command == QLatin1String("watch") || options->command == QLatin1String("fetch")) {
+        // One program polls a profile at a time.
+        const Profile &profile = m_tools->gProfile();
+        m_lock = std::make_unique<ProfileLock>(profile.gStrProfilePath);
+        if (!m_lock->locked()) {
+            m_messages.post(ProfileLock::inUseText(profile.gFirstName + ' ' + profile.gLastName),
+                            QStringLiteral("Error"), MessageIcon::Critical);
+            finish(Failure);
+            return;
+        }
     }
     if (options->command == QLatin1String("watch")) {
         startWatch(options->now, options->quiet);

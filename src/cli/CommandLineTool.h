@@ -16,6 +16,7 @@ class DownloadTools;
 class JobLines;
 struct CommandLineOptions;
 class PlainTransferHost;
+class ProfileLock;
 
 // quillet-transfer: the window's work without a window. Messages go to
 // standard error as "Title: text"; results to standard output.
@@ -83,6 +84,7 @@ private:
     std::unique_ptr<PlainTransferHost> m_host;
     std::unique_ptr<WorkSession> m_session;
     std::unique_ptr<JobLines> m_lines;
+    std::unique_ptr<ProfileLock> m_lock; // of the profile that fetch or watch polls
     bool m_json = false;
     bool m_transferAfterCheck = false;
     bool m_indexReadFailed = false;

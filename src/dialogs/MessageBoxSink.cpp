@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPushButton>
 
 MessageBoxSink::MessageBoxSink(QWidget *parent) : m_parent(parent)
 {
@@ -37,6 +38,11 @@ MessageAnswer MessageBoxSink::show(const Message &message)
     // Without a parent of its own the box belongs to the active window.
     QWidget *parent = m_parent ? m_parent.data() : QApplication::activeWindow();
     QMessageBox box(icon, message.title, message.text, buttons, parent);
+    box.setInformativeText(message.detail);
+    const QMessageBox::StandardButton defaults[] = {QMessageBox::Ok, QMessageBox::Cancel,
+                                                    QMessageBox::Yes, QMessageBox::No};
+    if (QAbstractButton *chosen = box.button(defaults[int(message.defaultAnswer)]))
+        box.setDefaultButton(qobject_cast<QPushButton *>(chosen));
     switch (box.exec()) {
     case QMessageBox::Cancel:
         return MessageAnswer::Cancel;

@@ -4,6 +4,7 @@
 #include "dialogs/TwipsPlacer.h"
 #include "platform/Paths.h"
 #include "profiles/Profile.h"
+#include "profiles/ProfileLock.h"
 
 #include <QDir>
 #include <QGuiApplication>
@@ -46,9 +47,11 @@ frmProfileSelection::frmProfileSelection(MessageSink &messages, QWidget *parent)
     cmdLoadProfile = new QPushButton(QStringLiteral("&Load Profile"), this);
     cmdLoadProfile->setObjectName(QStringLiteral("cmdLoadProfile"));
 
-    setTabOrder(listProfiles, cmdEdit);
+    // In the order the buttons read; Load is what Enter on a button means most.
+    setTabOrder(listProfiles, cmdLoadProfile);
+    setTabOrder(cmdLoadProfile, cmdEdit);
     setTabOrder(cmdEdit, cmdCancel);
-    setTabOrder(cmdCancel, cmdLoadProfile);
+    cmdLoadProfile->setDefault(true);
 
     connect(listProfiles, &QTreeWidget::itemClicked, this,
             [this](QTreeWidgetItem *item) { onItemClicked(item); });
@@ -79,6 +82,8 @@ void frmProfileSelection::LoadProfileListEx()
     const QFileInfoList files = folder.entryInfoList(QDir::Files | QDir::Hidden | QDir::System,
                                                      QDir::Name | QDir::IgnoreCase);
     for (const QFileInfo &file : files) {
+        if (ProfileLock::isLockFile(file.fileName()))
+            continue;
         Profile profile(m_messages);
         profile.LoadProfileFromXMLFile(file.absoluteFilePath());
         addEntry(profile.gStrProfilePath, profile.gFirstName + QLatin1Char(' ') + profile.gLastName,
@@ -87,6 +92,18 @@ void frmProfileSelection::LoadProfileListEx()
     AddNewProfileEntry();
     // The first entry is selected, so that Load and Edit work on it at once.
     listProfiles->setCurrentItem(listProfiles->topLevelItem(0));
+}
+
+void frmProfileSelection::selectProfile(const QString &path)
+{
+    QTreeWidgetItem *entry = listProfiles->topLevelItem(0);
+    for (int row = 0; !path.isEmpty() && row < listProfiles->topLevelItemCount(); ++row) {
+        if (listProfiles->topLevelItem(row)->data(0, keyRole).toString() == path)
+            entry = listProfiles->topLevelItem(row);
+    }
+    listProfiles->setCurrentItem(entry);
+    activateWindow();
+    listProfiles->setFocus(Qt::OtherFocusReason);
 }
 
 void frmProfileSelection::AddNewProfileEntry()

@@ -23,6 +23,10 @@ public:
     // one message each and are listed with the names read before the failure.
     void LoadProfileListEx();
 
+    // Selects the entry of the profile file `path` (the first entry where it
+    // is not listed) and gives the list the keyboard focus.
+    void selectProfile(const QString &path);
+
     // The key of the selected entry: a profile file path, or empty for the
     // create-new entry. Empty optional when nothing is selected.
     std::optional<QString> selectedKey() const;

@@ -1,5 +1,6 @@
 #include "dialogs/frmProfileSettings.h"
 
+#include "dialogs/ReturnKeyFilter.h"
 #include "dialogs/frmProfileSelection.h"
 #include "platform/MessageSink.h"
 #include "profiles/Profile.h"
@@ -88,6 +89,7 @@ frmProfileSettings::frmProfileSettings(MessageSink &messages, QWidget *parent)
     updateRuleCommands();
     updatePreview();
     cmdSave->setFocus();
+    m_shown = fields();
 }
 
 frmProfileSettings::~frmProfileSettings() = default;
@@ -152,6 +154,8 @@ void frmProfileSettings::buildScheduleTab(QWidget *page)
     auto day = [&](QCheckBox *&box, const char *name, const char *text, double top, double width) {
         box = new QCheckBox(QLatin1String(text), frame);
         box->setObjectName(QLatin1String(name));
+        // Not stored while the schedule does not work (the note below says so).
+        box->setEnabled(false);
         m_placements.append({box, {240, top, width, 255}, false});
     };
     day(chkSunday, "chkSunday", "Sunday", 600, 975);
@@ -211,6 +215,9 @@ void frmProfileSettings::buildRulesTab(QWidget *page)
     // A typed text is a rule of its own, not a new choice.
     cmbRuleChoices->setInsertPolicy(QComboBox::NoInsert);
     lblRuleChoices->setBuddy(cmbRuleChoices);
+    // Enter in the box adds the rule typed or chosen, rather than saving.
+    cmbRuleChoices->lineEdit()->installEventFilter(
+        new ReturnKeyFilter([this] { onAdd(); }, cmbRuleChoices));
     m_placements.append({cmbRuleChoices, {4215, 600, 3120, 315}, false});
 
     QLabel *example = nullptr;
@@ -333,17 +340,31 @@ void frmProfileSettings::SetupFields(const QString &Path)
     // A profile never saved has no file to delete.
     cmdDeleteProfile->setEnabled(m_editor.hasFile());
     applyLayout();
+    m_shown = this->fields();
 }
 
 void frmProfileSettings::report(const ProfileEditor::Outcome &outcome)
 {
     QWidget *const focus[] = {nullptr,     txtFirstName, txtLastName, txtLogin,
                               txtPassword, txtGUID,      txtDownload};
-    if (QWidget *field = focus[int(outcome.field)])
-        field->setFocus(Qt::OtherFocusReason);
+    QWidget *field = focus[int(outcome.field)];
+    showField(field);
     m_messages.post(outcome.message.text, outcome.message.title, outcome.message.icon);
+    // The box took the focus; what is typed next goes into the field.
+    showField(field);
     if (outcome.done)
         accept();
+}
+
+void frmProfileSettings::showField(QWidget *field)
+{
+    if (!field)
+        return;
+    for (int tab = 0; tab < SSTab1->count(); ++tab) {
+        if (SSTab1->widget(tab)->isAncestorOf(field))
+            SSTab1->setCurrentIndex(tab);
+    }
+    field->setFocus(Qt::OtherFocusReason);
 }
 
 bool frmProfileSettings::ValidateFields()
@@ -363,13 +384,26 @@ void frmProfileSettings::onSave()
 {
     if (!ValidateFields())
         return;
+    if (!m_editor.acceptFolder(txtDownload->text())) {
+        showField(txtDownload);
+        return;
+    }
     StoreFields();
     report(m_editor.save());
 }
 
 void frmProfileSettings::onDeleteProfile()
 {
+    // The file holds the stored password: asked first.
+    if (m_editor.hasFile() && !m_editor.confirmDelete())
+        return;
     report(m_editor.deleteProfile());
+}
+
+void frmProfileSettings::reject()
+{
+    if (m_editor.confirmDiscard(m_shown, fields()))
+        QDialog::reject();
 }
 
 void frmProfileSettings::addRule(const QString &rule)
@@ -445,7 +479,9 @@ void frmProfileSettings::onOpenDialog()
 void frmProfileSettings::done(int result)
 {
     // Every way of closing shows the outcome in the selection window.
-    if (gFrmParent)
+    if (gFrmParent) {
         gFrmParent->LoadProfileListEx();
+        gFrmParent->selectProfile(m_editor.profile().gStrProfilePath);
+    }
     QDialog::done(result);
 }

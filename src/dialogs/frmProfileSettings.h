@@ -107,6 +107,8 @@ public:
 
 public Q_SLOTS:
     void done(int result) override;
+    // Closing without saving: changes are discarded only when the user agrees.
+    void reject() override;
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -135,9 +137,13 @@ private:
     // The message of an outcome, after the focus moved to its field; the
     // dialog closes when the work is done.
     void report(const ProfileEditor::Outcome &outcome);
+    // Shows the tab that holds `field` and gives the field the focus.
+    void showField(QWidget *field);
 
     MessageSink &m_messages;
     ProfileEditor m_editor;
+    // The fields as SetupFields() showed them, to tell unsaved changes.
+    ProfileEditor::Fields m_shown;
     // Every placed control with its design box in twips, relative to its
     // container; the tab pages' boxes count from the tab control's corner.
     struct Placement

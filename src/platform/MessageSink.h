@@ -32,6 +32,12 @@ struct Message
     QString title;
     MessageIcon icon = MessageIcon::None;
     MessageButtons buttons = MessageButtons::Ok;
+    // Shown under the text: the details of what happened (a file and the
+    // reason, what a service answered). The command-line tool prints the
+    // text alone.
+    QString detail = QString();
+    // The answer that Enter gives; Cancel or No make a careful question.
+    MessageAnswer defaultAnswer = MessageAnswer::Ok;
 };
 
 // Every message box of the program goes through a sink: the GUI shows a modal

@@ -4,6 +4,7 @@
 #include "platform/MessageSink.h"
 #include "platform/Paths.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
@@ -196,10 +197,12 @@ bool Profile::LoadProfileFromXMLFile(const QString &xml)
         return true;
     gStrProfilePath = xml;
 
-    auto fail = [this](const QString &why) {
+    auto fail = [this, &xml](const QString &why) {
         m_loadError = why;
-        m_messages->post(QStringLiteral("Error Loding User Profile"), QStringLiteral("Error"),
-                         MessageIcon::Critical);
+        Message message{QStringLiteral("Error Loding User Profile"), QStringLiteral("Error"),
+                        MessageIcon::Critical};
+        message.detail = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(xml), why);
+        m_messages->post(message);
         return false;
     };
 

@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QTemporaryFile>
 
 #include <array>
 
@@ -265,4 +266,68 @@ ProfileEditor::Outcome ProfileEditor::deleteProfile()
         return notice(QStringLiteral("The profile file '%1' could not be deleted.").arg(path),
                       false);
     return notice(QStringLiteral("Profile Has Been Deleted!"), true);
+}
+
+namespace {
+
+MessageAnswer ask(MessageSink &messages, const QString &text, const QString &title,
+                  MessageButtons buttons, MessageAnswer careful)
+{
+    Message question{text, title, MessageIcon::Exclamation, buttons};
+    question.defaultAnswer = careful;
+    return messages.post(question);
+}
+
+// Why nothing can be saved in `folder`, or nothing when a file can be.
+std::optional<QString> unwritable(const QString &folder)
+{
+    if (!QFileInfo(folder).isDir())
+        return QObject::tr("it is not a folder");
+    QTemporaryFile probe(folder + QStringLiteral("/.quillet-probe-XXXXXX"));
+    if (!probe.open())
+        return probe.errorString();
+    return std::nullopt;
+}
+
+} // namespace
+
+bool ProfileEditor::confirmDelete()
+{
+    const Profile &profile = *m_profile;
+    return ask(m_messages,
+               QObject::tr("Delete the profile of %1 %2? Its file and stored password are removed.")
+                   .arg(profile.gFirstName, profile.gLastName),
+               QStringLiteral("Delete Profile"), MessageButtons::OkCancel,
+               MessageAnswer::Cancel) == MessageAnswer::Ok;
+}
+
+bool ProfileEditor::confirmDiscard(const Fields &shown, const Fields &now)
+{
+    return shown == now ||
+           ask(m_messages, QObject::tr("The changes to this profile are not saved. Discard them?"),
+               QStringLiteral("Profile Settings"), MessageButtons::YesNo,
+               MessageAnswer::No) == MessageAnswer::Yes;
+}
+
+bool ProfileEditor::acceptFolder(const QString &folder)
+{
+    const QString shown = QDir::toNativeSeparators(folder);
+    const QString title = QStringLiteral("Download Location");
+    std::optional<QString> why;
+    if (!QFileInfo::exists(folder)) {
+        if (ask(m_messages,
+                QObject::tr("The download folder %1 does not exist. Create it?").arg(shown), title,
+                MessageButtons::YesNo, MessageAnswer::Yes) != MessageAnswer::Yes)
+            return false;
+        if (!QDir().mkpath(folder))
+            why = QObject::tr("it could not be created");
+    }
+    if (!why)
+        why = unwritable(folder);
+    return !why || ask(m_messages,
+                       QObject::tr("Nothing can be saved in the download folder %1: %2.\n"
+                                   "Save the profile all the same? (A share may be mounted "
+                                   "later.)")
+                           .arg(shown, *why),
+                       title, MessageButtons::YesNo, MessageAnswer::No) == MessageAnswer::Yes;
 }

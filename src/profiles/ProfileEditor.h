@@ -32,6 +32,8 @@ public:
         QStringList rules;
         int frequency = -1;         // an index of frequencyChoices(), -1 none
         std::array<bool, 7> days{}; // Sunday first
+
+        bool operator==(const Fields &) const = default;
     };
 
     // The field a message is about, for the focus.
@@ -74,6 +76,18 @@ public:
 
     // Deletes the edited profile's file.
     Outcome deleteProfile();
+
+    // The questions asked before the dialog's work: true to go on. Each
+    // defaults to the careful answer.
+    // "Delete the profile of Ann Lee? …", Cancel for Enter.
+    bool confirmDelete();
+    // Closing with `shown` changed to `now`: whether to discard the changes.
+    bool confirmDiscard(const Fields &shown, const Fields &now);
+    // The download folder before saving: one that does not exist is offered
+    // to be created; one that cannot be written (or created) is named with
+    // the system's reason, and the user chooses whether to save it all the
+    // same (a share may be mounted later).
+    bool acceptFolder(const QString &folder);
 
     const Profile &profile() const { return *m_profile; }
 

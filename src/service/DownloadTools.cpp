@@ -35,9 +35,11 @@ QString DownloadTools::invalidIndexText()
     return QStringLiteral("Page contained invalid XML data, please check your profile settings!");
 }
 
-void DownloadTools::reportInvalidIndex()
+void DownloadTools::reportInvalidIndex(const QString &answer)
 {
-    m_messages.post(invalidIndexText(), QStringLiteral("Error"), MessageIcon::Critical);
+    Message message{invalidIndexText(), QStringLiteral("Error"), MessageIcon::Critical};
+    message.detail = answer;
+    m_messages.post(message);
 }
 
 std::shared_ptr<const Profile> DownloadTools::orCurrent(std::shared_ptr<const Profile> profile)
@@ -66,6 +68,8 @@ void DownloadTools::RetrieveJobListing(TransferHost &objForm, ListingDone done,
                 return;
             // Any answer is the index text, an error page included: the reading
             // tells the user that it is no job index.
+            self->listingFailure =
+                result.failure == Inet::Failure::HttpStatus ? Inet::Failure::None : result.failure;
             if (result.ok() || result.failure == Inet::Failure::HttpStatus) {
                 self->xmlIndex = indexTextFromBytes(body);
                 self->xmlIndexStatus = result.httpStatus;

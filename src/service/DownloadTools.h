@@ -36,6 +36,8 @@ public:
     // The text of the last job index response, and its HTTP status.
     QString xmlIndex;
     int xmlIndexStatus = 0;
+    // Why the last index request got no answer (None when it got one).
+    Inet::Failure listingFailure = Inet::Failure::None;
 
     // The jobs of the last index reading, keyed by job id.
     JobCollection gColDownloads;
@@ -53,6 +55,8 @@ public:
                                            bool report = true);
     // "Page contained invalid XML data, please check your profile settings!"
     static QString invalidIndexText();
+    // The box of invalidIndexText(), with what came back (`answer`) under it.
+    void reportInvalidIndex(const QString &answer = QString());
 
     enum class RequestOutcome
     {
@@ -143,7 +147,6 @@ Q_SIGNALS:
     void jobEnded(const QString &jobId, bool received, const QString &detail);
 
 private:
-    void reportInvalidIndex();
     // `profile`, or a copy of the current profile when there is none.
     std::shared_ptr<const Profile> orCurrent(std::shared_ptr<const Profile> profile);
 

@@ -49,6 +49,7 @@ void JobTransfer::start(TransferHost &host, bool showMessageBoxes,
     m_transfer->folder = std::make_shared<DownloadFolder>(
         FileNames::nativeSeparators(m_transfer->profile->gStrDownloadFolder));
     m_transfer->writeBack = std::make_shared<DiskFlush::WriteBack>();
+    m_transfer->listed = host.jobList().rowCount();
     m_failures.clear();
     nextJob();
 }
@@ -352,6 +353,7 @@ void JobTransfer::requestEnded(const Inet::Result &result)
         }
         transfer.received.append(
             {transfer.jobId, *written, size, reception->placed(), reception->writtenBack()});
+        transfer.report.received(transfer.jobId);
         Q_EMIT jobEnded(transfer.jobId, true, *written);
         host.setStatusText(Inet::GetInetStateText(Inet::Completed));
         list.removeRow(row);
@@ -397,8 +399,9 @@ void JobTransfer::failRow(const QString &reason, bool tellUser)
     Q_EMIT jobEnded(transfer.jobId, false, reason);
     ++transfer.failedRows;
     transfer.attempt = 0;
-    if (tellUser && transfer.showMessageBoxes)
-        m_messages.post(text, QString(), MessageIcon::Exclamation);
+    // Told once, in the box at the end.
+    if (tellUser)
+        transfer.report.failed(reason, gStrCurrentDownloadPath);
     scheduleNextJob();
 }
 
@@ -422,6 +425,16 @@ void JobTransfer::endTransfer()
         return;
     transfer.ending = true;
     QObject::disconnect(transfer.states);
+    if (transfer.stopping) {
+        // The stopped row and the status bar say so, the bar is back at 0.
+        JobListModel &list = transfer.host->jobList();
+        const int row = transfer.failedRows;
+        if (row < list.rowCount() &&
+            list.subItemText(row, JobListModel::SubItemJobId) == transfer.jobId)
+            list.setSubItemText(row, JobListModel::SubItemProgress, QStringLiteral("Stopped"));
+        transfer.host->setProgressValue(0);
+        transfer.host->setStatusText(tr("Stopped."));
+    }
     if (transfer.received.isEmpty()) {
         updateStatuses();
         return;
@@ -460,6 +473,7 @@ void JobTransfer::unreceive(const QString &jobId, const QString &reason)
         job->gStrName.isEmpty() ? jobId : QStringLiteral("%1 (%2)").arg(job->gStrName, jobId);
     transfer.host->setStatusText(tr("Job %1 failed: %2").arg(label, reason));
     m_failures.insert(jobId, reason);
+    transfer.report.failed(reason, job->gStrDestinationPath);
     Q_EMIT jobEnded(jobId, false, reason);
 }
 
@@ -470,10 +484,10 @@ void JobTransfer::updateStatuses()
     StatusUpdate::run(*this, m_jobs, *transfer.host, transfer.profile, [self](bool allConfirmed) {
         if (!self || !self->m_transfer)
             return;
-        const bool show = self->m_transfer->showMessageBoxes;
-        self->m_transfer.reset();
-        if (show)
-            StatusUpdate::report(self->m_messages, allConfirmed);
+        const std::unique_ptr<Transfer> ended = std::move(self->m_transfer);
+        if (ended->showMessageBoxes)
+            ended->report.post(self->m_messages, self->m_jobs, allConfirmed, ended->stopping,
+                               ended->listed);
         if (self)
             Q_EMIT self->finished();
     });

@@ -2,6 +2,7 @@
 
 #include "platform/Inet.h"
 #include "service/DiskFlush.h"
+#include "service/TransferReport.h"
 
 #include <QHash>
 #include <QList>
@@ -134,4 +135,6 @@ struct JobTransfer::Transfer
     // The download folder, opened once; the write-back of large bodies.
     std::shared_ptr<DownloadFolder> folder;
     std::shared_ptr<DiskFlush::WriteBack> writeBack;
+    int listed = 0;              // rows when the transfer began
+    TransferReport report;
 };

@@ -1,5 +1,6 @@
 #include "service/PollNotices.h"
 
+#include "platform/Inet.h"
 #include "service/DownloadTools.h"
 #include "service/WorkSession.h"
 
@@ -13,21 +14,41 @@ PollNotices::PollNotices(WorkSession &session, DownloadTools &tools, QObject *pa
         m_received.clear();
         m_failed.clear();
     });
-    connect(&session, &WorkSession::checkEnded, this,
-            [this](const WorkSession::CheckResult &result) {
-                if (!m_polling)
-                    return;
-                // Without a failure text nothing was sent: the next poll tries.
-                const QString reason =
-                    result.answered ? (result.read ? QString() : result.answer) : result.failure;
-                if (!reason.isEmpty())
-                    Q_EMIT notice(tr("Check For Jobs failed"), reason);
-            });
+    connect(
+        &session, &WorkSession::checkEnded, this, [this](const WorkSession::CheckResult &result) {
+            if (!m_polling)
+                return;
+            // Without a failure text nothing was sent: the next poll tries.
+            // A stopped check is no failure.
+            if (result.answered ? result.read
+                                : result.failure.isEmpty() ||
+                                      m_tools.listingFailure == Inet::Failure::Cancelled)
+                return;
+            Q_EMIT notice(tr("Check For Jobs failed"),
+                          (result.answered ? result.answer : plainReason(m_tools.listingFailure)) +
+                              QLatin1Char('\n') + tr("The next poll tries again."));
+        });
     connect(&tools, &DownloadTools::jobEnded, this, &PollNotices::jobEnded);
     connect(&session, &WorkSession::pollEnded, this, &PollNotices::pollEnded);
 }
 
 PollNotices::~PollNotices() = default;
+
+QString PollNotices::plainReason(Inet::Failure failure)
+{
+    switch (failure) {
+    case Inet::Failure::Network:
+        return tr("The job service could not be reached.");
+    case Inet::Failure::TimedOut:
+        return tr("The job service did not answer in time.");
+    case Inet::Failure::ShortBody:
+        return tr("The job service's answer was cut short.");
+    case Inet::Failure::TooLarge:
+        return tr("The job service's answer was too large.");
+    default:
+        return tr("The check for jobs failed.");
+    }
+}
 
 void PollNotices::jobEnded(const QString &jobId, bool received, const QString &detail)
 {

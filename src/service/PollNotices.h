@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Inet.h"
+
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -23,6 +25,9 @@ public:
 
     PollNotices(WorkSession &session, DownloadTools &tools, QObject *parent = nullptr);
     ~PollNotices() override;
+
+    // Why a request got no answer, in plain words: no address, no timings.
+    static QString plainReason(Inet::Failure failure);
 
 Q_SIGNALS:
     void notice(const QString &title, const QString &text);

@@ -85,12 +85,15 @@ bool WorkSession::check()
             if (outcome == DownloadTools::RequestOutcome::Finished) {
                 result.answered = true;
                 // Nobody watches a poll: its host tells of a failed reading
-                // without a message box.
-                result.read = self->m_tools.PopluateJobCollecionFromIndexFile(self->m_profile,
-                                                                              !self->m_polling);
-                if (!result.read)
+                // without a message box. A check's box shows what came back.
+                result.read =
+                    self->m_tools.PopluateJobCollecionFromIndexFile(self->m_profile, false);
+                if (!result.read) {
                     result.answer = answerLine(self->m_tools.xmlIndexStatus, self->m_tools.xmlIndex,
                                                self->m_profile->gPassword);
+                    if (!self->m_polling)
+                        self->m_tools.reportInvalidIndex(result.answer);
+                }
                 PopulateJobList(self->m_host.jobList(), self->m_tools.gColDownloads);
             } else {
                 result.failure = failure;

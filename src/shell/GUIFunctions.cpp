@@ -3,11 +3,14 @@
 #include "dialogs/frmProfileSelection.h"
 #include "dialogs/frmProfileSettings.h"
 #include "platform/MessageSink.h"
+#include "platform/RecordingMessageSink.h"
 #include "profiles/Profile.h"
+#include "profiles/ProfileLock.h"
 #include "service/ActivityLog.h"
 #include "service/JobListModel.h"
 #include "service/PollCountdown.h"
 #include "service/PollNotices.h"
+#include "shell/DesktopNotices.h"
 #include "shell/TrayIcon.h"
 #include "shell/frmActivity.h"
 #include "shell/frmMain.h"
@@ -89,10 +92,16 @@ frmMain &GUIFunctions::mainWindow()
                 [this] { guarded([&] { ShowActivity(); }); });
         connect(main, &frmMain::pollTick, this, &GUIFunctions::timerDownload_Timer);
         // Stop Download ends whatever work runs, a poll's next step included.
-        connect(main, &frmMain::stopDownloadRequested, this, [this] { m_session->stop(false); });
+        connect(main, &frmMain::stopDownloadRequested, this, [this] {
+            m_stopped = m_session->work() == WorkSession::Work::Transfer;
+            m_session->stop(false);
+        });
         connectSession(*main);
         m_activity = std::make_unique<ActivityLog>(main->gDownloadTools());
-        // Without a tray the notices would go nowhere: none are made.
+        // Tray or no tray, the polls' notices reach the desktop.
+        m_notices = std::make_unique<PollNotices>(*m_session, main->gDownloadTools());
+        m_desktop = std::make_unique<DesktopNotices>(*main, m_noticeBus);
+        connect(m_notices.get(), &PollNotices::notice, m_desktop.get(), &DesktopNotices::show);
         if (QSystemTrayIcon::isSystemTrayAvailable())
             connectTray(*main);
     }
@@ -120,6 +129,23 @@ void GUIFunctions::EditProfile(frmProfileSelection &selection, const QString &pa
 
 void GUIFunctions::LoadProfile(frmProfileSelection &selection, const QString &path)
 {
+    // One program polls a profile at a time; the lock of the profile loaded
+    // before goes when another one is loaded.
+    if (!m_lock || ProfileLock::lockPath(m_lock->profilePath()) != ProfileLock::lockPath(path)) {
+        auto lock = std::make_unique<ProfileLock>(path);
+        if (!lock->locked()) {
+            // The names as the file holds them; a file that cannot be read is
+            // told when its holder loads it.
+            RecordingMessageSink quiet;
+            Profile held(quiet);
+            held.LoadProfileFromXMLFile(path);
+            m_messages.post(
+                ProfileLock::inUseText(held.gFirstName + QLatin1Char(' ') + held.gLastName),
+                QString(), MessageIcon::Exclamation);
+            return;
+        }
+        m_lock = std::move(lock);
+    }
     frmMain &main = mainWindow();
     main.Load();
     main.gDownloadTools().gProfile().LoadProfileFromXMLFile(path);
@@ -137,6 +163,7 @@ void GUIFunctions::ShowActivity()
         // Not a child of the main window: it stays open when that one closes.
         m_activityWindow = new frmActivity(*m_activity, m_messages);
         m_activityWindow->setAttribute(Qt::WA_DeleteOnClose);
+        m_activityWindow->centreOn(*m_main);
     }
     m_activityWindow->show();
     m_activityWindow->raise();
@@ -155,6 +182,7 @@ void GUIFunctions::connectSession(frmMain &main)
     WorkSession *session = m_session.get();
     connect(session, &WorkSession::workStarted, this, [this, &main] {
         m_transferCommandsOn = main.transferCommandsEnabled();
+        m_stopped = false;
         // While it runs, only "Stop Download" stays on.
         main.setCheckCommandsEnabled(false);
         main.setTransferCommandsEnabled(false, false);
@@ -164,8 +192,21 @@ void GUIFunctions::connectSession(frmMain &main)
             [this, &main](const WorkSession::CheckResult &result) { checkEnded(main, result); });
     connect(session, &WorkSession::transferEnded, this, [this, &main] {
         main.setCheckCommandsEnabled(true);
-        DisableTransferCommands(main);
+        main.setJobCounterText(QString());
+        // After a stop, the rows left can be transferred again.
+        (m_stopped && main.jobList().rowCount() > 0) ? EnableTransferCommands(main)
+                                                     : DisableTransferCommands(main);
     });
+    connect(session, &WorkSession::workStarted, this, [this, &main](WorkSession::Work work) {
+        m_jobsListed = work == WorkSession::Work::Transfer ? main.jobList().rowCount() : 0;
+        m_jobsStarted = 0;
+    });
+    connect(&main.gDownloadTools(), &DownloadTools::jobStarted, this,
+            [this, &main](const QString &, int attempt) {
+                if (attempt == 0)
+                    ++m_jobsStarted;
+                main.setJobCounterText(tr("Job %1 of %2").arg(m_jobsStarted).arg(m_jobsListed));
+            });
     connect(session, &WorkSession::countdown, &main, &frmMain::setStatusText);
     connect(session, &WorkSession::pollEnded, this, &GUIFunctions::pollFinished);
 }
@@ -173,9 +214,9 @@ void GUIFunctions::connectSession(frmMain &main)
 void GUIFunctions::connectTray(frmMain &main)
 {
     m_tray = std::make_unique<TrayIcon>(main);
-    m_notices = std::make_unique<PollNotices>(*m_session, main.gDownloadTools());
     TrayIcon *tray = m_tray.get();
-    connect(m_notices.get(), &PollNotices::notice, tray, &TrayIcon::showNotice);
+    m_desktop->setBalloon(
+        [tray](const QString &title, const QString &text) { tray->showNotice(title, text); });
     connect(m_session.get(), &WorkSession::countdown, tray, &TrayIcon::setCountdown);
     connect(m_session.get(), &WorkSession::pollEnded, tray, [tray, &main] {
         tray->setCountdown(PollCountdown::remainingText(
@@ -191,6 +232,8 @@ void GUIFunctions::checkEnded(frmMain &main, const WorkSession::CheckResult &res
         any ? EnableTransferCommands(main) : DisableTransferCommands(main);
         if (!result.read && m_session->polling())
             main.setStatusText(DownloadTools::invalidIndexText());
+        else if (result.read && !any)
+            main.setStatusText(tr("No jobs are waiting."));
         return;
     }
     // The list and the commands stay as they were.

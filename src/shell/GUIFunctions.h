@@ -9,10 +9,12 @@
 #include <memory>
 
 class ActivityLog;
+class DesktopNotices;
 class JobCollection;
 class JobListModel;
 class MessageSink;
 class PollNotices;
+class ProfileLock;
 class TrayIcon;
 class frmActivity;
 class frmMain;
@@ -62,6 +64,11 @@ public:
     // The main window's work session, created with the window.
     WorkSession *session() const { return m_session.get(); }
 
+    // The session bus address for the notices, before the main window is
+    // made; empty: the user's session bus.
+    void setNoticeBus(const QString &address) { m_noticeBus = address; }
+    DesktopNotices *desktopNotices() const { return m_desktop.get(); }
+
     // The selection window opened last, while it is open.
     frmProfileSelection *selectionWindow() const;
 
@@ -84,8 +91,18 @@ private:
     std::unique_ptr<ActivityLog> m_activity;
     std::unique_ptr<PollNotices> m_notices;
     std::unique_ptr<TrayIcon> m_tray;
+    // After the tray, whose balloon it may use.
+    std::unique_ptr<DesktopNotices> m_desktop;
+    QString m_noticeBus;
+    // The loaded profile's lock.
+    std::unique_ptr<ProfileLock> m_lock;
     QPointer<frmProfileSelection> m_selection;
     QPointer<frmActivity> m_activityWindow;
     // The four transfer commands as they were before the work began.
     bool m_transferCommandsOn = false;
+    // The running transfer was ended by Stop Download.
+    bool m_stopped = false;
+    // "Job 26 of 200": the jobs listed when the transfer began, and started since.
+    int m_jobsListed = 0;
+    int m_jobsStarted = 0;
 };

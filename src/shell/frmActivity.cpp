@@ -9,7 +9,9 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeySequence>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTreeView>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -46,8 +48,15 @@ frmActivity::frmActivity(ActivityLog &log, MessageSink &messages, QWidget *paren
     connect(listActivity, &QTreeView::activated, this, [this] { open(false); });
     connect(cmdOpenFile, &QPushButton::clicked, this, [this] { open(false); });
     connect(cmdOpenFolder, &QPushButton::clicked, this, [this] { open(true); });
+    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, &QWidget::close);
     updateButtons();
     resize(130 * fontMetrics().averageCharWidth(), 18 * fontMetrics().height());
+}
+
+void frmActivity::centreOn(const QWidget &window)
+{
+    move(window.frameGeometry().center() - QPoint(width() / 2, height() / 2));
 }
 
 frmActivity::~frmActivity() = default;

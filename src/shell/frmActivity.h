@@ -16,6 +16,8 @@ class frmActivity : public QWidget
 
 public:
     frmActivity(ActivityLog &log, MessageSink &messages, QWidget *parent = nullptr);
+    // Places the window over the middle of `window`.
+    void centreOn(const QWidget &window);
     ~frmActivity() override;
 
 private:

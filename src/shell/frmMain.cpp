@@ -104,11 +104,14 @@ frmMain::frmMain(MessageSink &messages, QWidget *parent)
     connect(Toolbar1, &QToolBar::actionTriggered, this,
             [this](QAction *action) { onToolbarButton(action->objectName()); });
 
-    // Status bar with one text.
+    // Status bar with the state text, and beside it which job of a transfer runs.
     m_status = new QLabel(this);
     m_status->setObjectName(QStringLiteral("StatusBarText"));
+    m_jobCounter = new QLabel(this);
+    m_jobCounter->setObjectName(QStringLiteral("StatusBarJob"));
     statusBar()->setObjectName(QStringLiteral("StatusBar"));
     statusBar()->addWidget(m_status, 1);
+    statusBar()->addPermanentWidget(m_jobCounter);
     statusBar()->setSizeGripEnabled(true);
     statusBar()->setFixedHeight(px(statusHeight));
 
@@ -249,6 +252,16 @@ QString frmMain::statusText() const
 void frmMain::setStatusText(const QString &text)
 {
     m_status->setText(text);
+}
+
+QString frmMain::jobCounterText() const
+{
+    return m_jobCounter->text();
+}
+
+void frmMain::setJobCounterText(const QString &text)
+{
+    m_jobCounter->setText(text);
 }
 
 void frmMain::onToolbarButton(const QString &key)

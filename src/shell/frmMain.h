@@ -55,6 +55,9 @@ public:
     void setProgressValue(double value) override;
     QString statusText() const override;
     void setStatusText(const QString &text) override;
+    // "Job 26 of 200" beside the state text during a transfer; empty after it.
+    QString jobCounterText() const;
+    void setJobCounterText(const QString &text);
 
     // The three "Check For Jobs" commands (button, menu item, toolbar button).
     void setCheckCommandsEnabled(bool enabled);
@@ -123,6 +126,7 @@ private:
     Inet *m_inet;
     double m_progress = 0;
     QLabel *m_status = nullptr;
+    QLabel *m_jobCounter = nullptr;
     QPointer<frmAbout> m_about;
     std::unique_ptr<QEventLoopLocker> m_closing;
     std::chrono::milliseconds m_closeGrace{5000};
