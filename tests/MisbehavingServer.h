@@ -1,13 +1,20 @@
 #pragma once
 
+#include <QDir>
+#include <QFile>
 #include <QHash>
 #include <QHostAddress>
 #include <QPointer>
+#include <QProcess>
+#include <QSslConfiguration>
+#include <QSslKey>
+#include <QSslServer>
 #include <QStringList>
 #include <QTcpServer>
 #include <QTcpSocket>
 
 #include <memory>
+#include <optional>
 #include <utility>
 
 #include <sys/socket.h>
@@ -38,22 +45,74 @@ public:
         // "Range: bytes=N-" gets 206 and the rest of the body, unless an
         // If-Range names neither the ETag nor the Last-Modified of `headers`.
         bool ranges = false;
-        int together = 0; // each answer held until this many requests for the target came
+        int together = 0;           // each answer held until this many requests for the target came
+        QByteArray statusLine = {}; // in place of "HTTP/1.1 <status> Status"
     };
 
-    MisbehavingServer()
+    // Plain HTTP, or HTTPS with `tls`'s certificate.
+    explicit MisbehavingServer(const QSslConfiguration &tls = {})
     {
-        connect(&m_server, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket *socket = m_server.nextPendingConnection())
+        if (!tls.isNull()) {
+            auto *server = new QSslServer(this);
+            server->setSslConfiguration(tls);
+            m_server = server;
+        } else {
+            m_server = new QTcpServer(this);
+        }
+        // A TLS connection is pending only once its handshake is done.
+        const auto take = [this] {
+            while (QTcpSocket *socket = m_server->nextPendingConnection())
                 serve(socket);
-        });
-        if (!m_server.listen(QHostAddress::LocalHost, 0))
+        };
+        connect(m_server, &QTcpServer::newConnection, this, take);
+        connect(m_server, &QTcpServer::pendingConnectionAvailable, this, take);
+        if (!m_server->listen(QHostAddress::LocalHost, 0))
             qFatal("cannot listen on 127.0.0.1");
     }
 
     QString base() const
     {
-        return QStringLiteral("http://127.0.0.1:%1").arg(m_server.serverPort());
+        return QStringLiteral("%1://127.0.0.1:%2")
+            .arg(qobject_cast<QSslServer *>(m_server) ? "https" : "http")
+            .arg(m_server->serverPort());
+    }
+
+    // Certificates for 127.0.0.1 made by the openssl tool in `folder`: one
+    // signed by a test authority (whose certificate `caFile` holds), one for
+    // another host name signed by it too, and a self-signed one.
+    struct Certificates
+    {
+        QString caFile;
+        QSslConfiguration signedByCa, wrongHost, selfSigned;
+    };
+    static std::optional<Certificates> makeCertificates(const QString &folder)
+    {
+        static const char *script = R"(set -e
+key="-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes"
+openssl req -x509 $key -keyout ca.key -out ca.pem -days 2 -subj "/CN=Quillet Test CA"
+openssl req -x509 $key -keyout self.key -out self.pem -days 2 -subj /CN=127.0.0.1 \
+    -addext subjectAltName=IP:127.0.0.1
+for name in good:IP:127.0.0.1 wrong:DNS:wrong.invalid; do
+    openssl req $key -keyout ${name%%:*}.key -out request.csr -subj /CN=${name#*:*:}
+    echo "subjectAltName=${name#*:}" > names.cnf
+    openssl x509 -req -in request.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 \
+        -extfile names.cnf -out ${name%%:*}.pem
+done)";
+        QProcess shell;
+        shell.setWorkingDirectory(folder);
+        shell.start("sh", {"-c", script});
+        if (!shell.waitForFinished(30000) || shell.exitCode() != 0)
+            return std::nullopt;
+        const auto configuration = [&folder](const QString &name) {
+            QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+            tls.setLocalCertificateChain(QSslCertificate::fromPath(folder + '/' + name + ".pem"));
+            QFile key(folder + '/' + name + ".key");
+            if (key.open(QIODevice::ReadOnly))
+                tls.setPrivateKey(QSslKey(&key, QSsl::Ec));
+            return tls;
+        };
+        return Certificates{folder + "/ca.pem", configuration("good"), configuration("wrong"),
+                            configuration("self")};
     }
 
     void when(const QByteArray &targetPart, const Behaviour &behaviour)
@@ -167,7 +226,10 @@ private:
             return;
         }
         QByteArray &body = behaviour.body;
-        QByteArray head = "HTTP/1.1 " + QByteArray::number(behaviour.status) + " Status\r\n";
+        QByteArray head = behaviour.statusLine.isEmpty()
+                              ? "HTTP/1.1 " + QByteArray::number(behaviour.status) + " Status"
+                              : behaviour.statusLine;
+        head += "\r\n";
         for (const auto &[name, value] : behaviour.headers)
             head += name + ": " + value + "\r\n";
         if (!behaviour.noLength)
@@ -192,7 +254,7 @@ private:
         Behaviour behaviour;
         int used;
     };
-    QTcpServer m_server;
+    QTcpServer *m_server;
     QList<Rule> m_rules;
     QList<QPointer<QTcpSocket>> m_stalled;
     QHash<QByteArray, QList<QPointer<QTcpSocket>>> m_waiting;

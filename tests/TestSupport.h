@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Paths.h"
+#include "service/ServiceUrls.h"
 
 #include <QFile>
 #include <QMap>
@@ -104,4 +105,31 @@ inline QByteArray jobElement(const QString &id, const Fields &fields = {})
 inline QByteArray jobIndex(const QList<QByteArray> &jobs = {})
 {
     return "<?xml version=\"1.0\"?>\n<jobs><user_id>17</user_id>" + jobs.join() + "</jobs>\n";
+}
+
+// A password in which services echo % & + < blanks and letters in other forms.
+inline QString hardPassword()
+{
+    return QString::fromUtf8("Gr\u00fc&\u00dfe 50%+<b>x");
+}
+
+// The forms of `password` that a text must not show: as typed, percent-encoded
+// the program's way and fully, form-encoded and HTML-escaped.
+inline QStringList passwordForms(const QString &password)
+{
+    const QString encoded = QString::fromLatin1(QUrl::toPercentEncoding(password));
+    QString lowerHex = encoded;
+    for (qsizetype i = lowerHex.indexOf('%'); i >= 0; i = lowerHex.indexOf('%', i + 1))
+        lowerHex.replace(i + 1, 2, lowerHex.mid(i + 1, 2).toLower());
+    return {password, ServiceUrls::queryValue(password),    encoded,
+            lowerHex, QString(encoded).replace("%20", "+"), password.toHtmlEscaped()};
+}
+
+// The first form of `password` that `text` shows; empty when none.
+inline QString shownPassword(const QString &text, const QString &password)
+{
+    for (const QString &form : passwordForms(password))
+        if (text.contains(form))
+            return form;
+    return QString();
 }

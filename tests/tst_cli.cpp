@@ -172,7 +172,7 @@ void tst_Cli::commandLine_data()
     // A failed check: told, without the password, which holds a blank, & and
     // #, in no form; an error page echoes it, plain and encoded.
     const QString cannot = "The job index could not be retrieved from http://127.0.0.1:9/"
-                           "remote_tools/job_index.asp?SessionID=G-1&LG=ann&PW=***\n";
+                           "remote_tools/job_index.asp?SessionID=G-1&LG=***&PW=***\n";
     QTest::newRow("no connection: list --json")
         << "list P --json" << QByteArray() << 0 << 1 << "Error: " + cannot << noJob;
     const QString page = "Error: " + invalidIndex +

@@ -10,6 +10,7 @@
 #include "service/DownloadTools.h"
 #include "service/PlainTransferHost.h"
 #include "service/PollCountdown.h"
+#include "service/ServiceUrls.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -76,6 +77,8 @@ void CommandLineTool::start(const QStringList &arguments)
         Q_EMIT finished(BadArguments);
         return;
     }
+    if (ServiceUrls::travelsInClear(m_tools->gProfile().gStrBaseURL))
+        m_err << "quillet-transfer: " << ServiceUrls::inClearText() << Qt::endl;
     if (options->command == QLatin1String("watch")) {
         startWatch(options->now);
         return;

@@ -1,5 +1,6 @@
 #include "cli/JobLines.h"
 
+#include "platform/Secrets.h"
 #include "service/JobCollection.h"
 
 #include <QLocale>
@@ -17,7 +18,7 @@ JobLines::JobLines(QTextStream &err, const JobCollection &jobs)
 QString JobLines::label(const QString &jobId) const
 {
     const Job *job = m_jobs.Item(jobId);
-    return job ? QStringLiteral("%1 %2").arg(jobId, job->gStrName) : jobId;
+    return Secrets::shown(job ? QStringLiteral("%1 %2").arg(jobId, job->gStrName) : jobId);
 }
 
 void JobLines::started(const QString &jobId, int attempt)
@@ -52,5 +53,5 @@ void JobLines::progress(const QString &jobId, qint64 written, qint64 total)
 void JobLines::ended(const QString &jobId, bool received, const QString &detail)
 {
     m_err << clearLine() << (received ? "Received " : "Failed ") << label(jobId)
-          << (received ? " -> " : ": ") << detail << Qt::endl;
+          << (received ? " -> " : ": ") << Secrets::shown(detail) << Qt::endl;
 }

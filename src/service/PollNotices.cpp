@@ -1,5 +1,7 @@
 #include "service/PollNotices.h"
 
+#include "platform/Secrets.h"
+
 #include "service/DownloadTools.h"
 #include "service/WorkSession.h"
 
@@ -21,7 +23,7 @@ PollNotices::PollNotices(WorkSession &session, DownloadTools &tools, QObject *pa
                 const QString reason =
                     result.answered ? (result.read ? QString() : result.answer) : result.failure;
                 if (!reason.isEmpty())
-                    Q_EMIT notice(tr("Check For Jobs failed"), reason);
+                    Q_EMIT notice(tr("Check For Jobs failed"), Secrets::shown(reason));
             });
     connect(&tools, &DownloadTools::jobEnded, this, &PollNotices::jobEnded);
     connect(&session, &WorkSession::pollEnded, this, &PollNotices::pollEnded);
@@ -34,14 +36,15 @@ void PollNotices::jobEnded(const QString &jobId, bool received, const QString &d
     if (!m_polling)
         return;
     const Job *job = m_tools.gColDownloads.Item(jobId);
-    const QString name = job && !job->gStrName.isEmpty() ? job->gStrName : jobId;
+    // Each name and reason stays on its line of the notice.
+    const QString name = Secrets::shown(job && !job->gStrName.isEmpty() ? job->gStrName : jobId);
     if (received) {
         m_received.append({jobId, name, QString()});
         return;
     }
     // A received job whose file is gone before its confirmation fails after all.
     m_received.removeIf([&jobId](const Outcome &outcome) { return outcome.jobId == jobId; });
-    m_failed.append({jobId, name, detail});
+    m_failed.append({jobId, name, Secrets::shown(detail)});
 }
 
 void PollNotices::pollEnded()
