@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QDir>
 #include <QFile>
 #include <QHash>
 #include <QHostAddress>
@@ -14,7 +13,6 @@
 #include <QTcpSocket>
 
 #include <memory>
-#include <optional>
 #include <utility>
 
 #include <sys/socket.h>
@@ -51,21 +49,15 @@ public:
 
     // Plain HTTP, or HTTPS with `tls`'s certificate.
     explicit MisbehavingServer(const QSslConfiguration &tls = {})
+        : m_server(tls.isNull() ? new QTcpServer(this) : new QSslServer(this))
     {
-        if (!tls.isNull()) {
-            auto *server = new QSslServer(this);
-            server->setSslConfiguration(tls);
-            m_server = server;
-        } else {
-            m_server = new QTcpServer(this);
-        }
-        // A TLS connection is pending only once its handshake is done.
-        const auto take = [this] {
+        if (auto *secure = qobject_cast<QSslServer *>(m_server))
+            secure->setSslConfiguration(tls);
+        // A TLS connection is pending once its handshake is done.
+        connect(m_server, &QTcpServer::pendingConnectionAvailable, this, [this] {
             while (QTcpSocket *socket = m_server->nextPendingConnection())
                 serve(socket);
-        };
-        connect(m_server, &QTcpServer::newConnection, this, take);
-        connect(m_server, &QTcpServer::pendingConnectionAvailable, this, take);
+        });
         if (!m_server->listen(QHostAddress::LocalHost, 0))
             qFatal("cannot listen on 127.0.0.1");
     }
@@ -77,42 +69,30 @@ public:
             .arg(m_server->serverPort());
     }
 
-    // Certificates for 127.0.0.1 made by the openssl tool in `folder`: one
-    // signed by a test authority (whose certificate `caFile` holds), one for
-    // another host name signed by it too, and a self-signed one.
-    struct Certificates
+    // Makes with the openssl tool, in `folder`, a test authority (ca.pem) and
+    // the certificates `good` (127.0.0.1) and `wrong` (another host) it signs,
+    // and a self-signed one, `self`.
+    static bool makeCertificates(const QString &folder)
     {
-        QString caFile;
-        QSslConfiguration signedByCa, wrongHost, selfSigned;
-    };
-    static std::optional<Certificates> makeCertificates(const QString &folder)
-    {
-        static const char *script = R"(set -e
-key="-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes"
-openssl req -x509 $key -keyout ca.key -out ca.pem -days 2 -subj "/CN=Quillet Test CA"
-openssl req -x509 $key -keyout self.key -out self.pem -days 2 -subj /CN=127.0.0.1 \
-    -addext subjectAltName=IP:127.0.0.1
-for name in good:IP:127.0.0.1 wrong:DNS:wrong.invalid; do
-    openssl req $key -keyout ${name%%:*}.key -out request.csr -subj /CN=${name#*:*:}
-    echo "subjectAltName=${name#*:}" > names.cnf
-    openssl x509 -req -in request.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 \
-        -extfile names.cnf -out ${name%%:*}.pem
-done)";
         QProcess shell;
         shell.setWorkingDirectory(folder);
-        shell.start("sh", {"-c", script});
-        if (!shell.waitForFinished(30000) || shell.exitCode() != 0)
-            return std::nullopt;
-        const auto configuration = [&folder](const QString &name) {
-            QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
-            tls.setLocalCertificateChain(QSslCertificate::fromPath(folder + '/' + name + ".pem"));
-            QFile key(folder + '/' + name + ".key");
-            if (key.open(QIODevice::ReadOnly))
-                tls.setPrivateKey(QSslKey(&key, QSsl::Ec));
-            return tls;
-        };
-        return Certificates{folder + "/ca.pem", configuration("good"), configuration("wrong"),
-                            configuration("self")};
+        shell.start("sh", {"-c", R"(set -e
+k="-x509 -days 2 -nodes -newkey ec -pkeyopt ec_paramgen_curve:prime256v1"
+ip="-subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1" ca="-CA ca.pem -CAkey ca.key"
+openssl req $k -keyout ca.key -out ca.pem -subj /CN=CA
+openssl req $k -keyout good.key -out good.pem $ip $ca
+openssl req $k -keyout wrong.key -out wrong.pem -subj /CN=a.test $ca
+openssl req $k -keyout self.key -out self.pem $ip)"});
+        return shell.waitForFinished(30000) && shell.exitCode() == 0;
+    }
+    static QSslConfiguration certificate(const QString &folder, const QString &name)
+    {
+        QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+        tls.setLocalCertificateChain(QSslCertificate::fromPath(folder + '/' + name + ".pem"));
+        QFile key(folder + '/' + name + ".key");
+        if (key.open(QIODevice::ReadOnly))
+            tls.setPrivateKey(QSslKey(&key, QSsl::Ec));
+        return tls;
     }
 
     void when(const QByteArray &targetPart, const Behaviour &behaviour)

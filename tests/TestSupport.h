@@ -107,29 +107,28 @@ inline QByteArray jobIndex(const QList<QByteArray> &jobs = {})
     return "<?xml version=\"1.0\"?>\n<jobs><user_id>17</user_id>" + jobs.join() + "</jobs>\n";
 }
 
-// A password in which services echo % & + < blanks and letters in other forms.
-inline QString hardPassword()
+// An index of job 1 with `name` and `path`, where {LF}, {CSI} and {RLO} stand
+// for a line feed, a C1 control and a right-to-left override.
+inline QByteArray oneJobIndex(const QString &name, const QString &path)
 {
-    return QString::fromUtf8("Gr\u00fc&\u00dfe 50%+<b>x");
+    return jobIndex({jobElement("1", {{"job_name", name}, {"path", path}})})
+        .replace("{LF}", "&#10;")
+        .replace("{CSI}", "&#x9B;")
+        .replace("{RLO}", "&#x202E;");
 }
 
-// The forms of `password` that a text must not show: as typed, percent-encoded
-// the program's way and fully, form-encoded and HTML-escaped.
-inline QStringList passwordForms(const QString &password)
+// A password that services echo in other forms: with % & + < a blank and
+// non-ASCII letters.
+inline const QString hardPassword = QString::fromUtf8("Gr\u00fc&\u00dfe 50%+<b>x");
+
+// Whether `text` shows `password` as typed, percent-encoded (the program's
+// way, fully, either hex case, + for blanks) or HTML-escaped.
+inline bool showsPassword(const QString &text, const QString &password)
 {
     const QString encoded = QString::fromLatin1(QUrl::toPercentEncoding(password));
-    QString lowerHex = encoded;
-    for (qsizetype i = lowerHex.indexOf('%'); i >= 0; i = lowerHex.indexOf('%', i + 1))
-        lowerHex.replace(i + 1, 2, lowerHex.mid(i + 1, 2).toLower());
-    return {password, ServiceUrls::queryValue(password),    encoded,
-            lowerHex, QString(encoded).replace("%20", "+"), password.toHtmlEscaped()};
-}
-
-// The first form of `password` that `text` shows; empty when none.
-inline QString shownPassword(const QString &text, const QString &password)
-{
-    for (const QString &form : passwordForms(password))
-        if (text.contains(form))
-            return form;
-    return QString();
+    for (const QString &form : {password, ServiceUrls::queryValue(password), encoded,
+                                QString(encoded).replace("%20", "+"), password.toHtmlEscaped()})
+        if (text.contains(form, Qt::CaseInsensitive))
+            return true;
+    return false;
 }

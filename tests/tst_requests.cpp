@@ -1,5 +1,4 @@
 #include "MisbehavingServer.h"
-#include "TestSupport.h"
 #include "platform/Inet.h"
 #include "platform/RecordingMessageSink.h"
 #include "profiles/Profile.h"
@@ -46,7 +45,6 @@ class tst_Requests : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase();
     void init() { m = std::make_unique<Client>(); }
     void cleanup() { m.reset(); }
 
@@ -56,26 +54,12 @@ private Q_SLOTS:
     void indexRequestWithoutAnswer();
     void oneRequestAtATimeAndCancel();
     void streamedBodyInParts();
-    void secureService_data();
-    void secureService();
 
 private:
     Listing retrieve();
 
     std::unique_ptr<Client> m;
-    QTemporaryDir m_folder;
-    std::optional<MisbehavingServer::Certificates> m_tls;
 };
-
-void tst_Requests::initTestCase()
-{
-    // The test authority is trusted as an office's own would be.
-    m_tls = MisbehavingServer::makeCertificates(m_folder.path());
-    if (m_tls) {
-        qunsetenv("CURL_CA_BUNDLE"); // it comes first
-        qputenv("SSL_CERT_FILE", m_tls->caFile.toLocal8Bit());
-    }
-}
 
 Listing tst_Requests::retrieve()
 {
@@ -220,74 +204,6 @@ void tst_Requests::streamedBodyInParts()
     QVERIFY(out->received == body);
     QCOMPARE(out->announced, body.size());
     QVERIFY(out->largestPart <= Inet::MaxPartSize);
-}
-
-void tst_Requests::secureService_data()
-{
-    QTest::addColumn<QString>("certificate");   // good, wrong (host name) or self (signed)
-    QTest::addColumn<QByteArray>("statusLine"); // of a redirect; empty: none
-    QTest::addColumn<QString>("to");            // the redirect's scheme
-    QTest::addColumn<bool>("index");            // the index request, or else the status one
-    QTest::addColumn<QString>("failure");       // a part of the failure; empty: success
-    const QString insecure = "redirected the request from https to an insecure address";
-    for (const bool index : {true, false}) {
-        for (const char *line : {"HTTP/1.1 302 Found", "HTTP/1.1  302 Found", "HTTP/1.1 302\tFound",
-                                 "HTTP/1.1 302Found"})
-            QTest::addRow("https to http refused: %s, %s", index ? "index" : "status", line)
-                << "good" << QByteArray(line) << "http" << index << insecure;
-    }
-    QTest::newRow("https to https followed")
-        << "good" << QByteArray("HTTP/1.1 301  Moved") << "https" << true << QString();
-    QTest::newRow("self-signed certificate")
-        << "self" << QByteArray() << "" << true << "certificate";
-    QTest::newRow("certificate of another host")
-        << "wrong" << QByteArray() << "" << true << "certificate subject name";
-}
-
-void tst_Requests::secureService()
-{
-    QFETCH(QString, certificate);
-    QFETCH(QByteArray, statusLine);
-    QFETCH(QString, to);
-    QFETCH(bool, index);
-    QFETCH(QString, failure);
-    if (!m_tls)
-        QSKIP("the openssl tool could not make the test certificates");
-    MisbehavingServer secure(certificate == "self"    ? m_tls->selfSigned
-                             : certificate == "wrong" ? m_tls->wrongHost
-                                                      : m_tls->signedByCa);
-    const QString target = to == "http" ? m->server.base() + "/stolen" : secure.base() + "/moved";
-    MisbehavingServer::Behaviour redirect{.status = 302, .body = "moved"};
-    redirect.headers = {{"Location", target.toLatin1()}};
-    redirect.statusLine = statusLine;
-    if (!statusLine.isEmpty())
-        secure.when("/remote_tools/", redirect);
-    secure.when("/moved", MisbehavingServer::answer("<jobs/>"));
-    Profile &profile = m->tools.gProfile();
-    profile.gStrBaseURL = secure.base() + "/remote_tools/";
-    profile.gPassword = hardPassword();
-
-    QString shown;
-    if (index) {
-        const Listing listing = retrieve();
-        QCOMPARE(listing.outcome, failure.isEmpty() ? DownloadTools::RequestOutcome::Finished
-                                                    : DownloadTools::RequestOutcome::Failed);
-        QVERIFY2(listing.failure.contains(failure), qPrintable(listing.failure));
-        shown = listing.failure;
-    } else {
-        Job job;
-        job.gLngID = "1";
-        job.gBlnDownloadCompleted = true;
-        QVERIFY(m->tools.gColDownloads.Add(job, job.gLngID));
-        std::optional<bool> confirmed;
-        m->tools.UpdateJobStatuses(m->host, [&confirmed](bool all) { confirmed = all; });
-        QTRY_VERIFY_WITH_TIMEOUT(confirmed.has_value(), 10000);
-        QVERIFY(!*confirmed);
-    }
-    QCOMPARE(secure.targets.size(), certificate == "good" ? 1 + int(to == "https") : 0);
-    QCOMPARE(m->server.targets, QStringList()); // nothing went out in clear
-    shown += m->host.statusHistory.join('\n') + m->messages.texts().join('\n');
-    QVERIFY2(shownPassword(shown, profile.gPassword).isEmpty(), qPrintable(shown));
 }
 
 QTEST_GUILESS_MAIN(tst_Requests)
