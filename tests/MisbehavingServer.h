@@ -1,8 +1,13 @@
 #pragma once
 
+#include <QFile>
 #include <QHash>
 #include <QHostAddress>
 #include <QPointer>
+#include <QProcess>
+#include <QSslConfiguration>
+#include <QSslKey>
+#include <QSslServer>
 #include <QStringList>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -42,21 +47,55 @@ public:
         bool ranges = false;
         bool ignoreIfRange = false; // ranges served whatever If-Range names
         int together = 0;           // each answer held until this many requests for the target came
+        QByteArray statusLine = {}; // in place of "HTTP/1.1 <status> Status"
     };
 
-    MisbehavingServer()
+    // Plain HTTP, or HTTPS with `tls`'s certificate.
+    explicit MisbehavingServer(const QSslConfiguration &tls = {})
+        : m_server(tls.isNull() ? new QTcpServer(this) : new QSslServer(this))
     {
-        connect(&m_server, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket *socket = m_server.nextPendingConnection())
+        if (auto *secure = qobject_cast<QSslServer *>(m_server))
+            secure->setSslConfiguration(tls);
+        // A TLS connection is pending once its handshake is done.
+        connect(m_server, &QTcpServer::pendingConnectionAvailable, this, [this] {
+            while (QTcpSocket *socket = m_server->nextPendingConnection())
                 serve(socket);
         });
-        if (!m_server.listen(QHostAddress::LocalHost, 0))
+        if (!m_server->listen(QHostAddress::LocalHost, 0))
             qFatal("cannot listen on 127.0.0.1");
     }
 
     QString base() const
     {
-        return QStringLiteral("http://127.0.0.1:%1").arg(m_server.serverPort());
+        return QStringLiteral("%1://127.0.0.1:%2")
+            .arg(qobject_cast<QSslServer *>(m_server) ? "https" : "http")
+            .arg(m_server->serverPort());
+    }
+
+    // Makes with the openssl tool, in `folder`, a test authority (ca.pem) and
+    // the certificates `good` (127.0.0.1) and `wrong` (another host) it signs,
+    // and a self-signed one, `self`.
+    static bool makeCertificates(const QString &folder)
+    {
+        QProcess shell;
+        shell.setWorkingDirectory(folder);
+        shell.start("sh", {"-c", R"(set -e
+k="-x509 -days 2 -nodes -newkey ec -pkeyopt ec_paramgen_curve:prime256v1"
+ip="-subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1" ca="-CA ca.pem -CAkey ca.key"
+openssl req $k -keyout ca.key -out ca.pem -subj /CN=CA
+openssl req $k -keyout good.key -out good.pem $ip $ca
+openssl req $k -keyout wrong.key -out wrong.pem -subj /CN=a.test $ca
+openssl req $k -keyout self.key -out self.pem $ip)"});
+        return shell.waitForFinished(30000) && shell.exitCode() == 0;
+    }
+    static QSslConfiguration certificate(const QString &folder, const QString &name)
+    {
+        QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+        tls.setLocalCertificateChain(QSslCertificate::fromPath(folder + '/' + name + ".pem"));
+        QFile key(folder + '/' + name + ".key");
+        if (key.open(QIODevice::ReadOnly))
+            tls.setPrivateKey(QSslKey(&key, QSsl::Ec));
+        return tls;
     }
 
     void when(const QByteArray &targetPart, const Behaviour &behaviour)
@@ -170,7 +209,10 @@ private:
             return;
         }
         QByteArray &body = behaviour.body;
-        QByteArray head = "HTTP/1.1 " + QByteArray::number(behaviour.status) + " Status\r\n";
+        QByteArray head = behaviour.statusLine.isEmpty()
+                              ? "HTTP/1.1 " + QByteArray::number(behaviour.status) + " Status"
+                              : behaviour.statusLine;
+        head += "\r\n";
         for (const auto &[name, value] : behaviour.headers)
             head += name + ": " + value + "\r\n";
         if (!behaviour.noLength)
@@ -205,7 +247,7 @@ private:
         Behaviour behaviour;
         int used;
     };
-    QTcpServer m_server;
+    QTcpServer *m_server;
     QList<Rule> m_rules;
     QList<QPointer<QTcpSocket>> m_stalled;
     QHash<QByteArray, QList<QPointer<QTcpSocket>>> m_waiting;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Paths.h"
+#include "service/ServiceUrls.h"
 
 #include <QFile>
 #include <QMap>
@@ -104,4 +105,30 @@ inline QByteArray jobElement(const QString &id, const Fields &fields = {})
 inline QByteArray jobIndex(const QList<QByteArray> &jobs = {})
 {
     return "<?xml version=\"1.0\"?>\n<jobs><user_id>17</user_id>" + jobs.join() + "</jobs>\n";
+}
+
+// An index of job 1 with `name` and `path`, where {LF}, {CSI} and {RLO} stand
+// for a line feed, a C1 control and a right-to-left override.
+inline QByteArray oneJobIndex(const QString &name, const QString &path)
+{
+    return jobIndex({jobElement("1", {{"job_name", name}, {"path", path}})})
+        .replace("{LF}", "&#10;")
+        .replace("{CSI}", "&#x9B;")
+        .replace("{RLO}", "&#x202E;");
+}
+
+// A password that services echo in other forms: with % & + < a blank and
+// non-ASCII letters.
+inline const QString hardPassword = QString::fromUtf8("Gr\u00fc&\u00dfe 50%+<b>x");
+
+// Whether `text` shows `password` as typed, percent-encoded (the program's
+// way, fully, either hex case, + for blanks) or HTML-escaped.
+inline bool showsPassword(const QString &text, const QString &password)
+{
+    const QString encoded = QString::fromLatin1(QUrl::toPercentEncoding(password));
+    for (const QString &form : {password, ServiceUrls::queryValue(password), encoded,
+                                QString(encoded).replace("%20", "+"), password.toHtmlEscaped()})
+        if (text.contains(form, Qt::CaseInsensitive))
+            return true;
+    return false;
 }

@@ -78,6 +78,7 @@ class tst_Cli : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void initTestCase();
     void init();
     void commandLine_data();
     void commandLine();
@@ -93,6 +94,8 @@ private Q_SLOTS:
     void signalDuringConfirmation();
     void watch_data();
     void watch();
+    void secretsAndServiceTexts_data();
+    void secretsAndServiceTexts();
 
 private:
     Run run(const QStringList &arguments,
@@ -103,7 +106,17 @@ private:
     QString m_profile;
     // Called while the tool runs until it returns true.
     std::function<bool(QProcess &)> m_whileRunning;
+    QTemporaryDir m_certificateFolder;
+    bool m_certificates = false;
 };
+
+void tst_Cli::initTestCase()
+{
+    // The test authority is trusted as an office's own would be.
+    m_certificates = MisbehavingServer::makeCertificates(m_certificateFolder.path());
+    qunsetenv("CURL_CA_BUNDLE"); // it comes first
+    qputenv("SSL_CERT_FILE", QFile::encodeName(m_certificateFolder.filePath("ca.pem")));
+}
 
 void tst_Cli::init()
 {
@@ -200,7 +213,7 @@ void tst_Cli::commandLine_data()
     // A failed check: told, without the password, which holds a blank, & and
     // #, in no form; an error page echoes it, plain and encoded.
     const QString cannot = "The job index could not be retrieved from http://127.0.0.1:9/"
-                           "remote_tools/job_index.asp?SessionID=G-1&LG=ann&PW=***\n";
+                           "remote_tools/job_index.asp?SessionID=G-1&LG=***&PW=***\n";
     QTest::newRow("no connection: list -q --json, the failure told")
         << "list -q P --json" << QByteArray() << 0 << 1 << "Error: " + cannot << noJob;
     const QString page = "Error: " + invalidIndex +
@@ -270,6 +283,110 @@ void tst_Cli::listsJobs()
         R"("reference":"R1","source_url":"https://jobs.example/files/1.wav","template":""})";
     QCOMPARE(QJsonDocument(first).toJson(QJsonDocument::Compact), fields);
     QCOMPARE(document.value("messages").toArray(), QJsonArray());
+}
+
+void tst_Cli::secretsAndServiceTexts_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QString>("base");        // {host}: the test server's host and port
+    QTest::addColumn<QByteArray>("page");     // the page that gives this answer once
+    QTest::addColumn<int>("answer");          // its HTTP status
+    QTest::addColumn<QByteArray>("index");    // its body, or the Location of a 3xx
+    QTest::addColumn<QString>("shown");       // a part of the output
+    QTest::addColumn<QString>("certificate"); // of an https server (self-signed, wrong host)
+    QTest::addColumn<QByteArray>("statusLine");
+    const QByteArray sent = ServiceUrls::queryValue(hardPassword).toUtf8();
+    const QString http = "http://{host}";
+    const auto row = [](const QByteArray &name, const QString &base, int answer,
+                        const QByteArray &index, const QString &shown,
+                        const QString &password = hardPassword, const char *certificate = "",
+                        const QByteArray &line = {}, const QByteArray &page = "job_index.asp") {
+        QTest::newRow(name) << QString(name).section(": ", 1) << password << base << page << answer
+                            << index << shown << QString(certificate) << line;
+    };
+    const auto denied = [&](const char *name, const QByteArray &echo) {
+        row(name, http, 401, "<html><p>Denied: " + echo + "</p></html>", "Denied: ***");
+    };
+    denied("echoed as sent: fetch --json", sent);
+    denied("echoed as typed, markup in it: fetch", hardPassword.toUtf8());
+    denied("echoed HTML-escaped: fetch", "Gr&#xFC;&amp;&szlig;e 50%+&lt;b&#62;x");
+    denied("echoed form-encoded: fetch --json", "Gr%c3%bc%26%C3%9Fe+50%25%2b%3cb%3ex");
+    denied("echoed across the 4096-character cut: fetch",
+           QByteArray(4073, ' ') + hardPassword.toUtf8());
+    const QByteArray signedUrl = oneJobIndex("A", "{server}/1.wav?PW=" + sent + "&sig=" + sent);
+    row("job URL with the password: list", http, 200, signedUrl, "1.wav?PW=***&sig=***");
+    row("job URL with the password: list --json", http, 200, signedUrl, "PW=***&sig=***");
+    row("ftp job URL refused: fetch --json", http, 200, oneJobIndex("A", "ftp://h/1.wav?s=" + sent),
+        "1.wav?s=***");
+    row("user:password@ in the base URL: profile",
+        "http://ann:" + QUrl::toPercentEncoding(hardPassword) + "@{host}", 200, {},
+        "http://***@127.0.0.1");
+    row("redirected to a host named as the password: list", http, 302,
+        "http://hunter2x.localhost:" + QByteArray::number(MisbehavingServer::closedPort()),
+        "***.localhost", "hunter2x");
+    const QByteArray forged =
+        oneJobIndex("A{LF}Received 77 -> y{CSI}2J{RLO}vaw.exe", "{server}/1.wav");
+    row("job names forge lines: fetch", http, 200, forged, "A\uFFFDReceived 77");
+    row("job names forge lines: list --json", http, 200, forged, "2J\uFFFDvaw");
+    row("plain http to another machine: profile", "http://jobs.quillet.example", 200, {},
+        "quillet-transfer: " + ServiceUrls::inClearText() + '\n');
+    // The https service redirects to {plain}, which must get nothing.
+    for (const char *line : {"302 Found", " 302 Found", "302\tFound", "302Found"}) {
+        row("https to http, index, " + QByteArray(line) + ": list", "https://{host}", 302,
+            "{plain}/moved", "to an insecure address", hardPassword, "good", line);
+        row("https to http, status, " + QByteArray(line) + ": fetch", "https://{host}", 302,
+            "{plain}/moved", "1 of 1 jobs received, 0 failed, 0 confirmed", hardPassword, "good",
+            line, "job_status_update.asp");
+    }
+    row("https to https followed: list", "https://{host}", 301, "{server}/moved/job_index.asp",
+        "/1.wav\t", hardPassword, "good", "301  Moved");
+    row("self-signed certificate: list", "https://{host}", 200, {}, "self-signed certificate",
+        hardPassword, "self");
+    row("certificate of another host: list", "https://{host}", 200, {}, "certificate subject name",
+        hardPassword, "wrong");
+}
+
+void tst_Cli::secretsAndServiceTexts()
+{
+    QFETCH(QString, command);
+    QFETCH(QString, password);
+    QFETCH(QString, base);
+    QFETCH(QByteArray, page);
+    QFETCH(int, answer);
+    QFETCH(QByteArray, index);
+    QFETCH(QString, shown);
+    QFETCH(QString, certificate);
+    QFETCH(QByteArray, statusLine);
+    if (!certificate.isEmpty() && !m_certificates)
+        QSKIP("the openssl tool could not make the test certificates");
+    MisbehavingServer plain,
+        server(certificate.isEmpty()
+                   ? QSslConfiguration()
+                   : MisbehavingServer::certificate(m_certificateFolder.path(), certificate));
+    const QString host = server.base().section("//", 1);
+    index.replace("{server}", server.base().toUtf8()).replace("{plain}", plain.base().toUtf8());
+    server.when(page, {.status = answer,
+                       .body = index,
+                       .headers = {{"Location", answer / 100 == 3 ? index : ""}},
+                       .times = 1,
+                       .statusLine = statusLine.isEmpty() ? "" : "HTTP/1.1 " + statusLine});
+    server.when("job_index.asp",
+                MisbehavingServer::answer(oneJobIndex("A", server.base() + "/1.wav")));
+    QVERIFY(writeFile(m_profile, profileFile({{"password", password},
+                                              {"download_folder", m_folder->path("Jobs")},
+                                              {"base_url", base.replace("{host}", host) + '/'}})));
+    QStringList arguments = command.split(' ');
+    arguments.insert(1, m_profile);
+    const Run result = run(arguments);
+    const QString all = result.out + result.err;
+    QVERIFY2(all.contains(shown) && !showsPassword(all, password), qPrintable(all));
+    QCOMPARE(plain.targets, QStringList()); // nothing went out in clear
+    // No line of the service's, no control code, no override.
+    QVERIFY2(!QRegularExpression("(^|\n)Received 77|[\\x{80}-\\x{9f}\\x{202a}-\\x{202e}\r]")
+                  .match(all)
+                  .hasMatch(),
+             qPrintable(all));
 }
 
 void tst_Cli::listFitsTheTerminal_data()

@@ -140,7 +140,7 @@ void tst_Requests::indexRequestWithoutAnswer()
     QCOMPARE(m->tools.xmlIndex, QStringLiteral("previous"));
     QCOMPARE(m->host.statusText(), QStringLiteral("Retrieving Job Index"));
     QVERIFY2(listing.failure.contains(reason), qPrintable(listing.failure));
-    QVERIFY(listing.failure.contains("job_index.asp?SessionID=G-1&LG=ann&PW=***"));
+    QVERIFY(listing.failure.contains("job_index.asp?SessionID=G-1&LG=***&PW=***"));
     QVERIFY(!listing.failure.contains("s3cret"));
 }
 

@@ -12,6 +12,7 @@
 #include "service/DownloadTools.h"
 #include "service/PlainTransferHost.h"
 #include "service/PollCountdown.h"
+#include "service/ServiceUrls.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -99,6 +100,9 @@ void CommandLineTool::start(const QStringList &arguments)
             return;
         }
     }
+    if (ServiceUrls::travelsInClear(m_tools->gProfile().gStrBaseURL))
+        m_console.say(Console::Priority::Warning,
+                      QStringLiteral("quillet-transfer: ") + ServiceUrls::inClearText());
     if (options->command == QLatin1String("watch")) {
         startWatch(options->now, options->quiet);
         return;

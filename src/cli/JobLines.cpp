@@ -2,6 +2,7 @@
 
 #include "cli/Console.h"
 #include "cli/TextCells.h"
+#include "platform/Secrets.h"
 #include "service/JobCollection.h"
 
 #include <QLocale>
@@ -16,7 +17,7 @@ JobLines::JobLines(Console &console, const JobCollection &jobs) : m_console(cons
 QString JobLines::label(const QString &jobId) const
 {
     const Job *job = m_jobs.Item(jobId);
-    return job ? QStringLiteral("%1 %2").arg(jobId, job->gStrName) : jobId;
+    return Secrets::shown(job ? QStringLiteral("%1 %2").arg(jobId, job->gStrName) : jobId);
 }
 
 void JobLines::started(const QString &jobId, int attempt)
@@ -58,5 +59,5 @@ void JobLines::ended(const QString &jobId, bool received, const QString &detail)
 {
     m_console.say(received ? Console::Priority::Information : Console::Priority::Failure,
                   (received ? QStringLiteral("Received %1 -> %2") : QStringLiteral("Failed %1: %2"))
-                      .arg(label(jobId), detail));
+                      .arg(label(jobId), Secrets::shown(detail)));
 }

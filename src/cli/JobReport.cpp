@@ -3,6 +3,7 @@
 #include "cli/TextCells.h"
 #include "platform/Conversions.h"
 #include "platform/MessageSink.h"
+#include "platform/Secrets.h"
 #include "profiles/Profile.h"
 #include "service/FileNames.h"
 #include "service/JobCollection.h"
@@ -13,9 +14,12 @@
 
 namespace {
 
-// A JSON string literal of `text`.
-QString jsonString(const QString &text)
+// A JSON string literal of `text`, scrubbed and, but for the program's own
+// line breaks with `keepBreaks`, on one line.
+QString jsonString(const QString &shown, bool keepBreaks = false)
 {
+    const QString scrubbed = Secrets::scrub(shown);
+    const QString text = keepBreaks ? Secrets::cleanText(scrubbed) : Secrets::cleanLine(scrubbed);
     QString out;
     out.reserve(text.size() + 2);
     out += QLatin1Char('"');
@@ -64,9 +68,7 @@ void printTable(QTextStream &out, const QList<QStringList> &rows, int width)
     QList<QStringList> cells = rows;
     for (QStringList &row : cells)
         for (QString &cell : row)
-            for (QChar &c : cell)
-                if (c.category() == QChar::Other_Control)
-                    c = QChar(0xFFFD);
+            cell = Secrets::shown(cell);
     if (width <= 0) {
         for (const QStringList &row : cells)
             out << row.join(QLatin1Char('\t')) << '\n';
@@ -177,7 +179,7 @@ void printJobs(QTextStream &out, const JobCollection &jobs, const QHash<QString,
     for (qsizetype i = 0; i < messages.size(); ++i) {
         const Message &message = messages.at(i);
         out << (i == 0 ? "\n    {" : ",\n    {") << "\"title\": " << jsonString(message.title)
-            << ", \"text\": " << jsonString(message.text) << '}';
+            << ", \"text\": " << jsonString(message.text, true) << '}';
     }
     out << (messages.isEmpty() ? "]\n}\n" : "\n  ]\n}\n");
 }
@@ -185,7 +187,7 @@ void printJobs(QTextStream &out, const JobCollection &jobs, const QHash<QString,
 void printProfile(QTextStream &out, const Profile &profile)
 {
     const auto line = [&out](const char *label, const QString &value) {
-        out << QString::fromLatin1(label).leftJustified(17) << value << '\n';
+        out << QString::fromLatin1(label).leftJustified(17) << Secrets::shown(value) << '\n';
     };
     static const char *const dayNames[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
                                            "Thursday", "Friday", "Saturday"};

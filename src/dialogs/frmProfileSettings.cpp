@@ -4,6 +4,7 @@
 #include "dialogs/frmProfileSelection.h"
 #include "platform/MessageSink.h"
 #include "profiles/Profile.h"
+#include "service/ServiceUrls.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -142,6 +143,13 @@ void frmProfileSettings::buildProfileTab(QWidget *page)
     field(txtGUID, "txtGUID", lbGUID, "lbGUID", "GUID Checksum:", {3960, 2280, 1245, 195},
           {3960, 2520, 2775, 285});
     txtGUID->setText(QStringLiteral("XXXXX-XXXXX-XXXXX"));
+    // Said, not refused: some offices run the service inside their own network.
+    caption(lblInsecureURL, "lblInsecureURL", "", frame, {240, 2085, 6735, 195});
+    lblInsecureURL->setText(ServiceUrls::inClearText());
+    lblInsecureURL->hide();
+    connect(txtURL, &QLineEdit::textChanged, lblInsecureURL, [this](const QString &url) {
+        lblInsecureURL->setVisible(ServiceUrls::travelsInClear(url));
+    });
 }
 
 void frmProfileSettings::buildScheduleTab(QWidget *page)

@@ -59,6 +59,7 @@ public:
     QLabel *lblLastName = nullptr;
     QLabel *lblDepartment = nullptr;
     QLabel *lblWebSite = nullptr;
+    QLabel *lblInsecureURL = nullptr; // shown while the address is plain http off this machine
     QLabel *lblLogin = nullptr;
     QLabel *lblPassword = nullptr;
     QLabel *lbGUID = nullptr;

@@ -1,10 +1,12 @@
 #include "platform/Inet.h"
 
 #include "platform/InetRequest.h"
+#include "platform/Secrets.h"
 #include "platform/Startup.h"
 
 #include <QPointer>
 #include <QSocketNotifier>
+#include <QUrlQuery>
 
 #include <algorithm>
 #include <iterator>
@@ -34,6 +36,21 @@ QString scrubbed(QString text, const QUrl &url)
         }
     }
     return text;
+}
+
+// What a request's URL carries that no text may show: its query values and
+// the password of its user:password@ part.
+QStringList secretsOf(const QUrl &url)
+{
+    QStringList secrets{url.password(QUrl::FullyDecoded)};
+    for (const auto &[name, value] : QUrlQuery(url).queryItems(QUrl::FullyDecoded))
+        secrets << value;
+    return secrets;
+}
+
+bool isHttps(const QUrl &url)
+{
+    return url.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
 }
 
 } // namespace
@@ -165,11 +182,22 @@ bool Inet::start(std::unique_ptr<Request> request, const HeaderList &requestHead
     curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, request->error);
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    // A request that starts on https stays on https, whatever the answers say.
+    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR,
+                     isHttps(request->url) ? "https" : "http,https");
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 10L);
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
+    // A CA bundle named as curl's tools take it replaces the system's: offices
+    // with their own certificate authority need it.
+    for (const char *variable : {"CURL_CA_BUNDLE", "SSL_CERT_FILE"}) {
+        const QByteArray bundle = qgetenv(variable);
+        if (!bundle.isEmpty()) {
+            curl_easy_setopt(easy, CURLOPT_CAINFO, bundle.constData());
+            break;
+        }
+    }
     curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
     const long seconds = std::max<long>(1, long(m_timeout.count()));
     // A text answer ends within twice the time-out however slowly it drips;
@@ -252,7 +280,7 @@ Inet::Result Inet::resultOf(const Request &request, int code) const
     } else if (request.tooLarge) {
         result.failure = Failure::TooLarge;
         result.errorText = tr("The response is larger than the program accepts.");
-    } else if (request.insecureRedirect) {
+    } else if (code == CURLE_UNSUPPORTED_PROTOCOL && isHttps(request.url)) {
         result.failure = Failure::Network;
         result.errorText = tr("The service redirected the request from https to an insecure "
                               "address; it was not followed.");
@@ -290,7 +318,8 @@ Inet::Result Inet::resultOf(const Request &request, int code) const
         result.failure = Failure::Network;
         result.errorText = tr("The service sent no HTTP answer.");
     }
-    result.errorText = scrubbed(result.errorText.trimmed(), request.url);
+    result.errorText = Secrets::cleanLine(
+        Secrets::scrub(scrubbed(result.errorText.trimmed(), request.url), secretsOf(request.url)));
     return result;
 }
 

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 
 namespace {
 
@@ -84,31 +85,28 @@ size_t Inet::Curl::onHeader(char *data, size_t size, size_t count, void *inet)
     self->announce(Receiving);
     if (line.startsWith("HTTP/")) {
         // A new answer: a redirect's, an interim one's or the final one's.
+        // Its code comes from libcurl, which decides on redirects with it;
+        // the reason phrase is only shown.
         request.headers.clear();
-        const QList<QByteArray> parts = line.split(' ');
-        request.status = parts.value(1).toInt();
-        request.reason = line.mid(line.indexOf(' ', line.indexOf(' ') + 1) + 1);
-        if (parts.size() < 3)
-            request.reason.clear();
+        request.status = 0;
+        const qsizetype code = line.indexOf(' ');
+        qsizetype reason = code < 0 ? line.size() : code + 1;
+        while (reason < line.size() &&
+               (std::isdigit(uchar(line.at(reason))) || line.at(reason) == ' '))
+            ++reason;
+        request.reason = line.mid(reason).trimmed();
+        return length;
+    }
+    if (line.isEmpty()) {
+        long status = 0;
+        curl_easy_getinfo(request.easy, CURLINFO_RESPONSE_CODE, &status);
+        request.status = int(status);
         return length;
     }
     const qsizetype colon = line.indexOf(':');
     if (colon <= 0)
         return length;
-    const QByteArray name = line.left(colon).trimmed();
-    const QByteArray value = line.mid(colon + 1).trimmed();
-    request.headers.append({name, value});
-    if (request.status / 100 == 3 && name.compare("Location", Qt::CaseInsensitive) == 0) {
-        char *current = nullptr;
-        curl_easy_getinfo(request.easy, CURLINFO_EFFECTIVE_URL, &current);
-        const QUrl here(QString::fromUtf8(current));
-        const QUrl next = here.resolved(QUrl::fromEncoded(value));
-        if (here.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0 &&
-            next.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) != 0) {
-            request.insecureRedirect = true;
-            return 0;
-        }
-    }
+    request.headers.append({line.left(colon).trimmed(), line.mid(colon + 1).trimmed()});
     return length;
 }
 

@@ -41,7 +41,6 @@ struct Inet::Request
     bool refused = false;
     bool tooLarge = false;
     bool droppedBody = false; // an answer outside 2xx, not read
-    bool insecureRedirect = false;
     bool paused = false;
 };
 

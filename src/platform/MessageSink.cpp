@@ -1,5 +1,7 @@
 #include "platform/MessageSink.h"
 
+#include "platform/Secrets.h"
+
 MessageSink::~MessageSink() = default;
 
 QString MessageSink::applicationTitle()
@@ -11,6 +13,9 @@ MessageAnswer MessageSink::post(Message message)
 {
     if (message.title.isEmpty())
         message.title = applicationTitle();
+    // Texts may carry what a service echoed or a library's error text.
+    message.title = Secrets::shown(message.title);
+    message.text = Secrets::cleanText(Secrets::scrub(message.text));
     return show(message);
 }
 

@@ -51,7 +51,8 @@ public:
     static QString applicationTitle();
 
     // Shows the message and returns the user's answer. An empty title is
-    // replaced by the application title before the message reaches show().
+    // replaced by the application title before the message reaches show();
+    // title and text are scrubbed of secrets and control characters first.
     MessageAnswer post(Message message);
 
     // Convenience for the common single-button message.

@@ -3,6 +3,7 @@
 #include "platform/Conversions.h"
 #include "platform/MessageSink.h"
 #include "platform/Paths.h"
+#include "platform/Secrets.h"
 
 #include <QDir>
 #include <QFile>
@@ -170,6 +171,12 @@ Profile::Profile(MessageSink &messages) : m_messages(&messages)
 {
 }
 
+void Profile::rememberSecrets() const
+{
+    Secrets::remember(gPassword);
+    Secrets::rememberUrlPassword(gStrBaseURL);
+}
+
 bool *Profile::dayFlag(quint8 day)
 {
     bool *const flags[] = {&gSunday,   &gMonday, &gTuesday, &gWednesday,
@@ -275,6 +282,7 @@ bool Profile::LoadProfileFromXMLFile(const QString &xml)
         if (it->isEmpty())
             break;
     }
+    rememberSecrets();
     return true;
 }
 

@@ -45,6 +45,9 @@ public:
     QString GetLogin() const { return gLogin; }
     void SetPassword(const QString &Value) { gPassword = Value; }
     QString GetPassword() const { return gPassword; }
+    // Makes the password and the base URL's password known to every scrub of
+    // texts for the user (see Secrets).
+    void rememberSecrets() const;
     void SetDownloadFolder(const QString &Value) { gStrDownloadFolder = Value; }
     QString GetDownloadFolder() const { return gStrDownloadFolder; }
     void SetURL(const QString &Value) { gStrBaseURL = Value; }

@@ -206,6 +206,7 @@ QString ProfileEditor::store(const Fields &fields)
     profile.gGUID = fields.guid;
     profile.gStrBaseURL = url;
     profile.colDownloadRules = fields.rules;
+    profile.rememberSecrets();
     // The profile's own interval, chosen after the six, stays as it is.
     if (fields.frequency >= 0 && fields.frequency < int(frequencies.size()))
         profile.gLngPollInterval = frequencies[size_t(fields.frequency)].minutes;

@@ -1,6 +1,7 @@
 #include "service/ActivityLog.h"
 
 #include "platform/Conversions.h"
+#include "platform/Secrets.h"
 #include "service/DownloadTools.h"
 #include "service/FileNames.h"
 
@@ -53,13 +54,14 @@ QVariant ActivityLog::data(const QModelIndex &index, int role) const
     case TimeColumn:
         return Conversions::generalDateText(shown->time);
     case NameColumn:
-        return shown->name.isEmpty() ? shown->jobId : shown->name;
+        return Secrets::shown(shown->name.isEmpty() ? shown->jobId : shown->name);
     case ReferenceColumn:
-        return shown->reference;
+        return Secrets::shown(shown->reference);
     case ResultColumn:
         return shown->received ? tr("Received") : tr("Failed");
     case DetailColumn:
-        return shown->received ? FileNames::nativeSeparators(shown->detail) : shown->detail;
+        return Secrets::shown(shown->received ? FileNames::nativeSeparators(shown->detail)
+                                              : shown->detail);
     default:
         return QVariant();
     }

@@ -2,6 +2,7 @@
 
 #include "platform/Inet.h"
 #include "platform/MessageSink.h"
+#include "platform/Secrets.h"
 #include "profiles/Profile.h"
 #include "service/FileNameRules.h"
 #include "service/ServiceUrls.h"
@@ -44,7 +45,10 @@ void DownloadTools::reportInvalidIndex(const QString &answer)
 
 std::shared_ptr<const Profile> DownloadTools::orCurrent(std::shared_ptr<const Profile> profile)
 {
-    return profile ? std::move(profile) : std::make_shared<const Profile>(gProfile());
+    if (!profile)
+        profile = std::make_shared<const Profile>(gProfile());
+    profile->rememberSecrets();
+    return profile;
 }
 
 void DownloadTools::RetrieveJobListing(TransferHost &objForm, ListingDone done,
@@ -59,7 +63,9 @@ void DownloadTools::RetrieveJobListing(TransferHost &objForm, ListingDone done,
     objForm.setProgressValue(0);
     objForm.setStatusText(QStringLiteral("Retrieving Job Index"));
 
-    const QString url = ServiceUrls::indexUrlText(profile ? *profile : gProfile());
+    const Profile &service = profile ? *profile : gProfile();
+    service.rememberSecrets();
+    const QString url = ServiceUrls::indexUrlText(service);
     QPointer<DownloadTools> self(this);
     inet.OpenURL(
         ServiceUrls::toUrl(url),
@@ -81,7 +87,7 @@ void DownloadTools::RetrieveJobListing(TransferHost &objForm, ListingDone done,
             if (done)
                 done(RequestOutcome::Failed,
                      tr("The job index could not be retrieved from %1\n%2")
-                         .arg(ServiceUrls::withoutPassword(url), Inet::failureText(result)));
+                         .arg(Secrets::shown(url), Inet::failureText(result)));
         },
         MaxIndexSize);
 }

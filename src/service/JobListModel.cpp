@@ -1,6 +1,7 @@
 #include "service/JobListModel.h"
 
 #include "platform/Conversions.h"
+#include "platform/Secrets.h"
 #include "service/FileNames.h"
 #include "service/JobCollection.h"
 
@@ -59,7 +60,8 @@ QVariant JobListModel::data(const QModelIndex &index, int role) const
     const int column = index.column();
     switch (role) {
     case Qt::DisplayRole:
-        return column == 0 ? QString() : row.subItems[size_t(column - 1)];
+        // The service's texts, shown as one line without secrets.
+        return column == 0 ? QString() : Secrets::shown(row.subItems[size_t(column - 1)]);
     case Qt::TextAlignmentRole:
         return QVariant::fromValue(alignment(column));
     case Qt::DecorationRole:

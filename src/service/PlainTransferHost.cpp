@@ -1,5 +1,7 @@
 #include "service/PlainTransferHost.h"
 
+#include "platform/Secrets.h"
+
 TransferHost::~TransferHost() = default;
 
 PlainTransferHost::PlainTransferHost() = default;
@@ -15,8 +17,8 @@ void PlainTransferHost::setProgressValue(double value)
 
 void PlainTransferHost::setStatusText(const QString &text)
 {
-    m_status = text;
-    statusHistory << text;
+    m_status = Secrets::shown(text);
+    statusHistory << m_status;
     if (onStatus)
-        onStatus(text);
+        onStatus(m_status);
 }

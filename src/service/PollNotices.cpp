@@ -1,6 +1,7 @@
 #include "service/PollNotices.h"
 
 #include "platform/Inet.h"
+#include "platform/Secrets.h"
 #include "service/DownloadTools.h"
 #include "service/WorkSession.h"
 
@@ -25,7 +26,8 @@ PollNotices::PollNotices(WorkSession &session, DownloadTools &tools, QObject *pa
                                       m_tools.listingFailure == Inet::Failure::Cancelled)
                 return;
             Q_EMIT notice(tr("Check For Jobs failed"),
-                          (result.answered ? result.answer : plainReason(m_tools.listingFailure)) +
+                          Secrets::shown(result.answered ? result.answer
+                                                         : plainReason(m_tools.listingFailure)) +
                               QLatin1Char('\n') + tr("The next poll tries again."));
         });
     connect(&tools, &DownloadTools::jobEnded, this, &PollNotices::jobEnded);
@@ -55,14 +57,15 @@ void PollNotices::jobEnded(const QString &jobId, bool received, const QString &d
     if (!m_polling)
         return;
     const Job *job = m_tools.gColDownloads.Item(jobId);
-    const QString name = job && !job->gStrName.isEmpty() ? job->gStrName : jobId;
+    // Each name and reason stays on its line of the notice.
+    const QString name = Secrets::shown(job && !job->gStrName.isEmpty() ? job->gStrName : jobId);
     if (received) {
         m_received.append({jobId, name, QString()});
         return;
     }
     // A received job whose file is gone before its confirmation fails after all.
     m_received.removeIf([&jobId](const Outcome &outcome) { return outcome.jobId == jobId; });
-    m_failed.append({jobId, name, detail});
+    m_failed.append({jobId, name, Secrets::shown(detail)});
 }
 
 void PollNotices::pollEnded()

@@ -56,12 +56,21 @@ QUrl toUrl(const QString &text)
     return QUrl(text, QUrl::TolerantMode);
 }
 
-QString withoutPassword(const QString &url)
+bool travelsInClear(const QString &baseUrl)
 {
-    static const QRegularExpression password(QStringLiteral("([?&]PW=)[^&#]*"),
-                                             QRegularExpression::CaseInsensitiveOption);
-    QString shown = url;
-    return shown.replace(password, QStringLiteral("\\1***"));
+    const QUrl url = toUrl(baseUrl.trimmed());
+    if (url.scheme().compare(QLatin1String("http"), Qt::CaseInsensitive) != 0)
+        return false;
+    const QString host = url.host().toLower();
+    static const QRegularExpression ipv4Loopback(QStringLiteral("^127(\\.\\d{1,3}){3}$"));
+    return host != QLatin1String("localhost") && !host.endsWith(QLatin1String(".localhost")) &&
+           host != QLatin1String("::1") && !ipv4Loopback.match(host).hasMatch();
+}
+
+QString inClearText()
+{
+    return QStringLiteral(
+        "The service address is not https: the login and password travel unencrypted.");
 }
 
 } // namespace ServiceUrls

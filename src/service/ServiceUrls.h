@@ -24,7 +24,11 @@ QString statusUrlText(const Profile &profile, const QString &jobId);
 
 QUrl toUrl(const QString &text);
 
-// The URL for the user's eyes: the PW value replaced by "***".
-QString withoutPassword(const QString &url);
+// Whether a service at `baseUrl` gets the login and password readable by the
+// network: plain http to a host other than this machine.
+bool travelsInClear(const QString &baseUrl);
+
+// "The service address is not https: the login and password travel unencrypted."
+QString inClearText();
 
 } // namespace ServiceUrls

@@ -1,6 +1,7 @@
 #include "service/WorkSession.h"
 
 #include "platform/Inet.h"
+#include "platform/Secrets.h"
 #include "profiles/Profile.h"
 #include "service/DownloadTools.h"
 #include "service/JobListModel.h"
@@ -10,7 +11,6 @@
 #include <QPointer>
 #include <QRegularExpression>
 #include <QTimer>
-#include <QUrl>
 
 namespace {
 
@@ -19,16 +19,14 @@ namespace {
 QString answerLine(int status, const QString &text, const QString &password)
 {
     static const QRegularExpression markup(QStringLiteral("<[^>]*>"));
-    QString plain = QString(text.left(4096)).remove(markup);
+    // Secrets go first, so that no cut and no markup leaves a part of one; the
+    // margin holds every spelling of one that starts before the cut.
+    constexpr qsizetype cut = 4096;
+    QString plain = Secrets::scrub(text.left(4 * cut), {password}).left(cut).remove(markup);
     for (QChar &c : plain)
         if (!c.isPrint())
             c = QLatin1Char(' ');
     plain = plain.simplified();
-    if (!password.isEmpty()) {
-        plain.replace(password, QStringLiteral("***"));
-        plain.replace(QString::fromLatin1(QUrl::toPercentEncoding(password)),
-                      QStringLiteral("***"));
-    }
     constexpr qsizetype longest = 200;
     if (plain.size() > longest)
         plain = plain.left(longest - 1) + QChar(0x2026);

@@ -3,6 +3,7 @@
 #include "dialogs/TwipsPlacer.h"
 #include "dialogs/frmAbout.h"
 #include "platform/MessageSink.h"
+#include "platform/Secrets.h"
 #include "profiles/Profile.h"
 #include "service/DownloadTools.h"
 #include "shell/CutTextToolTips.h"
@@ -251,7 +252,7 @@ QString frmMain::statusText() const
 
 void frmMain::setStatusText(const QString &text)
 {
-    m_status->setText(text);
+    m_status->setText(Secrets::shown(text));
 }
 
 QString frmMain::jobCounterText() const
