@@ -11,11 +11,9 @@
 
 #include <QDir>
 #include <QPointer>
-#include <QRegularExpression>
 #include <QThread>
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 
 QString gStrCurrentDownloadPath;
@@ -146,11 +144,9 @@ void JobTransfer::startJob(int row)
     transfer.answerFailure.clear();
     transfer.resumeFrom = 0;
     transfer.shownPercent = -1;
-    // A weak ETag cannot ask for a range; the rest is asked for only where
-    // the whole length is known, so that the two parts can be checked.
-    const QByteArray validator = !transfer.etag.startsWith("W/") && !transfer.etag.isEmpty()
-                                     ? transfer.etag
-                                     : transfer.lastModified;
+    // The rest is asked for only where the whole length is known, so that
+    // the two parts can be checked.
+    const QByteArray validator = transfer.validator.ifRange();
     if (transfer.attempt > 0 && transfer.reception && transfer.reception->bytesWritten() > 0 &&
         !validator.isEmpty() && transfer.contentLength > transfer.reception->bytesWritten()) {
         transfer.resumeFrom = transfer.reception->bytesWritten();
@@ -161,8 +157,7 @@ void JobTransfer::startJob(int row)
             std::make_unique<JobReception>(destination, transfer.folder, transfer.writeBack);
         transfer.contentLength = -1;
         transfer.blockFill = 0;
-        transfer.etag.clear();
-        transfer.lastModified.clear();
+        transfer.validator = {};
         host.setProgressValue(0);
     }
     Q_EMIT jobStarted(transfer.jobId, transfer.attempt);
@@ -196,24 +191,6 @@ void JobTransfer::startJob(int row)
     }
 }
 
-namespace {
-
-// The first and last byte and the whole length of a Content-Range value
-// "bytes first-last/length"; nothing when it does not read so.
-std::optional<std::array<qint64, 3>> contentRange(const QString &value)
-{
-    static const QRegularExpression pattern(
-        QStringLiteral("^\\s*bytes\\s+(\\d{1,18})-(\\d{1,18})/(\\d{1,18})\\s*$"),
-        QRegularExpression::CaseInsensitiveOption);
-    const QRegularExpressionMatch match = pattern.match(value);
-    if (!match.hasMatch())
-        return std::nullopt;
-    return std::array<qint64, 3>{match.captured(1).toLongLong(), match.captured(2).toLongLong(),
-                                 match.captured(3).toLongLong()};
-}
-
-} // namespace
-
 bool JobTransfer::answerStarts(int status, qint64 contentLength)
 {
     Transfer &transfer = *m_transfer;
@@ -221,17 +198,9 @@ bool JobTransfer::answerStarts(int status, qint64 contentLength)
     const QByteArray etag = inet.GetHeader("ETag").toLatin1();
     const QByteArray lastModified = inet.GetHeader("Last-Modified").toLatin1();
     if (status == 206) {
-        const auto range = contentRange(inet.GetHeader("Content-Range"));
-        // Only the rest of the same file: from the first missing byte to the
-        // end of the length first announced, under the first answer's
-        // validator. A service that ignores If-Range may send another file's.
-        const bool sameFile = etag == transfer.etag &&
-                              (transfer.etag.isEmpty() ? !lastModified.isEmpty() &&
-                                                             lastModified == transfer.lastModified
-                                                       : !etag.startsWith("W/"));
-        if (transfer.resumeFrom == 0 || !range || (*range)[0] != transfer.resumeFrom ||
-            (*range)[1] + 1 != (*range)[2] || (*range)[2] != transfer.contentLength || !sameFile ||
-            (contentLength >= 0 && contentLength != (*range)[2] - transfer.resumeFrom)) {
+        if (!transfer.validator.continuedBy(etag, lastModified, inet.GetHeader("Content-Range"),
+                                            transfer.resumeFrom, transfer.contentLength,
+                                            contentLength)) {
             transfer.answerFailure =
                 tr("The service sent a part of the file that was not asked for (%1).")
                     .arg(inet.GetHeader("Content-Range").left(100));
@@ -253,8 +222,7 @@ bool JobTransfer::answerStarts(int status, qint64 contentLength)
             transfer.host->setProgressValue(0);
         }
         transfer.contentLength = contentLength;
-        transfer.etag = etag;
-        transfer.lastModified = lastModified;
+        transfer.validator = {etag, lastModified};
         if (!transfer.reception->begin(contentLength)) {
             transfer.localFailure = transfer.reception->errorText();
             return false;

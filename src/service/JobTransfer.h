@@ -2,6 +2,7 @@
 
 #include "platform/Inet.h"
 #include "service/DiskFlush.h"
+#include "service/FileValidator.h"
 #include "service/TransferReport.h"
 
 #include <QHash>
@@ -118,8 +119,7 @@ struct JobTransfer::Transfer
     int shownPercent = -1;     // the row's progress text, as last set
     // The first answer's ETag and Last-Modified: an attempt that fails after
     // bytes were written asks for the rest only while the file is unchanged.
-    QByteArray etag;
-    QByteArray lastModified;
+    FileValidator validator;
     qint64 resumeFrom = 0; // the offset the running request asked for
     // A fault of our own side (folder, disk); the request is ended for it.
     QString localFailure;
@@ -135,6 +135,6 @@ struct JobTransfer::Transfer
     // The download folder, opened once; the write-back of large bodies.
     std::shared_ptr<DownloadFolder> folder;
     std::shared_ptr<DiskFlush::WriteBack> writeBack;
-    int listed = 0;              // rows when the transfer began
+    int listed = 0; // rows when the transfer began
     TransferReport report;
 };
