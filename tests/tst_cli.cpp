@@ -82,7 +82,6 @@ private Q_SLOTS:
     void init();
     void commandLine_data();
     void commandLine();
-    void listsJobs();
     void listFitsTheTerminal_data();
     void listFitsTheTerminal();
     void fetchesFromTheDemoService();
@@ -262,29 +261,6 @@ void tst_Cli::commandLine()
     QVERIFY(!(result.out + result.err).contains(QLatin1String("Zq9")));
 }
 
-void tst_Cli::listsJobs()
-{
-    // A failed reading's report is the failed check's (the HTTP 502 row).
-    const QString index = m_folder->path("index.xml");
-    QVERIFY(writeFile(index, served("https://jobs.example", {"ABC", "B"})));
-    const Run result = run({"list", m_profile, "--index", index, "--json"});
-    QCOMPARE(result.status, 0);
-    QCOMPARE(result.err, QString());
-    const QJsonObject document = result.json();
-    const QJsonArray listed = document.value("jobs").toArray();
-    QCOMPARE(listed.size(), 2);
-    QJsonObject first = listed.at(0).toObject();
-    QCOMPARE(first.take("destination").toString(), m_folder->path("Jobs/R1/ABC.wav"));
-    // Every other field that the index fills, and the record's length and template.
-    const QByteArray fields =
-        R"({"demographics":["d1","d2","d3"],"department":"Cardiology",)"
-        R"("dictator":"Dr Ann Smith","dictator_first_name":"Ann","dictator_last_name":"Smith",)"
-        R"("id":"1","length":0,"name":"ABC","open_time":"2003-12-31T23:59:59","priority":2,)"
-        R"("reference":"R1","source_url":"https://jobs.example/files/1.wav","template":""})";
-    QCOMPARE(QJsonDocument(first).toJson(QJsonDocument::Compact), fields);
-    QCOMPARE(document.value("messages").toArray(), QJsonArray());
-}
-
 void tst_Cli::secretsAndServiceTexts_data()
 {
     QTest::addColumn<QString>("command");
@@ -424,6 +400,22 @@ void tst_Cli::listFitsTheTerminal()
         // No control code of the service reaches the output.
         QVERIFY(!line.contains(QChar(0x9b)));
     }
+    if (columns)
+        return;
+    // --json: every other field that the index fills, and the record's length and template.
+    const Run json = run(list + QStringList{"--json"});
+    QCOMPARE(json.status, 0);
+    QCOMPARE(json.err, QString());
+    QCOMPARE(json.jobs().size(), 3);
+    QJsonObject first = json.jobs().at(0).toObject();
+    QCOMPARE(first.take("destination").toString(), m_folder->path("Jobs/R1/ABC.wav"));
+    const QByteArray fields =
+        R"({"demographics":["d1","d2","d3"],"department":"Cardiology",)"
+        R"("dictator":"Dr Ann Smith","dictator_first_name":"Ann","dictator_last_name":"Smith",)"
+        R"("id":"1","length":0,"name":"ABC","open_time":"2003-12-31T23:59:59","priority":2,)"
+        R"("reference":"R1","source_url":"https://jobs.example/files/1.wav","template":""})";
+    QCOMPARE(QJsonDocument(first).toJson(QJsonDocument::Compact), fields);
+    QCOMPARE(json.json().value("messages").toArray(), QJsonArray());
 }
 
 void tst_Cli::fetchesFromTheDemoService()
@@ -544,12 +536,11 @@ void tst_Cli::fetchOnATerminal_data()
     QTest::addColumn<QString>("term");
     QTest::addColumn<QString>("option");
     QTest::addColumn<bool>("progress");
-    QTest::newRow("40 columns: the progress line fits") << "xterm"
-                                                        << "--json" << true;
-    QTest::newRow("TERM=dumb: no control sequence") << "dumb"
-                                                    << "--json" << false;
-    QTest::newRow("quiet: no progress, no job line") << "xterm"
-                                                     << "-q" << false;
+    QTest::newRow("40 columns: the progress line fits")
+        << QString("xterm") << QString("--json") << true;
+    QTest::newRow("TERM=dumb: no control sequence")
+        << QString("dumb") << QString("--json") << false;
+    QTest::newRow("quiet: no progress, no job line") << QString("xterm") << QString("-q") << false;
 }
 
 void tst_Cli::fetchOnATerminal()

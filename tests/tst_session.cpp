@@ -167,20 +167,17 @@ void tst_Session::poll_data()
     QTest::addColumn<QString>("index");  // job ids; "refused" or "stall" for the first request
     QTest::addColumn<QString>("change"); // before the poll, or while its check runs
     QTest::addColumn<int>("files");      // received and confirmed
-    QTest::newRow("excluded day is polled all the same; no job, the transfer still runs")
-        << ""
-        << "exclude today" << 0;
-    QTest::newRow("error page instead of an index: no message box") << "error page"
-                                                                    << "" << 0;
-    QTest::newRow("failing check: transfer, and the next poll tries again") << "refused"
-                                                                            << "" << 0;
-    QTest::newRow("jobs received and confirmed, no closing message") << "1 2"
-                                                                     << "" << 2;
-    QTest::newRow("a profile loaded during the check changes neither transfer nor confirmations")
-        << "1"
-        << "another profile" << 1;
-    QTest::newRow("stop during the check: no transfer") << "stall"
-                                                        << "stop" << 0;
+    const auto row = [](const char *name, const char *index, const char *change, int files) {
+        QTest::newRow(name) << QString(index) << QString(change) << files;
+    };
+    row("excluded day is polled all the same; no job, the transfer still runs", "", "exclude today",
+        0);
+    row("error page instead of an index: no message box", "error page", "", 0);
+    row("failing check: transfer, and the next poll tries again", "refused", "", 0);
+    row("jobs received and confirmed, no closing message", "1 2", "", 2);
+    row("a profile loaded during the check changes neither transfer nor confirmations", "1",
+        "another profile", 1);
+    row("stop during the check: no transfer", "stall", "stop", 0);
 }
 
 void tst_Session::poll()
@@ -303,12 +300,11 @@ void tst_Session::notices()
     QStringList logged;
     for (int row = 0; row < log.rowCount(); ++row) {
         const auto cell = [&](int column) {
-            return log.data(log.index(row, column)).toString();
+            return log.index(row, column).data().toString();
         };
-        logged << cell(ActivityLog::NameColumn) + '|' + cell(ActivityLog::ResultColumn) +
-                      (cell(ActivityLog::ResultColumn) == "Received"
-                           ? '|' + cell(ActivityLog::DetailColumn)
-                           : QString());
+        const QString result = cell(ActivityLog::ResultColumn);
+        logged << cell(ActivityLog::NameColumn) + '|' + result +
+                      (result == "Received" ? '|' + cell(ActivityLog::DetailColumn) : QString());
     }
     QCOMPARE(logged, expected);
 }

@@ -409,16 +409,14 @@ void tst_Settings::rules_data()
         << QStringList{"select:1", "cmdDelete"}
         << QStringList{"Reference", "Job Name", "_", "Demographic 1"}
         << "/tmp/REF-2207Discharge Summary_Ward 4.wav";
-    QTest::newRow("Delete with no rule selected: nothing")
-        << QStringList{"cmdDelete"} << loaded << "/tmp/REF-2207/Discharge Summary_Ward 4.wav";
     QTest::newRow("Move Up") << QStringList{"select:4", "cmdMoveUp"}
                              << QStringList{"Reference", "\\", "Job Name", "Demographic 1", "_"}
                              << "/tmp/REF-2207/Discharge SummaryWard 4_.wav";
     QTest::newRow("Move Down") << QStringList{"select:2", "cmdMoveDown", "cmdMoveDown"}
                                << QStringList{"Reference", "\\", "_", "Demographic 1", "Job Name"}
                                << "/tmp/REF-2207/_Ward 4Discharge Summary.wav";
-    QTest::newRow("Move Up on the first rule, Move Down on the last: nothing")
-        << QStringList{"select:0", "cmdMoveUp", "select:4", "cmdMoveDown"} << loaded
+    QTest::newRow("Delete with none selected, Move Up on the first, Move Down on the last: nothing")
+        << QStringList{"cmdDelete", "select:0", "cmdMoveUp", "select:4", "cmdMoveDown"} << loaded
         << "/tmp/REF-2207/Discharge Summary_Ward 4.wav";
     QTest::newRow("download folder chosen") << QStringList{"choose:/var/tmp"} << loaded
                                             << "/var/tmp/REF-2207/Discharge Summary_Ward 4.wav";
