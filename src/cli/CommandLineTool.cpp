@@ -282,13 +282,8 @@ void CommandLineTool::connectJobLines()
 
 CommandLineTool::Summary CommandLineTool::transferSummary() const
 {
-    const JobCollection &jobs = m_tools->gColDownloads;
-    Summary summary{int(jobs.Count()), 0, 0};
-    for (qsizetype i = 1; i <= jobs.Count(); ++i) {
-        summary.received += jobs.Item(i)->gBlnDownloadCompleted ? 1 : 0;
-        summary.confirmed += jobs.Item(i)->gBlnStatusUpdated ? 1 : 0;
-    }
-    return summary;
+    const TransferSummary &summary = m_tools->lastTransfer();
+    return {summary.listed, summary.received(), summary.confirmed()};
 }
 
 QString CommandLineTool::summaryLine(int listed, int received, int confirmed) const
@@ -296,7 +291,7 @@ QString CommandLineTool::summaryLine(int listed, int received, int confirmed) co
     return tr("%1 of %2 jobs received, %3 failed, %4 confirmed.")
         .arg(received)
         .arg(listed)
-        .arg(int(m_tools->gTransferFailures.size()))
+        .arg(m_tools->lastTransfer().failed())
         .arg(confirmed);
 }
 

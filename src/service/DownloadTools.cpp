@@ -4,7 +4,7 @@
 #include "platform/MessageSink.h"
 #include "platform/Secrets.h"
 #include "profiles/Profile.h"
-#include "service/FileNameRules.h"
+#include "service/JobListModel.h"
 #include "service/ServiceUrls.h"
 #include "service/StatusUpdate.h"
 #include "service/TransferHost.h"
@@ -12,17 +12,37 @@
 #include <QPointer>
 
 DownloadTools::DownloadTools(MessageSink &messages, QObject *parent)
-    : QObject(parent), m_messages(messages), m_transfer(gColDownloads, gTransferFailures, messages)
+    : QObject(parent), m_messages(messages), m_transfer(gColDownloads, messages)
 {
     connect(&m_transfer, &JobTransfer::jobStarted, this, &DownloadTools::jobStarted);
     connect(&m_transfer, &JobTransfer::jobProgress, this, &DownloadTools::jobProgress);
     connect(&m_transfer, &JobTransfer::jobEnded, this, &DownloadTools::jobEnded);
-    connect(&m_transfer, &JobTransfer::finished, this, &DownloadTools::DownloadJobsFinished);
+    connect(&m_transfer, &JobTransfer::finished, this, [this](const TransferSummary &summary) {
+        apply(summary);
+        Q_EMIT DownloadJobsFinished();
+    });
 }
 
 // The running transfer, if any, ends with m_transfer: the reception's
 // temporary file goes with it.
 DownloadTools::~DownloadTools() = default;
+
+void DownloadTools::apply(const TransferSummary &summary)
+{
+    m_lastTransfer = summary;
+    gTransferFailures.clear();
+    for (const TransferSummary::Outcome &outcome : summary.jobs) {
+        if (!outcome.reason.isEmpty())
+            gTransferFailures.insert(outcome.jobId, outcome.reason);
+        Job *job = gColDownloads.Item(outcome.jobId);
+        if (!job)
+            continue;
+        job->gBlnDownloadCompleted = outcome.received;
+        job->gBlnStatusUpdated = outcome.received && outcome.confirmed;
+        if (outcome.received)
+            job->gStrDestinationPath = outcome.path;
+    }
+}
 
 Profile &DownloadTools::gProfile()
 {
@@ -95,8 +115,24 @@ void DownloadTools::RetrieveJobListing(TransferHost &objForm, ListingDone done,
 void DownloadTools::UpdateJobStatuses(TransferHost &objForm, std::function<void(bool)> done,
                                       std::shared_ptr<const Profile> profile)
 {
-    StatusUpdate::run(*this, gColDownloads, objForm, orCurrent(std::move(profile)),
-                      std::move(done));
+    QStringList keys;
+    bool complete = true;
+    for (qsizetype i = 1; i <= gColDownloads.Count(); ++i) {
+        const Job &job = *gColDownloads.Item(i);
+        // Not received: the service must keep offering it.
+        job.gBlnDownloadCompleted ? void(keys << job.gLngID) : void(complete = false);
+    }
+    QPointer<DownloadTools> self(this);
+    StatusUpdate::run(
+        *this, keys, objForm, orCurrent(std::move(profile)),
+        [self](const QString &key) {
+            if (Job *job = self ? self->gColDownloads.Item(key) : nullptr)
+                job->gBlnStatusUpdated = true;
+        },
+        [complete, done = std::move(done)](bool allConfirmed) {
+            if (done)
+                done(complete && allConfirmed);
+        });
 }
 
 void DownloadTools::DownloadJobs(TransferHost &objForm, bool ShowMessageBoxes,
@@ -104,6 +140,8 @@ void DownloadTools::DownloadJobs(TransferHost &objForm, bool ShowMessageBoxes,
 {
     if (m_transfer.running())
         return;
+    gTransferFailures.clear();
+    m_follower = std::make_unique<JobListFollower>(objForm.jobList(), gColDownloads, m_transfer);
     m_transfer.start(objForm, ShowMessageBoxes, orCurrent(std::move(profile)));
 }
 
@@ -117,29 +155,9 @@ void DownloadTools::FinishAfterCurrentJob()
     m_transfer.finishAfterCurrentJob();
 }
 
-void DownloadTools::reportStatusUpdate(bool allConfirmed)
-{
-    StatusUpdate::report(m_messages, allConfirmed);
-}
-
-std::optional<QString> DownloadTools::GetFileExtension(QString url)
-{
-    return FileNameRules::extension(url);
-}
-
-std::optional<QString> DownloadTools::BuildFileName(const Profile &profile, const Job &job) const
-{
-    return FileNameRules(profile.colDownloadRules).fileName(job);
-}
-
 QString DownloadTools::indexTextFromBytes(const QByteArray &body)
 {
     return JobIndexReader::indexTextFromBytes(body);
-}
-
-QStringDecoder DownloadTools::indexDecoder(const QByteArray &head)
-{
-    return JobIndexReader::indexDecoder(head);
 }
 
 bool DownloadTools::PopluateJobCollecionFromIndexFile(std::shared_ptr<const Profile> profile,

@@ -7,21 +7,20 @@
 #include <QHash>
 #include <QObject>
 #include <QString>
-#include <QStringDecoder>
 
 #include <chrono>
 #include <functional>
 #include <memory>
-#include <optional>
 
 class MessageSink;
 class Profile;
+class JobListFollower;
 class TransferHost;
 
 // The job service client: the job index text, the current profile and the
 // jobs read from the index, over the pieces that do the work (JobIndexReader,
-// FileNameRules, JobTransfer, StatusUpdate). gStrCurrentDownloadPath, the
-// destination of the job in transfer, comes with JobTransfer.h.
+// JobTransfer, StatusUpdate). It owns the jobs' records and marks them from
+// each transfer's summary.
 class DownloadTools : public QObject
 {
     Q_OBJECT
@@ -75,48 +74,26 @@ public:
     void RetrieveJobListing(TransferHost &objForm, ListingDone done,
                             std::shared_ptr<const Profile> profile = {});
 
-    // The transfer: the job list's first pending row is the job in
-    // transfer; each job's file is received into a temporary file beside its
-    // destination and put in place when complete; the row is then removed
-    // and the record marked. A failed attempt is tried again after each of
-    // the retry delays; then the row reads "Failed" and the next row
-    // follows. When no pending row is left, the received jobs get their
-    // status update and, with ShowMessageBoxes, its report.
-    // DownloadJobsFinished() follows. Does nothing while a transfer runs.
-    // The download folder and the service are those of `profile`, by
-    // default a copy of the current one.
+    // The transfer of the jobs not yet received (see JobTransfer), on `objForm`,
+    // whose job list follows it (see JobListFollower). When it ends, the
+    // records and gTransferFailures are marked from its summary, then
+    // DownloadJobsFinished() follows. The download folder and the service
+    // are those of `profile`, by default a copy of the current one.
     void DownloadJobs(TransferHost &objForm, bool ShowMessageBoxes,
                       std::shared_ptr<const Profile> profile = {});
     bool TransferRunning() const { return m_transfer.running(); }
 
-    // Cancels the running request. A running transfer ends: the rows not
-    // received stay, the received jobs still get their status update
-    // (without its report when `quiet`, as when the window closes).
+    // See JobTransfer::stop(); `quiet` as when the window closes.
     void StopDownload(TransferHost &objForm, bool quiet = false);
 
-    // Ends the running transfer once the job in transfer has ended: it is
-    // not cancelled, but a failed attempt is not tried again, and no further
-    // job starts. The received jobs get their status update as usual.
+    // See JobTransfer::finishAfterCurrentJob().
     void FinishAfterCurrentJob();
 
-    // The status update of every job of gColDownloads, one request after
-    // the other: confirmed as StatusUpdate::isConfirmation() says. A job whose file was not
-    // received gets no request and makes the result false; an unconfirmed answer makes it false and
-    // the next job goes on; a failed request ends the pass with false. `done` gets true when every
-    // job was confirmed (also for an empty collection). The requests go to the service of
-    // `profile`, by default the current one.
+    // The status update of the received jobs of gColDownloads (see
+    // StatusUpdate::run), each confirmed one marked; `done` gets false also
+    // when a job was not received.
     void UpdateJobStatuses(TransferHost &objForm, std::function<void(bool allConfirmed)> done,
                            std::shared_ptr<const Profile> profile = {});
-
-    // The message that closes a transfer's status update.
-    void reportStatusUpdate(bool allConfirmed);
-
-    // The job's file name, without folder, by the profile's download rules;
-    // empty when the source URL holds no ".".
-    std::optional<QString> BuildFileName(const Profile &profile, const Job &job) const;
-
-    // From the last "." of the whole URL to its end; empty when there is none.
-    static std::optional<QString> GetFileExtension(QString url);
 
     // The pauses before the retries of a failed attempt (2, 4 and 8 s).
     void setRetryDelays(QList<std::chrono::milliseconds> delays)
@@ -126,24 +103,20 @@ public:
 
     // Why jobs of the last transfer failed, by job id.
     QHash<QString, QString> gTransferFailures;
+    // The summary of the last transfer.
+    const TransferSummary &lastTransfer() const { return m_lastTransfer; }
 
     // The text of a job index response: decoded by its BOM or XML encoding
     // declaration, UTF-8 when it names none. A body above MaxIndexSize gives an
     // empty text, which the reading refuses.
     static QString indexTextFromBytes(const QByteArray &body);
 
-    // The decoder for a job index that starts with `head` (its first bytes):
-    // by BOM or XML encoding declaration, UTF-8 when it names none.
-    static QStringDecoder indexDecoder(const QByteArray &head);
-
 Q_SIGNALS:
     void DownloadJobsFinished();
 
-    // A job's request starts (attempt 0, then 1, 2, 3 for the retries).
+    // The transfer's signals, as JobTransfer describes them.
     void jobStarted(const QString &jobId, int attempt);
-    // The bytes of the job in transfer written so far, of `total` (-1: unknown).
     void jobProgress(const QString &jobId, qint64 written, qint64 total);
-    // A job ended: received (`detail` the path written) or failed (the reason).
     void jobEnded(const QString &jobId, bool received, const QString &detail);
 
 private:
@@ -151,7 +124,12 @@ private:
     std::shared_ptr<const Profile> orCurrent(std::shared_ptr<const Profile> profile);
 
     MessageSink &m_messages;
+    // Marks the records and the failures from a transfer's summary.
+    void apply(const TransferSummary &summary);
+
     std::unique_ptr<Profile> m_profile;
+    TransferSummary m_lastTransfer;
+    std::unique_ptr<JobListFollower> m_follower;
     // Last, so that a running transfer ends before the rest goes.
     JobTransfer m_transfer;
 };

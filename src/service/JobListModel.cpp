@@ -4,6 +4,7 @@
 #include "platform/Secrets.h"
 #include "service/FileNames.h"
 #include "service/JobCollection.h"
+#include "service/JobTransfer.h"
 
 namespace {
 
@@ -193,4 +194,60 @@ JobListModel::Row JobListModel::rowOf(const Job &job, const QLocale &locale)
                     FileNames::nativeSeparators(job.gStrDestinationPath)};
     row.priority = job.gBytePriority;
     return row;
+}
+
+JobListFollower::JobListFollower(JobListModel &list, const JobCollection &jobs,
+                                 const JobTransfer &transfer)
+    : m_list(list), m_jobs(jobs)
+{
+    connect(&transfer, &JobTransfer::jobPercent, this, [this](const QString &jobId, int percent) {
+        m_list.setSubItemText(rowOf(jobId), JobListModel::SubItemProgress,
+                              QString::number(percent) + QLatin1Char('%'));
+    });
+    connect(
+        &transfer, &JobTransfer::jobEnded, this,
+        [this](const QString &jobId, bool received, const QString &) { ended(jobId, received); });
+    connect(&transfer, &JobTransfer::jobStopped, this, [this](const QString &jobId) {
+        m_list.setSubItemText(rowOf(jobId), JobListModel::SubItemProgress,
+                              QStringLiteral("Stopped"));
+    });
+}
+
+int JobListFollower::rowOf(const QString &jobId) const
+{
+    // Jobs are taken up in the list's order: the job in transfer is usually
+    // the first row after the failed ones.
+    if (m_list.subItemText(m_failed, JobListModel::SubItemJobId) == jobId)
+        return m_failed;
+    for (int row = 0; row < m_list.rowCount(); ++row)
+        if (m_list.subItemText(row, JobListModel::SubItemJobId) == jobId)
+            return row;
+    return -1;
+}
+
+void JobListFollower::ended(const QString &jobId, bool received)
+{
+    const int row = rowOf(jobId);
+    if (received) {
+        if (row >= 0)
+            m_list.removeRow(row);
+        return;
+    }
+    if (row == m_failed) {
+        m_list.setSubItemText(m_failed++, JobListModel::SubItemProgress, QStringLiteral("Failed"));
+        return;
+    }
+    JobListModel::Row content;
+    if (row >= 0) {
+        for (int i = 0; i < JobListModel::SubItemCount; ++i)
+            content.subItems[i] = m_list.subItemText(row, i + 1);
+        content.priority = m_list.priority(row);
+        m_list.removeRow(row);
+    } else if (const Job *job = m_jobs.Item(jobId)) {
+        content = JobListModel::rowOf(*job);
+    } else {
+        return;
+    }
+    content.subItems[JobListModel::SubItemProgress - 1] = QStringLiteral("Failed");
+    m_list.insertRow(std::min(m_failed++, m_list.rowCount()), std::move(content));
 }

@@ -85,3 +85,28 @@ private:
 // Replaces the list's rows with one row per job, in collection order.
 void PopulateJobList(JobListModel &list, const JobCollection &jobs,
                      const QLocale &locale = QLocale());
+
+class JobTransfer;
+
+// Keeps a job list in step with a transfer, the way a view model watches its
+// session: the row of the job in transfer shows its share, a received job's
+// row goes, a failed job's row reads "Failed" and moves up to the rows that
+// failed before it (a job that fails after it was received comes back so),
+// and a stopped job's row reads "Stopped". Rows are found by job id.
+class JobListFollower : public QObject
+{
+    Q_OBJECT
+
+public:
+    JobListFollower(JobListModel &list, const JobCollection &jobs, const JobTransfer &transfer);
+
+private:
+    // The row of `jobId`, -1 when it is not in the list.
+    int rowOf(const QString &jobId) const;
+    void ended(const QString &jobId, bool received);
+
+    JobListModel &m_list;
+    const JobCollection &m_jobs;
+    // The rows at the top that failed in this transfer.
+    int m_failed = 0;
+};

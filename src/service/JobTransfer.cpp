@@ -4,7 +4,6 @@
 #include "profiles/Profile.h"
 #include "service/FileNames.h"
 #include "service/JobCollection.h"
-#include "service/JobListModel.h"
 #include "service/JobReception.h"
 #include "service/StatusUpdate.h"
 #include "service/TransferHost.h"
@@ -16,11 +15,8 @@
 #include <algorithm>
 #include <cmath>
 
-QString gStrCurrentDownloadPath;
-
-JobTransfer::JobTransfer(JobCollection &jobs, QHash<QString, QString> &failures,
-                         MessageSink &messages, QObject *parent)
-    : QObject(parent), m_jobs(jobs), m_failures(failures), m_messages(messages)
+JobTransfer::JobTransfer(const JobCollection &jobs, MessageSink &messages, QObject *parent)
+    : QObject(parent), m_jobs(jobs), m_messages(messages)
 {
     m_retryTimer.setSingleShot(true);
     connect(&m_retryTimer, &QTimer::timeout, this, [this] { nextJob(); });
@@ -47,8 +43,17 @@ void JobTransfer::start(TransferHost &host, bool showMessageBoxes,
     m_transfer->folder = std::make_shared<DownloadFolder>(
         FileNames::nativeSeparators(m_transfer->profile->gStrDownloadFolder));
     m_transfer->writeBack = std::make_shared<DiskFlush::WriteBack>();
-    m_transfer->listed = host.jobList().rowCount();
-    m_failures.clear();
+    for (qsizetype i = 1; i <= m_jobs.Count(); ++i) {
+        const Job &job = *m_jobs.Item(i);
+        if (job.gBlnDownloadCompleted)
+            continue;
+        m_transfer->queue.append(
+            {job.gLngID,
+             job.gStrName.isEmpty() ? job.gLngID
+                                    : QStringLiteral("%1 (%2)").arg(job.gStrName, job.gLngID),
+             job.gStrSourceURL, FileNames::nativeSeparators(job.gStrDestinationPath)});
+    }
+    m_transfer->summary.listed = int(m_transfer->queue.size());
     nextJob();
 }
 
@@ -83,10 +88,9 @@ void JobTransfer::finishAfterCurrentJob()
 void JobTransfer::nextJob()
 {
     Transfer &transfer = *m_transfer;
-    JobListModel &list = transfer.host->jobList();
     if (transfer.ending)
         return;
-    if (transfer.stopping || transfer.finishing || list.rowCount() <= transfer.failedRows) {
+    if (transfer.stopping || transfer.finishing || transfer.position >= transfer.queue.size()) {
         endTransfer();
         return;
     }
@@ -98,41 +102,30 @@ void JobTransfer::nextJob()
         });
         return;
     }
-    startJob(transfer.failedRows);
+    startJob();
 }
 
-void JobTransfer::startJob(int row)
+void JobTransfer::startJob()
 {
     Transfer &transfer = *m_transfer;
     TransferHost &host = *transfer.host;
-    JobListModel &list = host.jobList();
-    transfer.jobId = list.subItemText(row, JobListModel::SubItemJobId);
-    const Job *job = m_jobs.Item(transfer.jobId);
-    transfer.jobLabel = job && !job->gStrName.isEmpty()
-                            ? QStringLiteral("%1 (%2)").arg(job->gStrName, transfer.jobId)
-                            : transfer.jobId;
+    const Transfer::Pending &job = transfer.queue.at(transfer.position);
     transfer.localFailure.clear();
-
-    gStrCurrentDownloadPath = list.subItemText(row, JobListModel::SubItemDestination);
-    const QString source = list.subItemText(row, JobListModel::SubItemSourceUrl);
+    const QString &source = job.source;
 
     // Refused before any request, and not tried again.
-    if (!job) {
-        failRow(tr("The job is no longer in the job list that was read."), false);
-        return;
-    }
     const QUrl url(source);
     const QString scheme = url.scheme().toLower();
     if (!url.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https"))) {
-        failRow(tr("Only http and https addresses are fetched, not %1").arg(source), true);
+        failJob(tr("Only http and https addresses are fetched, not %1").arg(source), true);
         return;
     }
     const QString folder = FileNames::nativeSeparators(transfer.profile->gStrDownloadFolder);
-    const QString destination = gStrCurrentDownloadPath;
+    const QString &destination = job.destination;
     const QString prefix = folder + QDir::separator();
     if (folder.isEmpty() || !destination.startsWith(prefix) ||
         FileNames::leavesFolder(destination.mid(prefix.size()))) {
-        failRow(tr("The file name %1 would lead out of the download folder %2.")
+        failJob(tr("The file name %1 would lead out of the download folder %2.")
                     .arg(destination, folder),
                 true);
         return;
@@ -147,7 +140,7 @@ void JobTransfer::startJob(int row)
     // The rest is asked for only where the whole length is known, so that
     // the two parts can be checked.
     const QByteArray validator = transfer.validator.ifRange();
-    if (transfer.attempt > 0 && transfer.reception && transfer.reception->bytesWritten() > 0 &&
+    if (job.attempts > 0 && transfer.reception && transfer.reception->bytesWritten() > 0 &&
         !validator.isEmpty() && transfer.contentLength > transfer.reception->bytesWritten()) {
         transfer.resumeFrom = transfer.reception->bytesWritten();
         requestHeaders = {{"Range", "bytes=" + QByteArray::number(transfer.resumeFrom) + '-'},
@@ -160,7 +153,7 @@ void JobTransfer::startJob(int row)
         transfer.validator = {};
         host.setProgressValue(0);
     }
-    Q_EMIT jobStarted(transfer.jobId, transfer.attempt);
+    Q_EMIT jobStarted(job.jobId, job.attempts);
     transfer.states = connect(&host.inet(), &Inet::StateChanged, this, [this](int state) {
         if (m_transfer)
             m_transfer->host->setStatusText(Inet::GetInetStateText(state));
@@ -250,14 +243,14 @@ void JobTransfer::receive(const QByteArray &data)
     const qint64 filled = transfer.blockFill + data.size();
     transfer.blockFill = filled % 1024;
     advanceProgress(filled / 1024);
-    Q_EMIT jobProgress(transfer.jobId, transfer.reception->bytesWritten(), transfer.contentLength);
+    Q_EMIT jobProgress(transfer.queue.at(transfer.position).jobId,
+                       transfer.reception->bytesWritten(), transfer.contentLength);
 }
 
 void JobTransfer::advanceProgress(qint64 blocks)
 {
     Transfer &transfer = *m_transfer;
     TransferHost &host = *transfer.host;
-    JobListModel &list = host.jobList();
     for (qint64 n = 0; n < blocks; ++n) {
         const double value = host.progressValue();
         if (value < TransferHost::ProgressMax)
@@ -267,10 +260,9 @@ void JobTransfer::advanceProgress(qint64 blocks)
         // The text is made only when it changes: a large file has a million blocks.
         const int percent =
             int(std::nearbyint(host.progressValue() / TransferHost::ProgressMax * 100.0));
-        if (percent != transfer.shownPercent && list.rowCount() > transfer.failedRows) {
+        if (percent != transfer.shownPercent) {
             transfer.shownPercent = percent;
-            list.setSubItemText(transfer.failedRows, JobListModel::SubItemProgress,
-                                QString::number(percent) + QLatin1Char('%'));
+            Q_EMIT jobPercent(transfer.queue.at(transfer.position).jobId, percent);
         }
     }
 }
@@ -288,7 +280,7 @@ void JobTransfer::requestEnded(const Inet::Result &result)
     }
     if (!transfer.localFailure.isEmpty()) {
         transfer.reception.reset();
-        failRow(transfer.localFailure, true);
+        failJob(transfer.localFailure, true);
         return;
     }
     QString failure =
@@ -309,23 +301,15 @@ void JobTransfer::requestEnded(const Inet::Result &result)
         const qint64 size = reception->bytesWritten();
         const std::optional<QString> written = begun ? reception->finish() : std::nullopt;
         if (!written) {
-            failRow(reception->errorText(), true);
+            failJob(reception->errorText(), true);
             return;
         }
-        JobListModel &list = host.jobList();
-        const int row = transfer.failedRows;
-        list.setSubItemText(row, JobListModel::SubItemDestination, *written);
-        if (Job *job = m_jobs.Item(transfer.jobId)) {
-            job->gBlnDownloadCompleted = true;
-            job->gStrDestinationPath = *written;
-        }
+        const QString jobId = transfer.queue.at(transfer.position++).jobId;
         transfer.received.append(
-            {transfer.jobId, *written, size, reception->placed(), reception->writtenBack()});
-        transfer.report.received(transfer.jobId);
-        Q_EMIT jobEnded(transfer.jobId, true, *written);
+            {jobId, *written, size, reception->placed(), reception->writtenBack()});
+        transfer.summary.jobs.append({jobId, true, false, false, *written, QString()});
+        Q_EMIT jobEnded(jobId, true, *written);
         host.setStatusText(Inet::GetInetStateText(Inet::Completed));
-        list.removeRow(row);
-        transfer.attempt = 0;
         scheduleNextJob();
         return;
     }
@@ -347,29 +331,25 @@ void JobTransfer::requestEnded(const Inet::Result &result)
         endTransfer();
         return;
     }
-    if (transfer.attempt < m_retryDelays.size()) {
-        m_retryTimer.start(m_retryDelays.at(transfer.attempt++));
+    int &attempts = transfer.queue[transfer.position].attempts;
+    if (attempts < m_retryDelays.size()) {
+        m_retryTimer.start(m_retryDelays.at(attempts++));
         return;
     }
     transfer.reception.reset();
-    failRow(failure, false);
+    failJob(failure, false);
 }
 
-void JobTransfer::failRow(const QString &reason, bool tellUser)
+void JobTransfer::failJob(const QString &reason, bool tellUser)
 {
     Transfer &transfer = *m_transfer;
-    TransferHost &host = *transfer.host;
-    host.jobList().setSubItemText(transfer.failedRows, JobListModel::SubItemProgress,
-                                  QStringLiteral("Failed"));
-    const QString text = tr("Job %1 failed: %2").arg(transfer.jobLabel, reason);
-    host.setStatusText(text);
-    m_failures.insert(transfer.jobId, reason);
-    Q_EMIT jobEnded(transfer.jobId, false, reason);
-    ++transfer.failedRows;
-    transfer.attempt = 0;
+    const Transfer::Pending &job = transfer.queue.at(transfer.position++);
+    transfer.host->setStatusText(tr("Job %1 failed: %2").arg(job.label, reason));
+    transfer.summary.jobs.append({job.jobId, false, false, false, QString(), reason});
+    Q_EMIT jobEnded(job.jobId, false, reason);
     // Told once, in the box at the end.
     if (tellUser)
-        transfer.report.failed(reason, gStrCurrentDownloadPath);
+        transfer.report.failed(reason, job.destination);
     scheduleNextJob();
 }
 
@@ -394,12 +374,10 @@ void JobTransfer::endTransfer()
     transfer.ending = true;
     QObject::disconnect(transfer.states);
     if (transfer.stopping) {
-        // The stopped row and the status bar say so, the bar is back at 0.
-        JobListModel &list = transfer.host->jobList();
-        const int row = transfer.failedRows;
-        if (row < list.rowCount() &&
-            list.subItemText(row, JobListModel::SubItemJobId) == transfer.jobId)
-            list.setSubItemText(row, JobListModel::SubItemProgress, QStringLiteral("Stopped"));
+        // The stopped job and the status bar say so, the bar is back at 0.
+        transfer.summary.stopped = true;
+        if (transfer.position < transfer.queue.size())
+            Q_EMIT jobStopped(transfer.queue.at(transfer.position).jobId);
         transfer.host->setProgressValue(0);
         transfer.host->setStatusText(tr("Stopped."));
     }
@@ -429,34 +407,64 @@ void JobTransfer::endTransfer()
 void JobTransfer::unreceive(const QString &jobId, const QString &reason)
 {
     Transfer &transfer = *m_transfer;
-    Job *job = m_jobs.Item(jobId);
-    if (!job)
-        return;
-    // Not confirmed: the service offers it again. Its row comes back, failed.
-    job->gBlnDownloadCompleted = false;
-    JobListModel::Row row = JobListModel::rowOf(*job);
-    row.subItems[JobListModel::SubItemProgress - 1] = QStringLiteral("Failed");
-    transfer.host->jobList().insertRow(transfer.failedRows++, std::move(row));
-    const QString label =
-        job->gStrName.isEmpty() ? jobId : QStringLiteral("%1 (%2)").arg(job->gStrName, jobId);
-    transfer.host->setStatusText(tr("Job %1 failed: %2").arg(label, reason));
-    m_failures.insert(jobId, reason);
-    transfer.report.failed(reason, job->gStrDestinationPath);
+    // Not confirmed: the service offers it again.
+    for (TransferSummary::Outcome &outcome : transfer.summary.jobs) {
+        if (outcome.jobId == jobId) {
+            outcome.received = false;
+            outcome.reason = reason;
+        }
+    }
+    for (const Transfer::Pending &job : std::as_const(transfer.queue)) {
+        if (job.jobId == jobId) {
+            transfer.host->setStatusText(tr("Job %1 failed: %2").arg(job.label, reason));
+            transfer.report.failed(reason, job.destination);
+        }
+    }
     Q_EMIT jobEnded(jobId, false, reason);
 }
 
 void JobTransfer::updateStatuses()
 {
     Transfer &transfer = *m_transfer;
+    TransferSummary &summary = transfer.summary;
+    // Every received job of the list is confirmed, in the list's order, those
+    // an earlier transfer received included; a job not received leaves the
+    // update incomplete.
+    QHash<QString, qsizetype> outcomes;
+    for (qsizetype i = 0; i < summary.jobs.size(); ++i)
+        outcomes.insert(summary.jobs.at(i).jobId, i);
+    QStringList keys;
+    bool complete = true;
+    for (qsizetype i = 1; i <= m_jobs.Count(); ++i) {
+        const Job &job = *m_jobs.Item(i);
+        const auto found = outcomes.constFind(job.gLngID);
+        const bool received =
+            found != outcomes.cend() ? summary.jobs.at(*found).received : job.gBlnDownloadCompleted;
+        if (!received) {
+            complete = false;
+            continue;
+        }
+        if (found == outcomes.cend()) {
+            outcomes.insert(job.gLngID, summary.jobs.size());
+            summary.jobs.append({job.gLngID, true, false, true, job.gStrDestinationPath, {}});
+        }
+        keys << job.gLngID;
+    }
     QPointer<JobTransfer> self(this);
-    StatusUpdate::run(*this, m_jobs, *transfer.host, transfer.profile, [self](bool allConfirmed) {
-        if (!self || !self->m_transfer)
-            return;
-        const std::unique_ptr<Transfer> ended = std::move(self->m_transfer);
-        if (ended->showMessageBoxes)
-            ended->report.post(self->m_messages, self->m_jobs, allConfirmed, ended->stopping,
-                               ended->listed);
-        if (self)
-            Q_EMIT self->finished();
-    });
+    StatusUpdate::run(
+        *this, keys, *transfer.host, transfer.profile,
+        [self, outcomes](const QString &key) {
+            if (self && self->m_transfer)
+                self->m_transfer->summary.jobs[outcomes.value(key)].confirmed = true;
+        },
+        [self, complete](bool allConfirmed) {
+            if (!self || !self->m_transfer)
+                return;
+            const std::unique_ptr<Transfer> ended = std::move(self->m_transfer);
+            ended->summary.allConfirmed = complete && allConfirmed;
+            if (ended->showMessageBoxes)
+                ended->report.post(self->m_messages, ended->summary);
+            if (self)
+                Q_EMIT self->finished(ended->summary);
+        });
 }

@@ -4,11 +4,10 @@
 #include "service/DiskFlush.h"
 #include "service/FileValidator.h"
 #include "service/TransferReport.h"
+#include "service/TransferSummary.h"
 
-#include <QHash>
 #include <QList>
 #include <QObject>
-#include <QSet>
 #include <QString>
 #include <QTimer>
 
@@ -22,27 +21,22 @@ class MessageSink;
 class Profile;
 class TransferHost;
 
-// The destination of the job whose request the transfer started last; the
-// only process-wide text of the program.
-extern QString gStrCurrentDownloadPath;
-
-// The transfer of the job list's pending rows: each job's file is received
-// into a temporary file beside its destination and put in place when
-// complete; the row is then removed and the job marked received. A failed
+// The transfer of the jobs not yet received: a queue taken from the job
+// collection when it starts. Each job's file is received into a temporary
+// file beside its destination and put in place when complete. A failed
 // attempt is tried again after each of the retry delays (resuming where the
-// answer allows); then the row reads "Failed", the reason goes to the
-// failures, and the next row follows. At the end the received files are
-// flushed to the disk and checked, the received jobs get their status update
-// and, with message boxes, its report; finished() follows.
+// answer allows); then the job has failed and the next one follows. At the
+// end the received files are flushed to the disk and checked, the received
+// jobs get their status update and, with message boxes, its report;
+// finished() brings the summary. The transfer reads the collection and
+// writes nothing into it: whoever owns it marks the records from the summary.
 class JobTransfer : public QObject
 {
     Q_OBJECT
 
 public:
-    // `jobs`: the jobs read from the index, marked as they are received.
-    // `failures`: why jobs failed, by job id, cleared when a transfer starts.
-    JobTransfer(JobCollection &jobs, QHash<QString, QString> &failures, MessageSink &messages,
-                QObject *parent = nullptr);
+    // `jobs`: the jobs read from the index; it must outlive the transfer.
+    JobTransfer(const JobCollection &jobs, MessageSink &messages, QObject *parent = nullptr);
     ~JobTransfer() override;
 
     // Starts a transfer that takes its download folder and service from
@@ -51,8 +45,8 @@ public:
     void start(TransferHost &host, bool showMessageBoxes, std::shared_ptr<const Profile> profile);
     bool running() const { return m_transfer != nullptr; }
 
-    // Cancels the running request. A running transfer ends: the rows not
-    // received stay, the received jobs still get their status update
+    // Cancels the running request. A running transfer ends: the jobs not
+    // received wait for the next one, the received jobs still get their status update
     // (without its report when `quiet`).
     void stop(TransferHost &host, bool quiet);
 
@@ -68,30 +62,36 @@ Q_SIGNALS:
     void jobStarted(const QString &jobId, int attempt);
     // The bytes of the job in transfer written so far, of `total` (-1: unknown).
     void jobProgress(const QString &jobId, qint64 written, qint64 total);
-    // A job ended: received (`detail` the path written) or failed (the reason).
+    // The share of the job in transfer that the progress bar shows, in
+    // percent, each time it changes.
+    void jobPercent(const QString &jobId, int percent);
+    // A job ended: received (`detail` the path written) or failed (the
+    // reason). A received job whose file is gone before its confirmation
+    // ends again, failed.
     void jobEnded(const QString &jobId, bool received, const QString &detail);
+    // The job in transfer when Stop came; it waits for the next transfer.
+    void jobStopped(const QString &jobId);
     // The transfer and its status update are over.
-    void finished();
+    void finished(const TransferSummary &summary);
 
 private:
     struct Transfer;
 
     void nextJob();
     void scheduleNextJob();
-    void startJob(int row);
+    void startJob();
     // The headers of a job's answer are in: true when its body is wanted.
     bool answerStarts(int status, qint64 contentLength);
     void receive(const QByteArray &data);
     void advanceProgress(qint64 blocks);
     void requestEnded(const Inet::Result &result);
-    void failRow(const QString &reason, bool tellUser);
+    void failJob(const QString &reason, bool tellUser);
     void endTransfer();
     // A received job whose file is gone before its confirmation: failed.
     void unreceive(const QString &jobId, const QString &reason);
     void updateStatuses();
 
-    JobCollection &m_jobs;
-    QHash<QString, QString> &m_failures;
+    const JobCollection &m_jobs;
     MessageSink &m_messages;
     std::unique_ptr<Transfer> m_transfer;
     QList<std::chrono::milliseconds> m_retryDelays{std::chrono::seconds(2), std::chrono::seconds(4),
@@ -102,17 +102,22 @@ private:
 // The state of a running transfer.
 struct JobTransfer::Transfer
 {
+    struct Pending
+    {
+        QString jobId;
+        QString label; // "name (id)", or the id
+        QString source;
+        QString destination;
+        int attempts = 0; // failed attempts of this job so far
+    };
+
     TransferHost *host = nullptr;
     bool showMessageBoxes = false;
-    // Rows that failed stay at the top of the list, in order; the job in
-    // transfer is the first row after them.
-    int failedRows = 0;
-    int attempt = 0;
+    QList<Pending> queue;
+    qsizetype position = 0; // the job in transfer, or the next one
     bool stopping = false;
     bool finishing = false; // no job after the one in transfer
     bool ending = false;    // the files are flushed, the statuses updated
-    QString jobId;
-    QString jobLabel;
     double increment = 0;
     qint64 contentLength = -1; // the whole file's length, -1 when unknown
     qint64 blockFill = 0;      // bytes of the current 1024-byte block
@@ -135,6 +140,6 @@ struct JobTransfer::Transfer
     // The download folder, opened once; the write-back of large bodies.
     std::shared_ptr<DownloadFolder> folder;
     std::shared_ptr<DiskFlush::WriteBack> writeBack;
-    int listed = 0; // rows when the transfer began
     TransferReport report;
+    TransferSummary summary;
 };

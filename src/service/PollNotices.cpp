@@ -12,8 +12,7 @@ PollNotices::PollNotices(WorkSession &session, DownloadTools &tools, QObject *pa
 {
     connect(&session, &WorkSession::pollStarted, this, [this] {
         m_polling = true;
-        m_received.clear();
-        m_failed.clear();
+        m_transferred = false;
     });
     connect(
         &session, &WorkSession::checkEnded, this, [this](const WorkSession::CheckResult &result) {
@@ -30,7 +29,8 @@ PollNotices::PollNotices(WorkSession &session, DownloadTools &tools, QObject *pa
                                                          : plainReason(m_tools.listingFailure)) +
                               QLatin1Char('\n') + tr("The next poll tries again."));
         });
-    connect(&tools, &DownloadTools::jobEnded, this, &PollNotices::jobEnded);
+    connect(&tools, &DownloadTools::DownloadJobsFinished, this,
+            [this] { m_transferred = m_polling; });
     connect(&session, &WorkSession::pollEnded, this, &PollNotices::pollEnded);
 }
 
@@ -52,32 +52,30 @@ QString PollNotices::plainReason(Inet::Failure failure)
     }
 }
 
-void PollNotices::jobEnded(const QString &jobId, bool received, const QString &detail)
+QString PollNotices::nameOf(const QString &jobId) const
 {
-    if (!m_polling)
-        return;
     const Job *job = m_tools.gColDownloads.Item(jobId);
     // Each name and reason stays on its line of the notice.
-    const QString name = Secrets::shown(job && !job->gStrName.isEmpty() ? job->gStrName : jobId);
-    if (received) {
-        m_received.append({jobId, name, QString()});
-        return;
-    }
-    // A received job whose file is gone before its confirmation fails after all.
-    m_received.removeIf([&jobId](const Outcome &outcome) { return outcome.jobId == jobId; });
-    m_failed.append({jobId, name, Secrets::shown(detail)});
+    return Secrets::shown(job && !job->gStrName.isEmpty() ? job->gStrName : jobId);
 }
 
 void PollNotices::pollEnded()
 {
-    if (!std::exchange(m_polling, false))
+    if (!std::exchange(m_polling, false) || !std::exchange(m_transferred, false))
         return;
-    const QList<Outcome> received = std::exchange(m_received, {});
-    const QList<Outcome> failed = std::exchange(m_failed, {});
+    // A received job whose file is gone before its confirmation has failed.
+    QStringList received;
+    QStringList failed;
+    for (const TransferSummary::Outcome &outcome : m_tools.lastTransfer().jobs) {
+        if (outcome.received && !outcome.earlier)
+            received << nameOf(outcome.jobId);
+        else if (!outcome.reason.isEmpty())
+            failed << nameOf(outcome.jobId) + QStringLiteral(": ") + Secrets::shown(outcome.reason);
+    }
     if (!received.isEmpty()) {
         QStringList names;
         for (qsizetype i = 0; i < received.size() && i < NamedJobs; ++i)
-            names << received.at(i).name;
+            names << received.at(i);
         if (received.size() > NamedJobs)
             names << QString(QChar(0x2026));
         const QString count = received.size() == 1
@@ -89,7 +87,7 @@ void PollNotices::pollEnded()
     if (!failed.isEmpty()) {
         QStringList lines;
         for (qsizetype i = 0; i < failed.size() && i < NamedJobs; ++i)
-            lines << failed.at(i).name + QStringLiteral(": ") + failed.at(i).reason;
+            lines << failed.at(i);
         if (failed.size() > NamedJobs)
             lines << tr("and %1 more").arg(failed.size() - NamedJobs);
         const QString title =

@@ -2,9 +2,9 @@
 
 #include "platform/Inet.h"
 
-#include <QList>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 class DownloadTools;
 class WorkSession;
@@ -33,19 +33,12 @@ Q_SIGNALS:
     void notice(const QString &title, const QString &text);
 
 private:
-    struct Outcome
-    {
-        QString jobId;
-        QString name; // the job's name, or its id when it has none
-        QString reason;
-    };
-
-    void jobEnded(const QString &jobId, bool received, const QString &detail);
     void pollEnded();
+    // The job's name for a notice, or its id when it has none.
+    QString nameOf(const QString &jobId) const;
 
     DownloadTools &m_tools;
     bool m_polling = false;
-    // The running poll's jobs, in the order they ended.
-    QList<Outcome> m_received;
-    QList<Outcome> m_failed;
+    // The running poll transferred: its summary is the tools' last one.
+    bool m_transferred = false;
 };

@@ -2,7 +2,6 @@
 
 #include "platform/Inet.h"
 #include "platform/MessageSink.h"
-#include "service/JobCollection.h"
 #include "service/ServiceUrls.h"
 #include "service/TransferHost.h"
 
@@ -22,16 +21,18 @@ bool isConfirmation(const Inet::Result &result, const QString &requestedPath,
            word.match(QString::fromUtf8(body)).hasMatch();
 }
 
-void run(QObject &owner, JobCollection &jobs, TransferHost &host,
-         std::shared_ptr<const Profile> profile, std::function<void(bool)> done)
+void run(QObject &owner, QStringList keys, TransferHost &host,
+         std::shared_ptr<const Profile> profile, std::function<void(const QString &)> confirmed,
+         std::function<void(bool)> done)
 {
     // One request after the other; the pass state lives with the callbacks.
     struct Pass
     {
         QPointer<QObject> owner;
-        JobCollection *jobs;
+        QStringList keys;
         std::shared_ptr<const Profile> profile;
         TransferHost *host;
+        std::function<void(const QString &)> confirmed;
         std::function<void(bool)> done;
         qsizetype position = 0;
         bool error = false;
@@ -39,53 +40,45 @@ void run(QObject &owner, JobCollection &jobs, TransferHost &host,
     };
     auto pass = std::make_shared<Pass>();
     pass->owner = &owner;
-    pass->jobs = &jobs;
+    pass->keys = std::move(keys);
     pass->profile = std::move(profile);
     pass->host = &host;
+    pass->confirmed = std::move(confirmed);
     pass->done = std::move(done);
     pass->next = [](const std::shared_ptr<Pass> &state) {
         if (!state->owner)
             return;
-        JobCollection &collection = *state->jobs;
-        // The count is read again before every job.
-        while (++state->position <= collection.Count()) {
-            Job *job = collection.Item(state->position);
-            if (!job->gBlnDownloadCompleted) {
-                // Not received: the service must keep offering it.
-                state->error = true;
-                continue;
-            }
-            const QString key = job->gLngID;
-            const QUrl url = ServiceUrls::toUrl(ServiceUrls::statusUrlText(*state->profile, key));
-            const bool started = state->host->inet().OpenURL(
-                url, [state, key, path = url.path()](const Inet::Result &result,
-                                                     const QByteArray &body) {
-                    if (!state->owner)
-                        return;
-                    if (!result.ok() && result.failure != Inet::Failure::HttpStatus) {
-                        // A request that fails ends the pass.
-                        auto finish = std::move(state->done);
-                        if (finish)
-                            finish(false);
-                        return;
-                    }
-                    Job *confirmed = state->jobs->Item(key);
-                    if (confirmed && isConfirmation(result, path, body))
-                        confirmed->gBlnStatusUpdated = true;
-                    else
-                        state->error = true;
-                    state->next(state);
-                });
-            if (!started) {
-                auto finish = std::move(state->done);
-                if (finish)
-                    finish(false);
-            }
+        const auto finish = [&state](bool allConfirmed) {
+            auto done = std::move(state->done);
+            if (done)
+                done(allConfirmed);
+        };
+        if (state->position >= state->keys.size()) {
+            finish(!state->error);
             return;
         }
-        auto finish = std::move(state->done);
-        if (finish)
-            finish(!state->error);
+        const QString key = state->keys.at(state->position++);
+        const QUrl url = ServiceUrls::toUrl(ServiceUrls::statusUrlText(*state->profile, key));
+        const bool started = state->host->inet().OpenURL(
+            url,
+            [state, key, path = url.path()](const Inet::Result &result, const QByteArray &body) {
+                if (!state->owner)
+                    return;
+                if (!result.ok() && result.failure != Inet::Failure::HttpStatus) {
+                    // A request that fails ends the pass.
+                    auto done = std::move(state->done);
+                    if (done)
+                        done(false);
+                    return;
+                }
+                if (isConfirmation(result, path, body))
+                    state->confirmed(key);
+                else
+                    state->error = true;
+                state->next(state);
+            });
+        if (!started)
+            finish(false);
     };
     pass->next(pass);
 }

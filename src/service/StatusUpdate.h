@@ -2,10 +2,11 @@
 
 #include "platform/Inet.h"
 
+#include <QStringList>
+
 #include <functional>
 #include <memory>
 
-class JobCollection;
 class MessageSink;
 class Profile;
 class QObject;
@@ -20,14 +21,15 @@ namespace StatusUpdate {
 bool isConfirmation(const Inet::Result &result, const QString &requestedPath,
                     const QByteArray &body);
 
-// The status update of every job of `jobs`, one request after the other,
-// to the service of `profile`: confirmed as isConfirmation() says. A job whose file was not
-// received gets no request and makes the result false; an unconfirmed answer makes it false and the
-// next job goes on; a failed request ends the pass with false. `done` gets true when every job was
-// confirmed (also for an empty collection). `jobs` must live as long as `owner`; once `owner` is
-// gone the pass stops silently.
-void run(QObject &owner, JobCollection &jobs, TransferHost &host,
-         std::shared_ptr<const Profile> profile, std::function<void(bool allConfirmed)> done);
+// The status update of the jobs `keys`, one request after the other, to the
+// service of `profile`: `confirmed` gets each key whose answer
+// isConfirmation(). An unconfirmed answer makes the result false and the
+// next job goes on; a failed request ends the pass with false. `done` gets
+// true when every job was confirmed (also for no keys). Once `owner` is gone
+// the pass stops silently.
+void run(QObject &owner, QStringList keys, TransferHost &host,
+         std::shared_ptr<const Profile> profile, std::function<void(const QString &key)> confirmed,
+         std::function<void(bool allConfirmed)> done);
 
 // The message that closes a transfer's status update.
 void report(MessageSink &messages, bool allConfirmed);

@@ -1,7 +1,7 @@
 #include "service/TransferReport.h"
 
 #include "platform/MessageSink.h"
-#include "service/JobCollection.h"
+#include "service/TransferSummary.h"
 
 #include <QDir>
 #include <QObject>
@@ -44,19 +44,14 @@ QString TransferReport::detail() const
     return lines.join(QLatin1Char('\n'));
 }
 
-void TransferReport::post(MessageSink &messages, const JobCollection &jobs, bool allConfirmed,
-                          bool stopped, int listed) const
+void TransferReport::post(MessageSink &messages, const TransferSummary &summary) const
 {
     // A received file gone before its confirmation was not received after all.
-    int received = 0;
-    int confirmed = 0;
-    for (const QString &jobId : m_received) {
-        const Job *job = jobs.Item(jobId);
-        received += job && job->gBlnDownloadCompleted;
-        confirmed += job && job->gBlnDownloadCompleted && job->gBlnStatusUpdated;
-    }
+    const int received = summary.received();
+    const int confirmed = summary.confirmed();
+    const int listed = summary.listed;
     Message message;
-    if (stopped) {
+    if (summary.stopped) {
         message.text = QObject::tr("Stopped: %1 of %2 jobs received and confirmed.")
                            .arg(confirmed)
                            .arg(listed);
@@ -66,7 +61,7 @@ void TransferReport::post(MessageSink &messages, const JobCollection &jobs, bool
             !m_groups.isEmpty() || unconfirmed ? MessageIcon::Exclamation : MessageIcon::None;
         if (unconfirmed)
             message.detail = QStringLiteral("Error Updating the status of some or all jobs!");
-    } else if (allConfirmed) {
+    } else if (summary.allConfirmed) {
         message.text = QStringLiteral("All jobs have been updated on server!");
     } else {
         message.text = QStringLiteral("Error Updating the status of some or all jobs!");

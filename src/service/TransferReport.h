@@ -4,7 +4,7 @@
 #include <QString>
 #include <QStringList>
 
-class JobCollection;
+struct TransferSummary;
 class MessageSink;
 
 // The one box that ends a transfer with message boxes. Failed jobs are
@@ -19,14 +19,9 @@ public:
     // reason may name.
     void failed(const QString &reason, const QString &destination);
 
-    // A job was received; whether it was confirmed the box reads from `jobs`.
-    void received(const QString &jobId) { m_received << jobId; }
-
-    // The box: `listed` jobs were in the list when the transfer began; the
-    // received ones count as confirmed where `jobs` marks them so. After a
-    // stop, the jobs never started are no failure.
-    void post(MessageSink &messages, const JobCollection &jobs, bool allConfirmed, bool stopped,
-              int listed) const;
+    // The box for the transfer's `summary`. After a stop, the jobs never
+    // started are no failure.
+    void post(MessageSink &messages, const TransferSummary &summary) const;
 
     // The lines under the box's text, one per group, at most MaxGroups.
     QString detail() const;
@@ -41,5 +36,4 @@ private:
         int count = 0;
     };
     QList<Group> m_groups;
-    QStringList m_received;
 };

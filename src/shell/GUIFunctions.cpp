@@ -21,8 +21,6 @@
 
 #include <exception>
 
-QString &GUIFunctions::gStrCurrentDownloadPath = ::gStrCurrentDownloadPath;
-
 GUIFunctions::GUIFunctions(MessageSink &messages, QObject *parent)
     : QObject(parent), m_messages(messages)
 {

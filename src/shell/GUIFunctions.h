@@ -31,9 +31,6 @@ class GUIFunctions : public QObject
     Q_OBJECT
 
 public:
-    // The destination of the job whose request the transfer started last.
-    static QString &gStrCurrentDownloadPath;
-
     explicit GUIFunctions(MessageSink &messages, QObject *parent = nullptr);
     ~GUIFunctions() override;
 
