@@ -40,7 +40,9 @@ void tst_MainWindow::commands()
     QFETCH(QString, toolbarKey);
     QFETCH(QStringList, requests);
     RecordingMessageSink messages;
-    frmMain window(messages);
+    DownloadTools tools(messages);
+    Inet inet;
+    frmMain window(messages, tools, inet);
     window.Load();
     QVERIFY(QTest::qWaitForWindowActive(&window));
     QSignalSpy check(&window, &frmMain::checkForJobsRequested);
@@ -59,21 +61,22 @@ void tst_MainWindow::commands()
 void tst_MainWindow::shownAgainAsLoaded()
 {
     RecordingMessageSink messages;
-    frmMain window(messages);
+    DownloadTools tools(messages);
+    Inet inet;
+    frmMain window(messages, tools, inet);
     window.Load();
-    DownloadTools *tools = &window.gDownloadTools();
     for (const QString id : {"1", "2"}) {
         Job job;
         job.gLngID = id;
-        QVERIFY(tools->gColDownloads.Add(job, id));
+        QVERIFY(tools.gColDownloads.Add(job, id));
     }
-    PopulateJobList(window.jobList(), tools->gColDownloads);
+    PopulateJobList(window.jobList(), tools.gColDownloads);
     window.setProgressValue(55.5);
     window.setStatusText(QStringLiteral("Busy"));
     window.setTransferCommandsEnabled(true);
     window.lngMinutesElapsed = 3;
     // Stop Download with nothing running changes nothing.
-    QSignalSpy finished(tools, &DownloadTools::DownloadJobsFinished);
+    QSignalSpy finished(&tools, &DownloadTools::DownloadJobsFinished);
     QTest::mouseClick(control<QPushButton>(window, "cmdStopDownload"), Qt::LeftButton);
     QCOMPARE(window.statusText(), QStringLiteral("Busy"));
     QCOMPARE(window.progressValue(), 55.5);
@@ -99,14 +102,15 @@ void tst_MainWindow::shownAgainAsLoaded()
     QCOMPARE(control<QTimer>(window, "timerDownload")->interval(), 60000);
     QVERIFY(control<QTimer>(window, "timerDownload")->isActive());
     QCOMPARE(window.lngMinutesElapsed, 3);
-    QCOMPARE(&window.gDownloadTools(), tools);
-    QCOMPARE(tools->gColDownloads.Count(), 2);
+    QCOMPARE(tools.gColDownloads.Count(), 2);
 }
 
 void tst_MainWindow::aboutBoxOutlivesTheWindow()
 {
     RecordingMessageSink messages;
-    frmMain window(messages);
+    DownloadTools tools(messages);
+    Inet inet;
+    frmMain window(messages, tools, inet);
     window.Load();
     control<QAction>(window, "mHelpAbout")->trigger();
     QPointer<frmAbout> about = window.aboutBox();

@@ -8,6 +8,7 @@
 #include "service/PollCountdown.h"
 #include "service/TransferHost.h"
 
+#include <QEventLoopLocker>
 #include <QPointer>
 #include <QRegularExpression>
 #include <QTimer>
@@ -56,6 +57,7 @@ void WorkSession::begin(Work work)
 void WorkSession::end()
 {
     m_work = Work::None;
+    m_closing.reset();
     if (m_pollPending && !m_polling) {
         m_pollPending = false;
         QMetaObject::invokeMethod(
@@ -155,6 +157,22 @@ void WorkSession::stop(bool quiet)
         m_host.inet().Cancel();
     else if (m_work == Work::Transfer)
         m_tools.StopDownload(m_host, quiet);
+}
+
+void WorkSession::shutDown(std::chrono::milliseconds grace)
+{
+    m_pollTimer.stop();
+    m_pollPending = false;
+    if (!busy())
+        return;
+    m_closing = std::make_unique<QEventLoopLocker>();
+    stop(true);
+    QTimer::singleShot(grace, this, [this] {
+        if (!m_closing)
+            return;
+        m_host.inet().Cancel();
+        m_closing.reset();
+    });
 }
 
 void WorkSession::finishAfterCurrentJob()

@@ -3,10 +3,12 @@
 #include <QObject>
 #include <QString>
 
+#include <chrono>
 #include <memory>
 
 class DownloadTools;
 class Profile;
+class QEventLoopLocker;
 class QTimer;
 class TransferHost;
 
@@ -78,6 +80,11 @@ public:
     // cancelled, and a poll goes no further.
     void finishAfterCurrentJob();
 
+    // The program is ending: the running work stops quietly, and the
+    // application stays up while the received jobs are confirmed, `grace` at
+    // most; then the running request is cancelled.
+    void shutDown(std::chrono::milliseconds grace = std::chrono::seconds(5));
+
 Q_SIGNALS:
     void workStarted(WorkSession::Work work);
     // The check has ended; with an answer, the job list holds its jobs.
@@ -104,4 +111,6 @@ private:
     // The running poll was stopped: it ends without its next step.
     bool m_pollStopped = false;
     std::shared_ptr<const Profile> m_profile;
+    // Held from shutDown() until the work has ended.
+    std::unique_ptr<QEventLoopLocker> m_closing;
 };

@@ -78,7 +78,10 @@ frmProfileSelection *GUIFunctions::openSelectionWindow()
 frmMain &GUIFunctions::mainWindow()
 {
     if (!m_main) {
-        m_main = std::make_unique<frmMain>(m_messages);
+        m_inet = std::make_unique<Inet>();
+        m_inet->setObjectName(QStringLiteral("Inet1"));
+        m_tools = std::make_unique<DownloadTools>(m_messages);
+        m_main = std::make_unique<frmMain>(m_messages, *m_tools, *m_inet);
         frmMain *main = m_main.get();
         connect(main, &frmMain::checkForJobsRequested, this,
                 [this, main] { guarded([&] { CheckForJobs(*main); }); });
@@ -95,6 +98,8 @@ frmMain &GUIFunctions::mainWindow()
             m_session->stop(false);
         });
         connectSession(*main);
+        // Closing the window ends the work; received jobs are still confirmed.
+        connect(main, &frmMain::closing, m_session.get(), [this] { m_session->shutDown(); });
         m_activity = std::make_unique<ActivityLog>(main->gDownloadTools());
         // Tray or no tray, the polls' notices reach the desktop.
         m_notices = std::make_unique<PollNotices>(*m_session, main->gDownloadTools());

@@ -83,7 +83,11 @@ private:
 
     MessageSink &m_messages;
     std::unique_ptr<frmMain> m_main;
-    // Go before the window that they work on.
+    // The transfer control and the job service client the window shows, and
+    // the session that works with them; they go before the window they
+    // report to, the session first.
+    std::unique_ptr<Inet> m_inet;
+    std::unique_ptr<DownloadTools> m_tools;
     std::unique_ptr<WorkSession> m_session;
     std::unique_ptr<ActivityLog> m_activity;
     std::unique_ptr<PollNotices> m_notices;

@@ -12,7 +12,6 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QEventLoopLocker>
 #include <QHeaderView>
 #include <QIcon>
 #include <QLabel>
@@ -46,8 +45,8 @@ constexpr Design stopDesign{4080, 3120, 1455, 375};
 
 } // namespace
 
-frmMain::frmMain(MessageSink &messages, QWidget *parent)
-    : QMainWindow(parent), m_messages(messages), m_inet(new Inet(this))
+frmMain::frmMain(MessageSink &messages, DownloadTools &tools, Inet &inet, QWidget *parent)
+    : QMainWindow(parent), m_messages(messages), m_tools(tools), m_inet(&inet)
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QLatin1String(designCaption));
@@ -157,8 +156,6 @@ frmMain::frmMain(MessageSink &messages, QWidget *parent)
     setTabOrder(cmdCheckForJobs, cmdTransfer);
     setTabOrder(cmdTransfer, cmdStopDownload);
 
-    m_inet->setObjectName(QStringLiteral("Inet1"));
-
     timerDownload = new QTimer(this);
     timerDownload->setObjectName(QStringLiteral("timerDownload"));
     timerDownload->setInterval(60000);
@@ -183,18 +180,7 @@ frmMain::frmMain(MessageSink &messages, QWidget *parent)
         move(screen->availableGeometry().center() - frameGeometry().center() + pos());
 }
 
-frmMain::~frmMain()
-{
-    // The client goes first: it must not call back into a window half gone.
-    m_tools.reset();
-}
-
-DownloadTools &frmMain::gDownloadTools()
-{
-    if (!m_tools)
-        m_tools = std::make_unique<DownloadTools>(m_messages);
-    return *m_tools;
-}
+frmMain::~frmMain() = default;
 
 void frmMain::SetupTitlebar()
 {
@@ -302,29 +288,7 @@ void frmMain::applyLayout()
 void frmMain::closeEvent(QCloseEvent *event)
 {
     timerDownload->stop();
-    const bool busy = m_inet->StillExecuting() || (m_tools && m_tools->TransferRunning());
-    if (busy) {
-        // Received jobs are still confirmed: the program waits for that, a
-        // few seconds at most, before it may end.
-        m_closing = std::make_unique<QEventLoopLocker>();
-        if (m_tools && m_tools->TransferRunning()) {
-            connect(
-                m_tools.get(), &DownloadTools::DownloadJobsFinished, this,
-                [this] { m_closing.reset(); }, Qt::SingleShotConnection);
-            m_tools->StopDownload(*this, true);
-        } else {
-            m_inet->Cancel();
-            m_closing.reset();
-        }
-        if (m_closing) {
-            QTimer::singleShot(m_closeGrace, this, [this] {
-                if (!m_closing)
-                    return;
-                m_inet->Cancel();
-                m_closing.reset();
-            });
-        }
-    }
+    Q_EMIT closing();
     event->accept();
 }
 

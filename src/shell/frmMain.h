@@ -13,7 +13,6 @@
 class DownloadTools;
 class MessageSink;
 class QAction;
-class QEventLoopLocker;
 class QLabel;
 class QMenu;
 class QProgressBar;
@@ -34,11 +33,12 @@ class frmMain : public QMainWindow, public TransferHost
 public:
     static constexpr const char *designCaption = "Quillet Internet Transfer Tool";
 
-    explicit frmMain(MessageSink &messages, QWidget *parent = nullptr);
+    // `tools` and `inet`, the job service client and the transfer control the
+    // window shows and works on, belong to its owner and outlive the window's work.
+    frmMain(MessageSink &messages, DownloadTools &tools, Inet &inet, QWidget *parent = nullptr);
     ~frmMain() override;
 
-    // The job service client of this window, created on first access.
-    DownloadTools &gDownloadTools();
+    DownloadTools &gDownloadTools() { return m_tools; }
 
     // Appends " - First Last" of the loaded profile to the caption.
     void SetupTitlebar();
@@ -84,9 +84,6 @@ public:
     // The shared modeless About box, while it is open.
     frmAbout *aboutBox() const;
 
-    // How long a closed window waits for the confirmations of received jobs.
-    void setCloseGrace(std::chrono::milliseconds grace) { m_closeGrace = grace; }
-
 Q_SIGNALS:
     void checkForJobsRequested();
     void beginTransferRequested(bool showMessageBoxes);
@@ -94,6 +91,8 @@ Q_SIGNALS:
     void activityRequested();
     void stopDownloadRequested();
     void pollTick();
+    // The window is closing: its owner ends the work that runs.
+    void closing();
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -121,13 +120,11 @@ private:
     QTimer *timerDownload = nullptr;
 
     MessageSink &m_messages;
-    std::unique_ptr<DownloadTools> m_tools;
+    DownloadTools &m_tools;
     JobListModel m_jobs;
     Inet *m_inet;
     double m_progress = 0;
     QLabel *m_status = nullptr;
     QLabel *m_jobCounter = nullptr;
     QPointer<frmAbout> m_about;
-    std::unique_ptr<QEventLoopLocker> m_closing;
-    std::chrono::milliseconds m_closeGrace{5000};
 };
