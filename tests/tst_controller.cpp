@@ -307,6 +307,15 @@ void tst_Controller::tellsWhatHappened()
         2);
     QTest::keyClick(activity, Qt::Key_Escape);
     QVERIFY(!activity->isVisible());
+
+    // Closing the window during a transfer ends it quietly.
+    m_messages.clear();
+    controller.BeginTransfer(main, true);
+    QTRY_COMPARE(m_server->targets.filter("/files/2.wav").size(), 2);
+    main.close();
+    QTRY_VERIFY(!controller.busy());
+    QVERIFY(m_messages.messages.isEmpty());
+    QCOMPARE(m_server->targets.filter("/files/3.wav").size(), 0);
 }
 
 void tst_Controller::oneProgramPerProfile()
