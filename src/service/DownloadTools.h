@@ -106,9 +106,7 @@ public:
     // The summary of the last transfer.
     const TransferSummary &lastTransfer() const { return m_lastTransfer; }
 
-    // The text of a job index response: decoded by its BOM or XML encoding
-    // declaration, UTF-8 when it names none. A body above MaxIndexSize gives an
-    // empty text, which the reading refuses.
+    // See JobIndexReader::indexTextFromBytes().
     static QString indexTextFromBytes(const QByteArray &body);
 
 Q_SIGNALS:
@@ -123,10 +121,10 @@ private:
     // `profile`, or a copy of the current profile when there is none.
     std::shared_ptr<const Profile> orCurrent(std::shared_ptr<const Profile> profile);
 
-    MessageSink &m_messages;
     // Marks the records and the failures from a transfer's summary.
     void apply(const TransferSummary &summary);
 
+    MessageSink &m_messages;
     std::unique_ptr<Profile> m_profile;
     TransferSummary m_lastTransfer;
     std::unique_ptr<JobListFollower> m_follower;
