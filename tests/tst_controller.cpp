@@ -315,6 +315,8 @@ void tst_Controller::tellsWhatHappened()
     main.close();
     QTRY_VERIFY(!controller.busy());
     QVERIFY(m_messages.messages.isEmpty());
+    // Only the rows left were asked for again.
+    QCOMPARE(m_server->targets.filter("/files/1.wav").size(), 1);
     QCOMPARE(m_server->targets.filter("/files/3.wav").size(), 0);
 }
 
