@@ -240,7 +240,7 @@ void tst_Settings::shownAndStored()
             texts << edit->text();
         return texts.join('|');
     };
-    QCOMPARE(boxes(), interval < 0 ? "||||||" + QLatin1String(ServiceUrls::defaultBaseUrl) + "|"
+    QCOMPARE(boxes(), interval < 0 ? "||||||" + QLatin1String(Profile::defaultBaseUrl) + "|"
                                    : "Cy|Ong|Radiology|GUID-9|cy|pw|"
                                      "http://127.0.0.1:9/remote_tools/|/tmp");
     QCOMPARE(dialog.cmdPoll->currentText(), shownFrequency);

@@ -1,10 +1,10 @@
 #include "service/DownloadTools.h"
 
+#include "naming/FileNameRules.h"
 #include "platform/Inet.h"
 #include "platform/MessageSink.h"
 #include "platform/Secrets.h"
 #include "profiles/Profile.h"
-#include "service/FileNameRules.h"
 #include "service/ServiceUrls.h"
 #include "service/StatusUpdate.h"
 #include "service/TransferHost.h"

@@ -1,6 +1,6 @@
 #include "service/JobReception.h"
 
-#include "service/FileNames.h"
+#include "naming/FileNames.h"
 
 #include <QDateTime>
 #include <QDir>

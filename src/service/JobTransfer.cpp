@@ -1,8 +1,8 @@
 #include "service/JobTransfer.h"
 
+#include "naming/FileNames.h"
 #include "platform/MessageSink.h"
 #include "profiles/Profile.h"
-#include "service/FileNames.h"
 #include "service/JobCollection.h"
 #include "service/JobListModel.h"
 #include "service/JobReception.h"
