@@ -21,8 +21,6 @@
 
 #include <exception>
 
-QString &GUIFunctions::gStrCurrentDownloadPath = ::gStrCurrentDownloadPath;
-
 GUIFunctions::GUIFunctions(MessageSink &messages, QObject *parent)
     : QObject(parent), m_messages(messages)
 {
@@ -268,11 +266,6 @@ void GUIFunctions::DisableTransferCommands(frmMain &main)
 void GUIFunctions::EnableTransferCommands(frmMain &main)
 {
     main.setTransferCommandsEnabled(true);
-}
-
-void GUIFunctions::PopulateJobList(JobListModel &list, const JobCollection &jobs)
-{
-    ::PopulateJobList(list, jobs);
 }
 
 void GUIFunctions::timerDownload_Timer()

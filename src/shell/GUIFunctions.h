@@ -10,8 +10,6 @@
 
 class ActivityLog;
 class DesktopNotices;
-class JobCollection;
-class JobListModel;
 class MessageSink;
 class PollNotices;
 class ProfileLock;
@@ -31,9 +29,6 @@ class GUIFunctions : public QObject
     Q_OBJECT
 
 public:
-    // The destination of the job whose request the transfer started last.
-    static QString &gStrCurrentDownloadPath;
-
     explicit GUIFunctions(MessageSink &messages, QObject *parent = nullptr);
     ~GUIFunctions() override;
 
@@ -55,7 +50,6 @@ public:
 
     void DisableTransferCommands(frmMain &main);
     void EnableTransferCommands(frmMain &main);
-    static void PopulateJobList(JobListModel &list, const JobCollection &jobs);
 
     // The poll timer's tick: the countdown, or the poll.
     void timerDownload_Timer();
