@@ -195,7 +195,7 @@ void tst_Settings::keyboard()
 void tst_Settings::loadStaysOnATinySelectionWindow()
 {
     const auto tiny = ProfileSelectionLayout::compute(100, 100);
-    QCOMPARE(tiny.list.width + tiny.list.height, 0.0f);
+    QCOMPARE(tiny.list.width + tiny.list.height, 0.0);
     QVERIFY(tiny.loadProfile.left >= 0 && tiny.loadProfile.top >= 0);
 }
 
