@@ -493,20 +493,17 @@ void tst_Transfer::existingFilesAreNeverReplaced()
     QFETCH(bool, unnamed);
     QFETCH(int, umask);
     const mode_t savedMask = ::umask(mode_t(umask));
-    const auto restore = qScopeGuard([savedMask] {
-        JobReception::setUnnamedFiles(true);
-        ::umask(savedMask);
-    });
+    const auto restore = qScopeGuard([savedMask] { ::umask(savedMask); });
     Rig rig;
     QVERIFY(QDir().mkpath(rig.folder()));
     QVERIFY(writeFile(rig.file("ABC.wav"), "first, and an older dictation"));
     // Left by a killed run; just made by another run; being written by another run.
     QVERIFY(writeFile(rig.file(".quillet-killed.part"), "old"));
     QVERIFY(writeFile(rig.file(".quillet-recent.part"), "new"));
-    JobReception::setUnnamedFiles(false);
     JobReception other(rig.file("other.wav"));
+    other.setUnnamedFiles(false);
     QVERIFY(other.begin(-1) && other.write("x", 1));
-    JobReception::setUnnamedFiles(unnamed);
+    rig.tools.setUnnamedFiles(unnamed);
     for (const QString &name :
          QDir(rig.folder()).entryList({".quillet-*"}, QDir::Files | QDir::Hidden)) {
         QFile file(rig.file(name));

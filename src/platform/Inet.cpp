@@ -85,7 +85,7 @@ void Inet::announce(State state)
     if (m_lastState == state)
         return;
     m_lastState = state;
-    Q_EMIT StateChanged(int(state));
+    Q_EMIT StateChanged(state);
 }
 
 void Inet::watchSocket(qintptr socket, int what)

@@ -155,13 +155,14 @@ void JobTransfer::startJob(int row)
     } else {
         transfer.reception =
             std::make_unique<JobReception>(destination, transfer.folder, transfer.writeBack);
+        transfer.reception->setUnnamedFiles(m_unnamedFiles);
         transfer.contentLength = -1;
         transfer.blockFill = 0;
         transfer.validator = {};
         host.setProgressValue(0);
     }
     Q_EMIT jobStarted(transfer.jobId, transfer.attempt);
-    transfer.states = connect(&host.inet(), &Inet::StateChanged, this, [this](int state) {
+    transfer.states = connect(&host.inet(), &Inet::StateChanged, this, [this](Inet::State state) {
         if (m_transfer)
             m_transfer->host->setStatusText(Inet::GetInetStateText(state));
     });
