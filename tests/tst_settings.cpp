@@ -434,6 +434,7 @@ void tst_Settings::rules()
     frmProfileSettings dialog(m_messages);
     dialog.SetupFields(path);
     dialog.show();
+    QCOMPARE(dialog.SSTab1->tabText(2), "File Storeage Rules"); // spelled so, on purpose
     for (const QString &step : steps) {
         const QString argument = step.section(':', 1);
         if (step.startsWith("enter:")) {
