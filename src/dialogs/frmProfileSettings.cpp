@@ -194,9 +194,8 @@ void frmProfileSettings::buildScheduleTab(QWidget *page)
 
 void frmProfileSettings::buildRulesTab(QWidget *page)
 {
-    frameFileRules =
+    QWidget *frame = frameFileRules =
         tabFrame(page, "frameFileRules", SystemTexts::fileStoreageRules, {120, 480, 7455, 3735});
-    QWidget *frame = frameFileRules;
     const auto button = [&](QPushButton *&control, const char *name, const char *text,
                             const TwipsBox &box) {
         control = new QPushButton(QLatin1String(text), frame);
