@@ -1,9 +1,9 @@
 // Feeds arbitrary bytes to the job index reading and the file-name functions
 // and checks what must hold for every input.
+#include "naming/FileNames.h"
 #include "platform/RecordingMessageSink.h"
 #include "profiles/Profile.h"
 #include "service/DownloadTools.h"
-#include "service/FileNames.h"
 
 #include <QByteArray>
 

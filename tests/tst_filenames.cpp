@@ -1,7 +1,7 @@
 #include "TestSupport.h"
-#include "service/FileNameRules.h"
-#include "service/FileNames.h"
-#include "service/Job.h"
+#include "naming/FileNameRules.h"
+#include "naming/FileNames.h"
+#include "naming/Job.h"
 
 #include <QTest>
 

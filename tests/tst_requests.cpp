@@ -53,6 +53,8 @@ private Q_SLOTS:
     void indexRequestWithoutAnswer_data();
     void indexRequestWithoutAnswer();
     void oneRequestAtATimeAndCancel();
+    void stateTexts_data();
+    void stateTexts();
     void streamedBodyInParts();
 
 private:
@@ -167,6 +169,26 @@ void tst_Requests::oneRequestAtATimeAndCancel()
     QTest::qWait(20);
     QCOMPARE(ends, QList<Inet::Failure>{Inet::Failure::Cancelled});
     QCOMPARE(m->server.targets, QStringList{"/slow"});
+}
+
+void tst_Requests::stateTexts_data()
+{
+    QTest::addColumn<int>("state");
+    QTest::addColumn<QString>("text"); // misspelled as ever, on purpose
+    QTest::newRow("connecting") << int(Inet::Connecting)
+                                << "The control is connectiong to the host computer";
+    QTest::newRow("disconnecting") << int(Inet::Disconnecting)
+                                   << "The control is disconnection from the host computer";
+    QTest::newRow("error") << int(Inet::Error)
+                           << "An error occured in communicating with the host computer";
+    QTest::newRow("past the last") << 13 << "Unknown state: 13";
+}
+
+void tst_Requests::stateTexts()
+{
+    QFETCH(int, state);
+    QFETCH(QString, text);
+    QCOMPARE(Inet::GetInetStateText(state), text);
 }
 
 void tst_Requests::streamedBodyInParts()

@@ -195,7 +195,7 @@ void tst_Settings::keyboard()
 void tst_Settings::loadStaysOnATinySelectionWindow()
 {
     const auto tiny = ProfileSelectionLayout::compute(100, 100);
-    QCOMPARE(tiny.list.width + tiny.list.height, 0.0f);
+    QCOMPARE(tiny.list.width + tiny.list.height, 0.0);
     QVERIFY(tiny.loadProfile.left >= 0 && tiny.loadProfile.top >= 0);
 }
 
@@ -240,7 +240,7 @@ void tst_Settings::shownAndStored()
             texts << edit->text();
         return texts.join('|');
     };
-    QCOMPARE(boxes(), interval < 0 ? "||||||" + QLatin1String(ServiceUrls::defaultBaseUrl) + "|"
+    QCOMPARE(boxes(), interval < 0 ? "||||||" + QLatin1String(Profile::defaultBaseUrl) + "|"
                                    : "Cy|Ong|Radiology|GUID-9|cy|pw|"
                                      "http://127.0.0.1:9/remote_tools/|/tmp");
     QCOMPARE(dialog.cmdPoll->currentText(), shownFrequency);
@@ -434,6 +434,7 @@ void tst_Settings::rules()
     frmProfileSettings dialog(m_messages);
     dialog.SetupFields(path);
     dialog.show();
+    QCOMPARE(dialog.SSTab1->tabText(2), "File Storeage Rules"); // spelled so, on purpose
     for (const QString &step : steps) {
         const QString argument = step.section(':', 1);
         if (step.startsWith("enter:")) {

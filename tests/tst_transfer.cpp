@@ -504,20 +504,17 @@ void tst_Transfer::existingFilesAreNeverReplaced()
     QFETCH(bool, unnamed);
     QFETCH(int, umask);
     const mode_t savedMask = ::umask(mode_t(umask));
-    const auto restore = qScopeGuard([savedMask] {
-        JobReception::setUnnamedFiles(true);
-        ::umask(savedMask);
-    });
+    const auto restore = qScopeGuard([savedMask] { ::umask(savedMask); });
     Rig rig;
     QVERIFY(QDir().mkpath(rig.folder()));
     QVERIFY(writeFile(rig.file("ABC.wav"), "first, and an older dictation"));
     // Left by a killed run; just made by another run; being written by another run.
     QVERIFY(writeFile(rig.file(".quillet-killed.part"), "old"));
     QVERIFY(writeFile(rig.file(".quillet-recent.part"), "new"));
-    JobReception::setUnnamedFiles(false);
     JobReception other(rig.file("other.wav"));
+    other.setUnnamedFiles(false);
     QVERIFY(other.begin(-1) && other.write("x", 1));
-    JobReception::setUnnamedFiles(unnamed);
+    rig.tools.setUnnamedFiles(unnamed);
     for (const QString &name :
          QDir(rig.folder()).entryList({".quillet-*"}, QDir::Files | QDir::Hidden)) {
         QFile file(rig.file(name));
@@ -528,9 +525,15 @@ void tst_Transfer::existingFilesAreNeverReplaced()
     }
     rig.server.when("/files/2.wav", MisbehavingServer::answer("second"));
     rig.server.when("/files/", MisbehavingServer::answer("first"));
+    qsizetype parts = 0; // the most hidden files while a body arrives
+    QObject::connect(&rig.tools, &DownloadTools::jobProgress, [&] {
+        parts = std::max(
+            parts, QDir(rig.folder()).entryList({".quillet-*"}, QDir::Files | QDir::Hidden).size());
+    });
     // Three jobs of one name: two new files, the third the same as the first.
     QVERIFY(rig.list({"ABC", "ABC", "ABC"}));
     QVERIFY(rig.transfer());
+    QCOMPARE(parts, unnamed ? 2 : 3); // another run's, and this job's when named
     QCOMPARE(rig.tools.gColDownloads.Item(3)->gStrDestinationPath, rig.file("ABC (2).wav"));
     QCOMPARE(rig.confirmed(), (QStringList{"1", "2", "3"}));
     struct stat info;

@@ -7,6 +7,7 @@
 #include "platform/Conversions.h"
 #include "platform/Paths.h"
 #include "platform/Startup.h"
+#include "platform/SystemTexts.h"
 #include "profiles/Profile.h"
 #include "profiles/ProfileLock.h"
 #include "service/DownloadTools.h"
@@ -349,7 +350,7 @@ bool CommandLineTool::loadProfile(const QString &profile)
         return true;
     QString why = loaded.loadError();
     if (path.isEmpty()) {
-        m_messages.post(QStringLiteral("Error Loding User Profile"), QStringLiteral("Error"),
+        m_messages.post(QLatin1String(SystemTexts::errorLodingUserProfile), QStringLiteral("Error"),
                         MessageIcon::Critical);
         why = tr("no profile was named");
     } else if (!QFileInfo::exists(path)) {

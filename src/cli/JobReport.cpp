@@ -1,11 +1,11 @@
 #include "cli/JobReport.h"
 
 #include "cli/TextCells.h"
+#include "naming/FileNames.h"
 #include "platform/Conversions.h"
 #include "platform/MessageSink.h"
 #include "platform/Secrets.h"
 #include "profiles/Profile.h"
-#include "service/FileNames.h"
 #include "service/JobCollection.h"
 
 #include <QDir>

@@ -1,5 +1,7 @@
 #include "demo/DemoJobService.h"
 
+#include "platform/SystemTexts.h"
+
 #include <QHostAddress>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -207,7 +209,8 @@ void DemoJobService::answer(QTcpSocket *socket, const QByteArray &target)
                                          [&id](const DemoJob &job) { return job.id == id; });
         if (loggedIn && listed != m_jobs.end()) {
             m_jobs.erase(listed);
-            reply = response(200, "OK", "text/plain", "Update Sucessful\r\n");
+            reply = response(200, "OK", "text/plain",
+                             QByteArray("Update ") + SystemTexts::sucessful + "\r\n");
         } else {
             reply = response(200, "OK", "text/plain",
                              loggedIn ? "Update failed: no such job\r\n"

@@ -2,11 +2,11 @@
 
 #include <algorithm>
 
-ProfileSelectionLayout ProfileSelectionLayout::compute(float outerWidth, float outerHeight)
+ProfileSelectionLayout ProfileSelectionLayout::compute(double outerWidth, double outerHeight)
 {
     ProfileSelectionLayout layout;
-    auto atLeastZero = [](float value) {
-        return std::max(value, 0.0f);
+    auto atLeastZero = [](double value) {
+        return std::max(value, 0.0);
     };
 
     layout.list.width = atLeastZero(outerWidth - 150);
@@ -14,7 +14,7 @@ ProfileSelectionLayout ProfileSelectionLayout::compute(float outerWidth, float o
     layout.departmentColumnWidth = layout.list.width / 2;
     layout.list.height = atLeastZero(outerHeight - layout.cancel.height - 750);
 
-    const float row =
+    const double row =
         layout.loadProfile.width + buttonGap + layout.edit.width + buttonGap + layout.cancel.width;
     layout.loadProfile.left = atLeastZero((outerWidth - row) / 2);
     layout.loadProfile.top = layout.list.top + layout.list.height + 150;

@@ -1,7 +1,5 @@
 #include "dialogs/TwipsPlacer.h"
 
-#include "platform/Twips.h"
-
 #include <QAbstractSpinBox>
 #include <QCheckBox>
 #include <QComboBox>

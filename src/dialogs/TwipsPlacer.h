@@ -1,21 +1,13 @@
 #pragma once
 
+#include "platform/Twips.h"
+
 #include <QRect>
 
 #include <initializer_list>
 #include <limits>
 
 class QWidget;
-
-// A control's box in a window's design: twips from the corner of its
-// container.
-struct TwipsBox
-{
-    double left = 0;
-    double top = 0;
-    double width = 0;
-    double height = 0;
-};
 
 // Converts design measures in twips into pixels at a widget's logical DPI and
 // places controls at their design boxes. A control never cuts its own text:

@@ -178,15 +178,11 @@ void frmProfileSelection::applyLayout()
     const TwipsPlacer twips(*this);
     const QSize outer = frameGeometry().size();
     const auto layout =
-        ProfileSelectionLayout::compute(static_cast<float>(twips.twips(outer.width())),
-                                        static_cast<float>(twips.twips(outer.height())));
-    auto place = [&twips](QWidget *widget, const ProfileSelectionLayout::Box &box) {
-        twips.place(widget, {box.left, box.top, box.width, box.height});
-    };
-    place(listProfiles, layout.list);
-    place(cmdLoadProfile, layout.loadProfile);
-    place(cmdEdit, layout.edit);
-    place(cmdCancel, layout.cancel);
+        ProfileSelectionLayout::compute(twips.twips(outer.width()), twips.twips(outer.height()));
+    twips.place(listProfiles, layout.list);
+    twips.place(cmdLoadProfile, layout.loadProfile);
+    twips.place(cmdEdit, layout.edit);
+    twips.place(cmdCancel, layout.cancel);
     // Half the list each, less the list's frame, so that no scroll bar is needed.
     const int inner = listProfiles->width() - 2 * listProfiles->frameWidth();
     listProfiles->setColumnWidth(0, std::min(twips.px(layout.nameColumnWidth), inner / 2));

@@ -3,6 +3,7 @@
 #include "dialogs/ReturnKeyFilter.h"
 #include "dialogs/frmProfileSelection.h"
 #include "platform/MessageSink.h"
+#include "platform/SystemTexts.h"
 #include "profiles/Profile.h"
 #include "service/ServiceUrls.h"
 
@@ -41,7 +42,7 @@ frmProfileSettings::frmProfileSettings(MessageSink &messages, QWidget *parent)
     auto *rulesPage = new QWidget;
     SSTab1->addTab(profilePage, QStringLiteral("Profile"));
     SSTab1->addTab(schedulePage, QStringLiteral("Download Schedule"));
-    SSTab1->addTab(rulesPage, QStringLiteral("File Storeage Rules"));
+    SSTab1->addTab(rulesPage, QLatin1String(SystemTexts::fileStoreageRules));
     SSTab1->setCurrentIndex(0);
 
     m_placements = {{SSTab1, {120, 120, 7695, 4335}, false},
@@ -193,9 +194,8 @@ void frmProfileSettings::buildScheduleTab(QWidget *page)
 
 void frmProfileSettings::buildRulesTab(QWidget *page)
 {
-    frameFileRules =
-        tabFrame(page, "frameFileRules", "File Storeage Rules", {120, 480, 7455, 3735});
-    QWidget *frame = frameFileRules;
+    QWidget *frame = frameFileRules =
+        tabFrame(page, "frameFileRules", SystemTexts::fileStoreageRules, {120, 480, 7455, 3735});
     const auto button = [&](QPushButton *&control, const char *name, const char *text,
                             const TwipsBox &box) {
         control = new QPushButton(QLatin1String(text), frame);

@@ -3,6 +3,7 @@
 #include "platform/InetRequest.h"
 #include "platform/Secrets.h"
 #include "platform/Startup.h"
+#include "platform/SystemTexts.h"
 
 #include <QPointer>
 #include <QSocketNotifier>
@@ -85,7 +86,7 @@ void Inet::announce(State state)
     if (m_lastState == state)
         return;
     m_lastState = state;
-    Q_EMIT StateChanged(int(state));
+    Q_EMIT StateChanged(state);
 }
 
 void Inet::watchSocket(qintptr socket, int what)
@@ -407,15 +408,15 @@ QString Inet::GetInetStateText(int state)
         "No state to report",
         "The control is looking up the IP address of the specified host computer",
         "The control successfully found the IP address of the specified host computer",
-        "The control is connectiong to the host computer",
+        SystemTexts::stateConnecting,
         "The control successfully connected to the host computer",
         "The control is sending a request to the host computer",
         "The control successfully sent the request",
         "The control is receiving a response from the host computer",
         "The control successfully received a response from the host computer",
-        "The control is disconnection from the host computer",
+        SystemTexts::stateDisconnecting,
         "The control successfully disconnected from the host computer",
-        "An error occured in communicating with the host computer",
+        SystemTexts::stateError,
         "The request has completed and all data has been received",
     };
     if (state >= 0 && state < int(std::size(texts)))

@@ -51,6 +51,7 @@ public:
         Error = 11,
         Completed = 12
     };
+    Q_ENUM(State)
 
     // Why a request did not deliver a whole response.
     enum class Failure
@@ -134,7 +135,7 @@ public:
     static QString GetInetStateText(int state);
 
 Q_SIGNALS:
-    void StateChanged(int state);
+    void StateChanged(Inet::State state);
 
 private:
     struct Request;

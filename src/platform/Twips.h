@@ -19,3 +19,13 @@ inline double fromPixels(int pixels, double logicalDpi = 96.0)
 }
 
 } // namespace Twips
+
+// A control's box in a window's design: twips from the corner of its
+// container.
+struct TwipsBox
+{
+    double left = 0;
+    double top = 0;
+    double width = 0;
+    double height = 0;
+};

@@ -4,6 +4,7 @@
 #include "platform/MessageSink.h"
 #include "platform/Paths.h"
 #include "platform/Secrets.h"
+#include "platform/SystemTexts.h"
 
 #include <QDir>
 #include <QFile>
@@ -206,7 +207,7 @@ bool Profile::LoadProfileFromXMLFile(const QString &xml)
 
     auto fail = [this, &xml](const QString &why) {
         m_loadError = why;
-        Message message{QStringLiteral("Error Loding User Profile"), QStringLiteral("Error"),
+        Message message{QLatin1String(SystemTexts::errorLodingUserProfile), QStringLiteral("Error"),
                         MessageIcon::Critical};
         message.detail = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(xml), why);
         m_messages->post(message);

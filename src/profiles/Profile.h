@@ -14,6 +14,9 @@ public:
     // Loading failures are reported through `messages`.
     explicit Profile(MessageSink &messages);
 
+    // The base URL that a new profile starts with.
+    static constexpr const char *defaultBaseUrl = "https://jobs.quillet.example/remote_tools/";
+
     QString gLastName;
     QString gFirstName;
     QString gDepartment;

@@ -1,9 +1,8 @@
 #include "profiles/ProfileEditor.h"
 
-#include "service/FileNameRules.h"
-#include "service/FileNames.h"
-#include "service/Job.h"
-#include "service/ServiceUrls.h"
+#include "naming/FileNameRules.h"
+#include "naming/FileNames.h"
+#include "naming/Job.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -161,7 +160,7 @@ ProfileEditor::Fields ProfileEditor::load(const QString &path)
     if (m_ownInterval > 0)
         fields.frequency = int(frequencies.size());
     if (fields.url.isEmpty())
-        fields.url = QLatin1String(ServiceUrls::defaultBaseUrl);
+        fields.url = QLatin1String(Profile::defaultBaseUrl);
     if (fields.rules.isEmpty())
         fields.rules << QStringLiteral("Job Name");
     return fields;

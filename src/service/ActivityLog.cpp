@@ -1,9 +1,9 @@
 #include "service/ActivityLog.h"
 
+#include "naming/FileNames.h"
 #include "platform/Conversions.h"
 #include "platform/Secrets.h"
 #include "service/DownloadTools.h"
-#include "service/FileNames.h"
 
 ActivityLog::ActivityLog(DownloadTools &tools, QObject *parent) : QAbstractTableModel(parent)
 {

@@ -1,6 +1,6 @@
 #include "service/DownloadFolder.h"
 
-#include "service/FileNames.h"
+#include "naming/FileNames.h"
 
 #include <QDir>
 #include <QFile>

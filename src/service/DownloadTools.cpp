@@ -1,5 +1,6 @@
 #include "service/DownloadTools.h"
 
+#include "naming/FileNameRules.h"
 #include "platform/Inet.h"
 #include "platform/MessageSink.h"
 #include "platform/Secrets.h"

@@ -100,6 +100,7 @@ public:
     {
         m_transfer.setRetryDelays(std::move(delays));
     }
+    void setUnnamedFiles(bool allowed) { m_transfer.setUnnamedFiles(allowed); }
 
     // Why jobs of the last transfer failed, by job id.
     QHash<QString, QString> gTransferFailures;

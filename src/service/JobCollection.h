@@ -1,6 +1,6 @@
 #pragma once
 
-#include "service/Job.h"
+#include "naming/Job.h"
 
 #include <QHash>
 

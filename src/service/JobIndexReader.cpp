@@ -1,8 +1,8 @@
 #include "service/JobIndexReader.h"
 
+#include "naming/FileNameRules.h"
 #include "platform/Conversions.h"
 #include "profiles/Profile.h"
-#include "service/FileNameRules.h"
 
 #include <QXmlStreamReader>
 

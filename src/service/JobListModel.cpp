@@ -1,8 +1,8 @@
 #include "service/JobListModel.h"
 
+#include "naming/FileNames.h"
 #include "platform/Conversions.h"
 #include "platform/Secrets.h"
-#include "service/FileNames.h"
 #include "service/JobCollection.h"
 #include "service/JobTransfer.h"
 

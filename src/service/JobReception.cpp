@@ -1,6 +1,6 @@
 #include "service/JobReception.h"
 
-#include "service/FileNames.h"
+#include "naming/FileNames.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -23,8 +23,6 @@
 #include <array>
 
 namespace {
-
-bool unnamedFiles = true;
 
 // A temporary file untouched for this long, and not locked, was left behind.
 constexpr int leftoverAgeSeconds = 60;
@@ -125,11 +123,6 @@ JobReception::~JobReception()
     discard();
 }
 
-void JobReception::setUnnamedFiles(bool allowed)
-{
-    unnamedFiles = allowed;
-}
-
 QString JobReception::numberedPath(const QString &path, int number)
 {
     const qsizetype nameStart = path.size() - fileName(path).size();
@@ -152,7 +145,7 @@ bool JobReception::openTemporary()
     // downloads are: typing pools share folders by group.
 #ifdef O_TMPFILE
     // Unnamed until it is put in place: a crash leaves nothing behind.
-    if (unnamedFiles) {
+    if (m_unnamedFiles) {
         m_fd = ::openat(m_dirFd, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
         if (m_fd >= 0)
             return true;

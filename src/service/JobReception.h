@@ -70,9 +70,10 @@ public:
     // last component only).
     static QString numberedPath(const QString &path, int number);
 
-    // Whether temporary files may be unnamed where the file system allows
-    // (on unless switched off, as for a file system that has no such files).
-    static void setUnnamedFiles(bool allowed);
+    // Whether the temporary file may be unnamed where the file system allows
+    // (on unless switched off before begin(), as for a file system that has
+    // no such files).
+    void setUnnamedFiles(bool allowed) { m_unnamedFiles = allowed; }
 
 private:
     bool openTemporary();
@@ -93,4 +94,5 @@ private:
     qint64 m_written = 0;
     qint64 m_writtenBack = 0;
     bool m_placed = false;
+    bool m_unnamedFiles = true;
 };

@@ -1,8 +1,8 @@
 #include "service/JobTransfer.h"
 
+#include "naming/FileNames.h"
 #include "platform/MessageSink.h"
 #include "profiles/Profile.h"
-#include "service/FileNames.h"
 #include "service/JobCollection.h"
 #include "service/JobReception.h"
 #include "service/StatusUpdate.h"
@@ -148,13 +148,14 @@ void JobTransfer::startJob()
     } else {
         transfer.reception =
             std::make_unique<JobReception>(destination, transfer.folder, transfer.writeBack);
+        transfer.reception->setUnnamedFiles(m_unnamedFiles);
         transfer.contentLength = -1;
         transfer.blockFill = 0;
         transfer.validator = {};
         host.setProgressValue(0);
     }
     Q_EMIT jobStarted(job.jobId, job.attempts);
-    transfer.states = connect(&host.inet(), &Inet::StateChanged, this, [this](int state) {
+    transfer.states = connect(&host.inet(), &Inet::StateChanged, this, [this](Inet::State state) {
         if (m_transfer)
             m_transfer->host->setStatusText(Inet::GetInetStateText(state));
     });

@@ -56,6 +56,8 @@ public:
 
     // The pauses before the retries of a failed attempt (2, 4 and 8 s).
     void setRetryDelays(QList<std::chrono::milliseconds> delays) { m_retryDelays = delays; }
+    // Whether its receptions may use unnamed temporary files (JobReception).
+    void setUnnamedFiles(bool allowed) { m_unnamedFiles = allowed; }
 
 Q_SIGNALS:
     // A job's request starts (attempt 0, then 1, 2, 3 for the retries).
@@ -97,6 +99,7 @@ private:
     QList<std::chrono::milliseconds> m_retryDelays{std::chrono::seconds(2), std::chrono::seconds(4),
                                                    std::chrono::seconds(8)};
     QTimer m_retryTimer;
+    bool m_unnamedFiles = true;
 };
 
 // The state of a running transfer.

@@ -13,9 +13,6 @@ namespace ServiceUrls {
 // or non-ASCII characters); any other value goes as it stands.
 QString queryValue(const QString &value);
 
-// The base URL that a new profile starts with.
-inline constexpr const char *defaultBaseUrl = "https://jobs.quillet.example/remote_tools/";
-
 // base URL + "job_index.asp?SessionID=" + GUID + "&LG=" + login + "&PW=" + password
 QString indexUrlText(const Profile &profile);
 

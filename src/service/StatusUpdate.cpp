@@ -2,6 +2,7 @@
 
 #include "platform/Inet.h"
 #include "platform/MessageSink.h"
+#include "platform/SystemTexts.h"
 #include "service/ServiceUrls.h"
 #include "service/TransferHost.h"
 
@@ -15,7 +16,8 @@ bool isConfirmation(const Inet::Result &result, const QString &requestedPath,
 {
     // An error page, or a page a redirect led to (a login page), may hold the
     // word too; services may wrap it in markup, so it may stand anywhere.
-    static const QRegularExpression word(QStringLiteral("(?<!un)sucessful"),
+    static const QRegularExpression word(QStringLiteral("(?<!un)") +
+                                             QLatin1String(SystemTexts::sucessful),
                                          QRegularExpression::CaseInsensitiveOption);
     return result.ok() && result.finalPath == requestedPath &&
            word.match(QString::fromUtf8(body)).hasMatch();

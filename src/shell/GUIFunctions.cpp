@@ -273,11 +273,6 @@ void GUIFunctions::EnableTransferCommands(frmMain &main)
     main.setTransferCommandsEnabled(true);
 }
 
-void GUIFunctions::PopulateJobList(JobListModel &list, const JobCollection &jobs)
-{
-    ::PopulateJobList(list, jobs);
-}
-
 void GUIFunctions::timerDownload_Timer()
 {
     mainWindow();

@@ -10,8 +10,6 @@
 
 class ActivityLog;
 class DesktopNotices;
-class JobCollection;
-class JobListModel;
 class MessageSink;
 class PollNotices;
 class ProfileLock;
@@ -52,7 +50,6 @@ public:
 
     void DisableTransferCommands(frmMain &main);
     void EnableTransferCommands(frmMain &main);
-    static void PopulateJobList(JobListModel &list, const JobCollection &jobs);
 
     // The poll timer's tick: the countdown, or the poll.
     void timerDownload_Timer();

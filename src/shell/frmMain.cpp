@@ -10,6 +10,8 @@
 #include "shell/ImageLists.h"
 #include "shell/MainWindowLayout.h"
 
+#include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QHeaderView>
@@ -33,15 +35,26 @@ constexpr double statusHeight = 375;
 constexpr double clientWidth = 6165;
 constexpr double clientHeight = 3960;
 
-struct Design
+constexpr TwipsBox listDesign{0, 480, 6135, 2175};
+constexpr TwipsBox checkDesign{720, 3120, 1575, 375};
+constexpr TwipsBox transferDesign{2400, 3120, 1575, 375};
+constexpr TwipsBox progressDesign{240, 2760, 5655, 255};
+constexpr TwipsBox stopDesign{4080, 3120, 1455, 375};
+
+// `button` runs `command` and is enabled while the command is.
+void follow(QAbstractButton *button, QAction *command)
 {
-    double left, top, width, height;
-};
-constexpr Design listDesign{0, 480, 6135, 2175};
-constexpr Design checkDesign{720, 3120, 1575, 375};
-constexpr Design transferDesign{2400, 3120, 1575, 375};
-constexpr Design progressDesign{240, 2760, 5655, 255};
-constexpr Design stopDesign{4080, 3120, 1455, 375};
+    button->setEnabled(command->isEnabled());
+    QObject::connect(command, &QAction::enabledChanged, button, &QWidget::setEnabled);
+    QObject::connect(button, &QAbstractButton::clicked, command, &QAction::trigger);
+}
+
+// The toolbar button `button` is enabled while `command` is.
+void follow(QAction *button, QAction *command)
+{
+    button->setEnabled(command->isEnabled());
+    QObject::connect(command, &QAction::enabledChanged, button, &QAction::setEnabled);
+}
 
 } // namespace
 
@@ -143,8 +156,19 @@ frmMain::frmMain(MessageSink &messages, DownloadTools &tools, Inet &inet, QWidge
     cmdStopDownload = new QPushButton(QStringLiteral("Stop Download"), client);
     cmdStopDownload->setObjectName(QStringLiteral("cmdStopDownload"));
 
-    const auto place = [&twips](QWidget *widget, const Design &design) {
-        twips.place(widget, {design.left, design.top - toolbarHeight, design.width, design.height});
+    // Each command is one action, the menu item where it has one; its button
+    // and toolbar button follow its state.
+    m_stopDownload = new QAction(QStringLiteral("Stop Download"), this);
+    m_stopDownload->setObjectName(QStringLiteral("actStopDownload"));
+    follow(cmdCheckForJobs, mCheckForJobs);
+    follow(tlbCheckForJobs, mCheckForJobs);
+    follow(cmdTransfer, mDownloadJobs);
+    follow(tlbBeginTransfer, mDownloadJobs);
+    follow(cmdStopDownload, m_stopDownload);
+
+    const auto place = [&twips](QWidget *widget, TwipsBox design) {
+        design.top -= toolbarHeight;
+        twips.place(widget, design);
     };
     place(listJobs, listDesign);
     place(cmdCheckForJobs, checkDesign);
@@ -161,13 +185,10 @@ frmMain::frmMain(MessageSink &messages, DownloadTools &tools, Inet &inet, QWidge
     timerDownload->setInterval(60000);
     connect(timerDownload, &QTimer::timeout, this, &frmMain::pollTick);
 
-    connect(cmdCheckForJobs, &QPushButton::clicked, this, &frmMain::checkForJobsRequested);
     connect(mCheckForJobs, &QAction::triggered, this, &frmMain::checkForJobsRequested);
-    connect(cmdTransfer, &QPushButton::clicked, this,
-            [this] { Q_EMIT beginTransferRequested(true); });
     connect(mDownloadJobs, &QAction::triggered, this,
             [this] { Q_EMIT beginTransferRequested(true); });
-    connect(cmdStopDownload, &QPushButton::clicked, this, &frmMain::stopDownloadRequested);
+    connect(m_stopDownload, &QAction::triggered, this, &frmMain::stopDownloadRequested);
     connect(mExit, &QAction::triggered, this, &QWidget::close);
     connect(mViewActivity, &QAction::triggered, this, &frmMain::activityRequested);
     connect(mProfileManager, &QAction::triggered, this, &frmMain::profileManagerRequested);
@@ -294,26 +315,22 @@ void frmMain::closeEvent(QCloseEvent *event)
 
 void frmMain::setCheckCommandsEnabled(bool enabled)
 {
-    cmdCheckForJobs->setEnabled(enabled);
     mCheckForJobs->setEnabled(enabled);
-    tlbCheckForJobs->setEnabled(enabled);
 }
 
 void frmMain::setTransferCommandsEnabled(bool enabled, bool stopToo)
 {
-    cmdTransfer->setEnabled(enabled);
     mDownloadJobs->setEnabled(enabled);
-    tlbBeginTransfer->setEnabled(enabled);
     if (stopToo)
-        cmdStopDownload->setEnabled(enabled);
+        m_stopDownload->setEnabled(enabled);
 }
 
 void frmMain::setStopEnabled(bool enabled)
 {
-    cmdStopDownload->setEnabled(enabled);
+    m_stopDownload->setEnabled(enabled);
 }
 
 bool frmMain::transferCommandsEnabled() const
 {
-    return cmdTransfer->isEnabled();
+    return mDownloadJobs->isEnabled();
 }

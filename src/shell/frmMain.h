@@ -106,8 +106,10 @@ private:
     QPushButton *cmdTransfer = nullptr;
     QPushButton *cmdStopDownload = nullptr;
     QPushButton *cmdCheckForJobs = nullptr;
+    // The commands: the two menu items, and Stop Download, which has none.
     QAction *mCheckForJobs = nullptr;
     QAction *mDownloadJobs = nullptr;
+    QAction *m_stopDownload = nullptr;
     QAction *mExit = nullptr;
     QAction *mViewActivity = nullptr;
     QAction *mProfileManager = nullptr;

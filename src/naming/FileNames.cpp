@@ -1,4 +1,4 @@
-#include "service/FileNames.h"
+#include "naming/FileNames.h"
 
 #include <QStringList>
 

@@ -1,8 +1,8 @@
-#include "service/FileNameRules.h"
+#include "naming/FileNameRules.h"
 
+#include "naming/FileNames.h"
+#include "naming/Job.h"
 #include "platform/Conversions.h"
-#include "service/FileNames.h"
-#include "service/Job.h"
 
 #include <QUrl>
 
