@@ -328,7 +328,7 @@ void JobTransfer::requestEnded(const Inet::Result &result)
         return;
     }
     if (transfer.finishing) {
-        // The row stays pending, for the next transfer.
+        // The job stays pending, for the next transfer.
         endTransfer();
         return;
     }
