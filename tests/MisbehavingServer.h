@@ -128,11 +128,11 @@ openssl req $k -keyout self.key -out self.pem $ip)"});
     }
 
     // Answers every stalled request now, with `body`.
-    void releaseStalled(const QByteArray &body)
+    void releaseStalled(const QByteArray &body, int status = 200)
     {
         for (const QPointer<QTcpSocket> &socket : std::exchange(m_stalled, {})) {
             if (socket)
-                respond(socket, answer(body));
+                respond(socket, answer(body, status));
         }
     }
 

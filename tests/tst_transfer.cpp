@@ -160,6 +160,8 @@ void tst_Transfer::jobList_data()
     add("Stop Download during a retry pause", busy, "Stop Download", {"1", "2"}, {"1"});
     add("watch stop during a retry pause", busy, "finish", {"1", "2"}, {"1"});
     add("watch stop while requesting", stall, "finish", {"1", "2"}, {"1", "2"});
+    add("watch stop while requesting, then the job fails", stall, "finish, fails", {"1", "2"},
+        {"1"});
     add("the tools deleted while requesting", stall, "delete", {"1", "2"}, {});
     add("another profile loaded while requesting", stall, "another profile", all, all);
     add("the disk fails one file of three", {}, "disk fails B", all, {"1", "3"});
@@ -220,9 +222,10 @@ void tst_Transfer::jobList()
     }
     if (how == "Stop Download")
         rig->tools.StopDownload(rig->host);
-    if (how == "finish") { // as watch's first signal: the job in transfer ends, no other starts
+    if (how.startsWith(
+            "finish")) { // as watch's first signal: the job in transfer ends, no other starts
         rig->tools.FinishAfterCurrentJob();
-        rig->server.releaseStalled("second");
+        rig->server.releaseStalled("second", how.endsWith("fails") ? 503 : 200);
     }
     if (how == "another profile") {
         Profile &profile = rig->tools.gProfile();
