@@ -296,6 +296,9 @@ void tst_Transfer::faultMatrix_data()
          .noLength = true},
         "", 4, "failed: ended after");
     add("404", {.status = 404, .body = "<html>Not found</html>"}, "", 4, "failed: HTTP 404");
+    add("the reason echoes the URL's query",
+        {.status = 403, .statusLine = "HTTP/1.1 403 No sig=s3cr3t-Sig"},
+        "path={server}/files/1.wav?sig=s3cr3t-Sig", 4, "failed: HTTP 403 No ...");
     add("stall past the time-out", {.kind = Kind::Stall}, "", 4, "failed: within 1 seconds");
     add("body under 1 KiB/s", {.kind = Kind::Drip, .body = body}, "", 4,
         "failed: within 1 seconds");
@@ -354,7 +357,8 @@ void tst_Transfer::faultMatrix()
     rig.tools.gProfile().colDownloadRules = {"Reference", "Job Name"};
     Fields job{{"reference", "2003\\12/31\\"}};
     if (local.contains('='))
-        job.insert(local.section('=', 0, 0), local.section('=', 1));
+        job.insert(local.section('=', 0, 0),
+                   local.section('=', 1).replace("{server}", rig.server.base()));
     if (local == "gone" || local == "cut")
         QObject::connect(&rig.tools, &DownloadTools::jobEnded,
                          [local](const QString &, bool received, const QString &path) {
