@@ -487,15 +487,17 @@ void tst_Transfer::resumesAfterAFault()
 void tst_Transfer::existingFilesAreNeverReplaced_data()
 {
     QTest::addColumn<bool>("unnamed");
-    QTest::addColumn<int>("umask"); // the files get the mode it leaves of rw-rw-rw-
-    QTest::newRow("unnamed temporary files") << true << 022;
-    QTest::newRow("named temporary files, as on vfat") << false << 007;
+    QTest::addColumn<int>("umask");     // the files get the mode it leaves of rw-rw-rw-
+    QTest::addColumn<QString>("older"); // the file there before, beside the first job's "first"
+    QTest::newRow("unnamed temporary files") << true << 022 << "first, and an older dictation";
+    QTest::newRow("named temporary files, as on vfat") << false << 007 << "fir5t";
 }
 
 void tst_Transfer::existingFilesAreNeverReplaced()
 {
     QFETCH(bool, unnamed);
     QFETCH(int, umask);
+    QFETCH(QString, older);
     const mode_t savedMask = ::umask(mode_t(umask));
     const auto restore = qScopeGuard([savedMask] {
         JobReception::setUnnamedFiles(true);
@@ -503,7 +505,7 @@ void tst_Transfer::existingFilesAreNeverReplaced()
     });
     Rig rig;
     QVERIFY(QDir().mkpath(rig.folder()));
-    QVERIFY(writeFile(rig.file("ABC.wav"), "first, and an older dictation"));
+    QVERIFY(writeFile(rig.file("ABC.wav"), older.toUtf8()));
     // Left by a killed run; just made by another run; being written by another run.
     QVERIFY(writeFile(rig.file(".quillet-killed.part"), "old"));
     QVERIFY(writeFile(rig.file(".quillet-recent.part"), "new"));
@@ -538,7 +540,7 @@ void tst_Transfer::existingFilesAreNeverReplaced()
     found.sort();
     QCOMPARE(found, (QStringList{"Jobs/.quillet-*.part=x", "Jobs/.quillet-recent.part=new",
                                  "Jobs/ABC (2).wav=first", "Jobs/ABC (3).wav=second",
-                                 "Jobs/ABC.wav=first, and an older dictation"}));
+                                 "Jobs/ABC.wav=" + older}));
 }
 
 void tst_Transfer::oneBoxPerBatch_data()
