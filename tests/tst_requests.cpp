@@ -226,6 +226,13 @@ void tst_Requests::streamedBodyInParts()
     QVERIFY(out->received == body);
     QCOMPARE(out->announced, body.size());
     QVERIFY(out->largestPart <= Inet::MaxPartSize);
+    // An error page is no part of the data, whatever the handlers accept.
+    m->server.when("/gone", {.status = 404, .body = "<html>Not found</html>"});
+    *out = {};
+    QVERIFY(m->host.inet().Execute(QUrl(m->server.base() + "/gone"), handlers));
+    QTRY_VERIFY_WITH_TIMEOUT(out->result.has_value(), 10000);
+    QCOMPARE(out->result->failure, Inet::Failure::HttpStatus);
+    QCOMPARE(out->received, QByteArray());
 }
 
 QTEST_GUILESS_MAIN(tst_Requests)

@@ -310,6 +310,9 @@ void tst_Transfer::faultMatrix_data()
          .noLength = true},
         "", 4, "failed: ended after");
     add("404", {.status = 404, .body = "<html>Not found</html>"}, "", 4, "failed: HTTP 404");
+    add("the reason echoes the URL's query",
+        {.status = 403, .statusLine = "HTTP/1.1 403 No sig=s3cr3t-Sig"},
+        "path={server}/files/1.wav?sig=s3cr3t-Sig", 4, "failed: HTTP 403 No ...");
     add("stall past the time-out", {.kind = Kind::Stall}, "", 4, "failed: within 1 seconds");
     add("body under 1 KiB/s", {.kind = Kind::Drip, .body = body}, "", 4,
         "failed: within 1 seconds");
@@ -368,7 +371,8 @@ void tst_Transfer::faultMatrix()
     rig.tools.gProfile().colDownloadRules = {"Reference", "Job Name"};
     Fields job{{"reference", "2003\\12/31\\"}};
     if (local.contains('='))
-        job.insert(local.section('=', 0, 0), local.section('=', 1));
+        job.insert(local.section('=', 0, 0),
+                   local.section('=', 1).replace("{server}", rig.server.base()));
     if (local == "gone" || local == "cut")
         QObject::connect(&rig.tools, &DownloadTools::jobEnded,
                          [local](const QString &, bool received, const QString &path) {
@@ -497,20 +501,22 @@ void tst_Transfer::resumesAfterAFault()
 void tst_Transfer::existingFilesAreNeverReplaced_data()
 {
     QTest::addColumn<bool>("unnamed");
-    QTest::addColumn<int>("umask"); // the files get the mode it leaves of rw-rw-rw-
-    QTest::newRow("unnamed temporary files") << true << 022;
-    QTest::newRow("named temporary files, as on vfat") << false << 007;
+    QTest::addColumn<int>("umask");     // the files get the mode it leaves of rw-rw-rw-
+    QTest::addColumn<QString>("older"); // the file there before, beside the first job's "first"
+    QTest::newRow("unnamed temporary files") << true << 022 << "first, and an older dictation";
+    QTest::newRow("named temporary files, as on vfat") << false << 007 << "fir5t";
 }
 
 void tst_Transfer::existingFilesAreNeverReplaced()
 {
     QFETCH(bool, unnamed);
     QFETCH(int, umask);
+    QFETCH(QString, older);
     const mode_t savedMask = ::umask(mode_t(umask));
     const auto restore = qScopeGuard([savedMask] { ::umask(savedMask); });
     Rig rig;
     QVERIFY(QDir().mkpath(rig.folder()));
-    QVERIFY(writeFile(rig.file("ABC.wav"), "first, and an older dictation"));
+    QVERIFY(writeFile(rig.file("ABC.wav"), older.toUtf8()));
     // Left by a killed run; just made by another run; being written by another run.
     QVERIFY(writeFile(rig.file(".quillet-killed.part"), "old"));
     QVERIFY(writeFile(rig.file(".quillet-recent.part"), "new"));
@@ -551,7 +557,7 @@ void tst_Transfer::existingFilesAreNeverReplaced()
     found.sort();
     QCOMPARE(found, (QStringList{"Jobs/.quillet-*.part=x", "Jobs/.quillet-recent.part=new",
                                  "Jobs/ABC (2).wav=first", "Jobs/ABC (3).wav=second",
-                                 "Jobs/ABC.wav=first, and an older dictation"}));
+                                 "Jobs/ABC.wav=" + older}));
 }
 
 void tst_Transfer::oneBoxPerBatch_data()
