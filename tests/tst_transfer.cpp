@@ -5,6 +5,7 @@
 #include "profiles/Profile.h"
 #include "service/DiskFlush.h"
 #include "service/DownloadTools.h"
+#include "service/FileValidator.h"
 #include "service/JobListModel.h"
 #include "service/JobReception.h"
 #include "service/PlainTransferHost.h"
@@ -124,6 +125,8 @@ private Q_SLOTS:
     void faultMatrix();
     void resumesAfterAFault_data();
     void resumesAfterAFault();
+    void partOfTheSameFile_data();
+    void partOfTheSameFile();
     void existingFilesAreNeverReplaced_data();
     void existingFilesAreNeverReplaced();
     void oneBoxPerBatch_data();
@@ -496,6 +499,53 @@ void tst_Transfer::resumesAfterAFault()
     }
     if (requests == 3) // the part refused, the whole file asked for again
         QVERIFY(rig.server.requestHeader(2, "Range").isEmpty());
+}
+
+void tst_Transfer::partOfTheSameFile_data()
+{
+    // The first answer: 200000 bytes under `etag` (and Last-Modified "Mon"); the
+    // part asked for from byte 100000.
+    QTest::addColumn<QByteArray>("etag");
+    QTest::addColumn<QByteArray>("etagNow");
+    QTest::addColumn<QByteArray>("modifiedNow");
+    QTest::addColumn<QString>("range");
+    QTest::addColumn<qint64>("partLength");
+    QTest::addColumn<bool>("continues");
+    const QString rest = "bytes 100000-199999/200000";
+    QTest::newRow("the rest") << QByteArray("\"a\"") << QByteArray("\"a\"") << QByteArray() << rest
+                              << qint64(100000) << true;
+    QTest::newRow("no length announced")
+        << QByteArray("\"a\"") << QByteArray("\"a\"") << QByteArray() << rest << qint64(-1) << true;
+    QTest::newRow("another total") << QByteArray("\"a\"") << QByteArray("\"a\"") << QByteArray()
+                                   << "bytes 100000-299999/300000" << qint64(200000) << false;
+    QTest::newRow("not from the first missing byte")
+        << QByteArray("\"a\"") << QByteArray("\"a\"") << QByteArray() << "bytes 99999-199999/200000"
+        << qint64(100001) << false;
+    QTest::newRow("not to the end") << QByteArray("\"a\"") << QByteArray("\"a\"") << QByteArray()
+                                    << "bytes 100000-149999/200000" << qint64(50000) << false;
+    QTest::newRow("a part length that does not fit")
+        << QByteArray("\"a\"") << QByteArray("\"a\"") << QByteArray() << rest << qint64(99999)
+        << false;
+    QTest::newRow("another ETag") << QByteArray("\"a\"") << QByteArray("\"b\"") << QByteArray()
+                                  << rest << qint64(100000) << false;
+    QTest::newRow("a weak ETag") << QByteArray("W/\"a\"") << QByteArray("W/\"a\"") << QByteArray()
+                                 << rest << qint64(100000) << false;
+    QTest::newRow("no ETag, the same date")
+        << QByteArray() << QByteArray() << QByteArray("Mon") << rest << qint64(100000) << true;
+    QTest::newRow("no ETag, another date")
+        << QByteArray() << QByteArray() << QByteArray("Tue") << rest << qint64(100000) << false;
+}
+
+void tst_Transfer::partOfTheSameFile()
+{
+    QFETCH(QByteArray, etag);
+    QFETCH(QByteArray, etagNow);
+    QFETCH(QByteArray, modifiedNow);
+    QFETCH(QString, range);
+    QFETCH(qint64, partLength);
+    QFETCH(bool, continues);
+    const FileValidator first{etag, "Mon"};
+    QCOMPARE(first.continuedBy(etagNow, modifiedNow, range, 100000, 200000, partLength), continues);
 }
 
 void tst_Transfer::existingFilesAreNeverReplaced_data()
