@@ -235,8 +235,8 @@ void JobTransfer::receive(const QByteArray &data)
 {
     Transfer &transfer = *m_transfer;
     // Each part of the body (at most 64 KiB) is written at once; the bar and
-    // the row move once for every block of 1024 bytes, counted across parts,
-    // the last short block included (see requestEnded).
+    // the percentage move once for every block of 1024 bytes, counted across
+    // parts, the last short block included (see requestEnded).
     if (!transfer.reception->write(data.constData(), data.size())) {
         transfer.localFailure = transfer.reception->errorText();
         return;
@@ -357,7 +357,7 @@ void JobTransfer::failJob(const QString &reason, bool tellUser)
 void JobTransfer::scheduleNextJob()
 {
     // Through the event loop: the window keeps up, and a long run of
-    // failing rows does not nest calls.
+    // failing jobs does not nest calls.
     QMetaObject::invokeMethod(
         this,
         [this] {

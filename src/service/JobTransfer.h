@@ -124,7 +124,7 @@ struct JobTransfer::Transfer
     double increment = 0;
     qint64 contentLength = -1; // the whole file's length, -1 when unknown
     qint64 blockFill = 0;      // bytes of the current 1024-byte block
-    int shownPercent = -1;     // the row's progress text, as last set
+    int shownPercent = -1;     // the percentage as last shown
     // The first answer's ETag and Last-Modified: an attempt that fails after
     // bytes were written asks for the rest only while the file is unchanged.
     FileValidator validator;
