@@ -160,6 +160,8 @@ void tst_Transfer::jobList_data()
     add("Stop Download during a retry pause", busy, "Stop Download", {"1", "2"}, {"1"});
     add("watch stop during a retry pause", busy, "finish", {"1", "2"}, {"1"});
     add("watch stop while requesting", stall, "finish", {"1", "2"}, {"1", "2"});
+    add("watch stop, then the job in transfer fails",
+        MisbehavingServer::of(Kind::Drip, QByteArray(100000, 'x')), "finish", {"1", "2"}, {"1"});
     add("the tools deleted while requesting", stall, "delete", {"1", "2"}, {});
     add("another profile loaded while requesting", stall, "another profile", all, all);
     add("the disk fails one file of three", {}, "disk fails B", all, {"1", "3"});
@@ -190,7 +192,7 @@ void tst_Transfer::jobList()
     MisbehavingServer other;
     if (!how.isEmpty())
         rig->tools.setRetryDelays({1min});
-    if (update.kind == Kind::Drip)
+    if (update.kind == Kind::Drip || second.kind == Kind::Drip)
         rig->host.inet().setTransferTimeout(1s);
     rig->server.when("/files/2.wav", second);
     rig->server.when("ID=2&", update);
