@@ -466,12 +466,9 @@ void tst_Cli::twoFetchesIntoOneFolder()
     // when both end with 0.
     const QString twin = m_folder->profile("Ann Twin.xml");
     QVERIFY(QFile::copy(m_profile, twin));
-    const QString fetch = shellCommand({"fetch", m_profile});
-    QCOMPARE(run({"-c", fetch + " & " + shellCommand({"fetch", twin}) +
-                            "; status=$?; wait $! && exit $status"},
-                 "sh")
-                 .status,
-             0);
+    const QString both = shellCommand({"fetch", m_profile}) + " & " +
+                         shellCommand({"fetch", twin}) + "; status=$?; wait $! && exit $status";
+    QCOMPARE(run({"-c", both}, "sh").status, 0);
     // Each job once, whole: no empty or partial file, no copy.
     const QDir folder(m_folder->path("Jobs/R1"));
     QCOMPARE(folder.entryList(QDir::Files | QDir::Hidden),

@@ -74,7 +74,6 @@ void tst_MainWindow::shownAgainAsLoaded()
     window.setProgressValue(55.5);
     window.setStatusText(QStringLiteral("Busy"));
     window.setTransferCommandsEnabled(true);
-    window.lngMinutesElapsed = 3;
     // Stop Download with nothing running changes nothing.
     QSignalSpy finished(&tools, &DownloadTools::DownloadJobsFinished);
     QTest::mouseClick(control<QPushButton>(window, "cmdStopDownload"), Qt::LeftButton);
@@ -84,24 +83,18 @@ void tst_MainWindow::shownAgainAsLoaded()
     QCOMPARE(finished.count(), 0);
     QVERIFY(messages.messages.isEmpty());
 
-    // Closed and loaded again: as fresh, but with the same tools, jobs and
-    // minute counter; only Check For Jobs on, and the poll timer ticks once a
-    // minute again.
+    // Closed and loaded again: as fresh, but with the same tools and jobs; Check
+    // For Jobs on, and the poll timer ticks once a minute again. The rows, the
+    // transfer commands and the minute counter are checked where a profile
+    // loads into the window again.
     window.close();
     window.Load();
-    QCOMPARE(window.jobList().rowCount(), 0);
     QCOMPARE(window.progressValue(), 0.0);
     QCOMPARE(control<QProgressBar>(window, "ProgressBar1")->value(), 0);
     QCOMPARE(window.statusText(), QString());
-    QCOMPARE((QList<bool>{control<QPushButton>(window, "cmdCheckForJobs")->isEnabled(),
-                          control<QPushButton>(window, "cmdTransfer")->isEnabled(),
-                          control<QPushButton>(window, "cmdStopDownload")->isEnabled(),
-                          control<QAction>(window, "mDownloadJobs")->isEnabled(),
-                          control<QAction>(window, "tlbBeginTransfer")->isEnabled()}),
-             (QList<bool>{true, false, false, false, false}));
+    QVERIFY(control<QPushButton>(window, "cmdCheckForJobs")->isEnabled());
     QCOMPARE(control<QTimer>(window, "timerDownload")->interval(), 60000);
     QVERIFY(control<QTimer>(window, "timerDownload")->isActive());
-    QCOMPARE(window.lngMinutesElapsed, 3);
     QCOMPARE(tools.gColDownloads.Count(), 2);
 }
 

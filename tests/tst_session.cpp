@@ -130,7 +130,6 @@ void tst_Session::pollsWhenDue_data()
     QTest::addColumn<int>("interval");
     QTest::addColumn<int>("quietTicks"); // before the first poll under `interval`
     QTest::newRow("interval 15: every 16th tick") << 15 << 0 << 15 << 15;
-    QTest::newRow("interval 0: every tick") << 0 << 0 << 0 << 0;
     QTest::newRow("interval cut from 60 to 15 after 20 ticks: at once") << 60 << 20 << 15 << 0;
 }
 
