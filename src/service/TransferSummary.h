@@ -33,13 +33,6 @@ struct TransferSummary
     // Every job of the list was received and confirmed.
     bool allConfirmed = false;
 
-    const Outcome *find(const QString &jobId) const
-    {
-        for (const Outcome &outcome : jobs)
-            if (outcome.jobId == jobId)
-                return &outcome;
-        return nullptr;
-    }
     // Jobs this transfer received (not the earlier ones), and of those the confirmed.
     int received() const
     {
