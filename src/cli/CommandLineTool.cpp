@@ -3,11 +3,12 @@
 #include "cli/CommandLineOptions.h"
 #include "cli/JobLines.h"
 #include "cli/JobReport.h"
-#include "cli/SignalWatcher.h"
 #include "platform/Conversions.h"
 #include "platform/Paths.h"
+#include "platform/SignalWatcher.h"
 #include "platform/Startup.h"
 #include "platform/SystemTexts.h"
+#include "platform/Terminal.h"
 #include "profiles/Profile.h"
 #include "profiles/ProfileLock.h"
 #include "service/DownloadTools.h"
@@ -18,19 +19,15 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 namespace {
 
 // The width of the terminal on standard output; 0 when it is not one.
 int terminalWidth()
 {
-    if (!::isatty(STDOUT_FILENO))
+    if (!Terminal::isTerminal(Terminal::Stream::Output))
         return 0;
-    struct winsize size = {};
-    if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
-        return size.ws_col;
+    if (const int columns = Terminal::width(Terminal::Stream::Output))
+        return columns;
     bool ok = false;
     const int columns = qEnvironmentVariableIntValue("COLUMNS", &ok);
     return ok && columns > 0 ? columns : 80;

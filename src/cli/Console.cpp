@@ -1,42 +1,24 @@
 #include "cli/Console.h"
 
 #include "cli/TextCells.h"
+#include "platform/Terminal.h"
 
 #include <QList>
 #include <QTextStream>
 
-#include <sys/ioctl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-namespace {
-
-// systemd names the journal's stream as "device:inode"; a program started
-// from a unit's shell may have inherited the variable with another stderr.
-bool stderrIsJournal()
-{
-    const QByteArray stream = qgetenv("JOURNAL_STREAM");
-    struct stat status = {};
-    if (stream.isEmpty() || ::fstat(STDERR_FILENO, &status) != 0)
-        return false;
-    return stream == QByteArray::number(quint64(status.st_dev)) + ':' +
-                         QByteArray::number(quint64(status.st_ino));
-}
-
-} // namespace
-
 Console::Console(QTextStream &err, bool quiet)
-    : m_err(err), m_quiet(quiet), m_journal(stderrIsJournal()),
-      m_terminal(!m_journal && ::isatty(STDERR_FILENO) == 1 && qgetenv("TERM") != "dumb")
+    : m_err(err), m_quiet(quiet), m_journal(Terminal::errorIsJournal()),
+      m_terminal(!m_journal && Terminal::isTerminal(Terminal::Stream::Error) &&
+                 qgetenv("TERM") != "dumb")
 {
     updateWidth();
 }
 
 void Console::updateWidth()
 {
-    struct winsize size = {};
-    if (m_terminal && ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
-        m_width = size.ws_col;
+    const int columns = m_terminal ? Terminal::width(Terminal::Stream::Error) : 0;
+    if (columns > 0)
+        m_width = columns;
 }
 
 void Console::say(Priority priority, const QString &text)

@@ -2,8 +2,12 @@
 
 #include <QTimer>
 
+#ifdef Q_OS_WIN
+#include <winsock2.h>
+#else
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cctype>
@@ -50,7 +54,12 @@ curl_socket_t Inet::Curl::onOpenSocket(void *inet, curlsocktype, curl_sockaddr *
     if (self->m_lastState == Resolving)
         self->announce(Resolved);
     self->announce(Connecting);
+#ifdef Q_OS_WIN
+    return ::WSASocketW(address->family, address->socktype, address->protocol, nullptr, 0,
+                        WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT);
+#else
     return ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+#endif
 }
 
 int Inet::Curl::onCloseSocket(void *inet, curl_socket_t socket)
@@ -59,7 +68,11 @@ int Inet::Curl::onCloseSocket(void *inet, curl_socket_t socket)
     const bool during = self->m_request != nullptr;
     if (during)
         self->announce(Disconnecting);
+#ifdef Q_OS_WIN
+    const int closed = ::closesocket(socket);
+#else
     const int closed = ::close(socket);
+#endif
     if (during)
         self->announce(Disconnected);
     return closed;

@@ -1,6 +1,7 @@
 #include "profiles/Profile.h"
 
 #include "platform/Conversions.h"
+#include "platform/Files.h"
 #include "platform/MessageSink.h"
 #include "platform/Paths.h"
 #include "platform/Secrets.h"
@@ -13,13 +14,7 @@
 #include <QSaveFile>
 #include <QXmlStreamReader>
 
-#include <cerrno>
-#include <cstring>
 #include <optional>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -75,35 +70,32 @@ constexpr int maxDepth = 256;
 // cannot be swapped between the check and the read.
 std::optional<QByteArray> readProfileFile(const QString &path, QString &why)
 {
-    const int fd =
-        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
-        why = QString::fromLocal8Bit(std::strerror(errno));
+    qint64 size = 0;
+    int error = 0;
+    const Files::Handle file = Files::openRegular(nullptr, path, size, error);
+    if (!file.isOpen()) {
+        why = error ? Files::errorText(error) : QStringLiteral("not a regular file");
         return std::nullopt;
     }
-    QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        why = file.errorString();
-        ::close(fd);
-        return std::nullopt;
-    }
-    struct stat info;
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        why = QStringLiteral("not a regular file");
-        return std::nullopt;
-    }
-    if (info.st_size > maxProfileSize) {
+    if (size > maxProfileSize) {
         why = QStringLiteral("larger than 4 MiB, not a profile");
         return std::nullopt;
     }
-    // Sized by the file, as read() reserves all it is allowed: one byte past
-    // the size seen tells a file that grew meanwhile.
-    QByteArray bytes = file.read(qint64(info.st_size) + 1);
-    if (file.error() != QFileDevice::NoError || bytes.size() > info.st_size) {
-        why = file.error() != QFileDevice::NoError ? file.errorString()
-                                                   : QStringLiteral("the file changed while read");
+    // One byte past the size seen tells a file that grew meanwhile.
+    QByteArray bytes(size + 1, Qt::Uninitialized);
+    qint64 got = 0;
+    for (qint64 read = 1; read > 0 && got < bytes.size(); got += read) {
+        read = Files::readAt(file, bytes.data() + got, bytes.size() - got, got);
+        if (read < 0) {
+            why = Files::errorText(Files::lastError());
+            return std::nullopt;
+        }
+    }
+    if (got > size) {
+        why = QStringLiteral("the file changed while read");
         return std::nullopt;
     }
+    bytes.truncate(got);
     return bytes;
 }
 

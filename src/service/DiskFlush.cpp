@@ -6,46 +6,21 @@
 #include <QHash>
 #include <QObject>
 
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 namespace DiskFlush {
 
 namespace {
 
-int systemCall(Step step, int fd, qint64 from, qint64 length)
+int systemCall(Step step, Files::Native file, qint64 from, qint64 length)
 {
-    int done = 0;
     switch (step) {
     case Step::WriteBack:
-#ifdef Q_OS_LINUX
-        done = ::sync_file_range(fd, from, length,
-                                 SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
-                                     SYNC_FILE_RANGE_WAIT_AFTER);
-        // A file system without it still gets its data synced at the end.
-        if (done != 0 && (errno == ENOSYS || errno == EINVAL || errno == ESPIPE))
-            return 0;
-#else
-        Q_UNUSED(fd);
-        Q_UNUSED(from);
-        Q_UNUSED(length);
-#endif
-        break;
+        return Files::flushRange(file, from, length);
     case Step::File:
-        done = ::fdatasync(fd);
-        break;
+        return Files::flushFile(file);
     case Step::Volume:
-#ifdef Q_OS_LINUX
-        done = ::syncfs(fd);
-#else
-        ::sync();
-#endif
-        break;
+        return Files::flushVolume(file);
     }
-    return done == 0 ? 0 : errno;
+    return 0;
 }
 
 FlushCall &flushCall()
@@ -59,16 +34,6 @@ FlushCall &flushCall()
 void setFlushCall(FlushCall call)
 {
     flushCall() = call ? std::move(call) : FlushCall(systemCall);
-}
-
-QString systemText(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
-Handle::~Handle()
-{
-    ::close(fd);
 }
 
 WriteBack::WriteBack() : m_thread([this] { run(); })
@@ -124,9 +89,9 @@ void WriteBack::run()
         lock.unlock();
         Handle &file = *task.file;
         if (file.error.load() == 0) {
-            const int error = task.length < 0
-                                  ? flushCall()(Step::File, file.fd, 0, 0)
-                                  : flushCall()(Step::WriteBack, file.fd, task.from, task.length);
+            const int error = task.length < 0 ? flushCall()(Step::File, file.file.native(), 0, 0)
+                                              : flushCall()(Step::WriteBack, file.file.native(),
+                                                            task.from, task.length);
             if (error != 0)
                 file.error.store(error);
         }
@@ -149,22 +114,21 @@ QString folderOf(const ReceivedFile &file)
 QHash<QString, int> syncVolumes(const QList<ReceivedFile> &files)
 {
     QHash<QString, int> failed;
-    QHash<dev_t, int> volumes; // the outcome of each volume's sync
+    QHash<quint64, int> volumes; // the outcome of each volume's sync
     for (const ReceivedFile &file : files) {
         const QString folder = folderOf(file);
-        const int fd =
-            ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        struct stat info;
-        if (fd < 0 || ::fstat(fd, &info) != 0) {
-            failed.insert(folder, errno);
-        } else {
-            if (!volumes.contains(info.st_dev))
-                volumes.insert(info.st_dev, flushCall()(Step::Volume, fd, 0, 0));
-            if (const int error = volumes.value(info.st_dev))
-                failed.insert(folder, error);
+        int error = 0;
+        const Files::Handle handle = Files::openFolder(folder, error);
+        const std::optional<Files::Identity> identity =
+            handle.isOpen() ? Files::identity(handle) : std::nullopt;
+        if (!identity) {
+            failed.insert(folder, error ? error : Files::lastError());
+            continue;
         }
-        if (fd >= 0)
-            ::close(fd);
+        if (!volumes.contains(identity->first))
+            volumes.insert(identity->first, flushCall()(Step::Volume, handle.native(), 0, 0));
+        if (const int outcome = volumes.value(identity->first))
+            failed.insert(folder, outcome);
     }
     return failed;
 }
@@ -172,14 +136,12 @@ QHash<QString, int> syncVolumes(const QList<ReceivedFile> &files)
 // Syncs one file and its folder alone; 0 or the error.
 int syncAlone(const ReceivedFile &file)
 {
-    int error = 0;
     for (const QString &path : {file.path, folderOf(file)}) {
-        const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0)
-            return errno;
-        error = flushCall()(Step::File, fd, 0, 0);
-        ::close(fd);
-        if (error)
+        int error = 0;
+        const Files::Handle handle = Files::openToFlush(path, error);
+        if (!handle.isOpen())
+            return error;
+        if ((error = flushCall()(Step::File, handle.native(), 0, 0)))
             return error;
     }
     return 0;
@@ -209,7 +171,7 @@ QList<QPair<QString, QString>> flushAndCheck(const QList<ReceivedFile> &files, W
                 QFile::remove(file.path);
             missing.append({file.jobId, QObject::tr("The received file %1 could not be put on "
                                                     "the disk: %2")
-                                            .arg(shown, systemText(error))});
+                                            .arg(shown, Files::errorText(error))});
         } else if (info.size() != file.size) {
             missing.append({file.jobId, QObject::tr("The received file %1 now holds %2 bytes "
                                                     "instead of %3.")

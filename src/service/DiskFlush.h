@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Files.h"
+
 #include <QList>
 #include <QPair>
 #include <QString>
@@ -16,27 +18,24 @@
 // jobs were fetched.
 namespace DiskFlush {
 
-// The calls that put data on the disk, each returning 0 or an errno value;
-// a test replaces them to make the disk fail.
+// The calls that put data on the disk, each returning 0 or the system's
+// code; a test replaces them to make the disk fail.
 enum class Step
 {
-    WriteBack, // a range of a file (sync_file_range, waiting)
-    File,      // a whole file (fdatasync)
-    Volume     // the volume of a folder (syncfs)
+    WriteBack, // a range of a file (Files::flushRange)
+    File,      // a whole file (Files::flushFile)
+    Volume     // the volume of a folder (Files::flushVolume)
 };
-using FlushCall = std::function<int(Step step, int fd, qint64 from, qint64 length)>;
+using FlushCall = std::function<int(Step step, Files::Native file, qint64 from, qint64 length)>;
 void setFlushCall(FlushCall call); // an empty call restores the system's
 
 // An open file whose data goes to the disk while it is received. The first
 // error met on its way there is kept.
 struct Handle
 {
-    explicit Handle(int fd) : fd(fd) {}
-    ~Handle();
-    Handle(const Handle &) = delete;
-    Handle &operator=(const Handle &) = delete;
+    explicit Handle(Files::Handle file) : file(std::move(file)) {}
 
-    int fd;
+    Files::Handle file;
     std::atomic<int> error{0};
 };
 
@@ -92,8 +91,5 @@ struct ReceivedFile
 // that a later check fetches its job again. Blocks, possibly for seconds.
 QList<QPair<QString, QString>> flushAndCheck(const QList<ReceivedFile> &files,
                                              WriteBack *writeBack = nullptr);
-
-// The system's text for an errno value.
-QString systemText(int error);
 
 } // namespace DiskFlush

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 
+#include "platform/Files.h"
 #include "service/DiskFlush.h"
 #include "service/DownloadFolder.h"
 
@@ -59,7 +60,7 @@ public:
     QString errorText() const { return m_error; }
 
     const QString &destination() const { return m_destination; }
-    bool started() const { return m_fd >= 0; }
+    bool started() const { return m_file.isOpen(); }
     qint64 bytesWritten() const { return m_written; }
     // After finish(): whether a new file was placed (not one found there),
     // and where its data was written back while it arrived (may be none).
@@ -77,7 +78,6 @@ public:
 
 private:
     bool openTemporary();
-    bool placeAt(const QByteArray &name);
     bool hasRoomFor(qint64 length);
     void fail(const QString &what, int error);
     void close();
@@ -86,9 +86,9 @@ private:
     std::shared_ptr<DownloadFolder> m_folder;
     std::shared_ptr<DiskFlush::WriteBack> m_writeBack;
     std::shared_ptr<DiskFlush::Handle> m_handle;
-    int m_dirFd = -1; // the destination's folder
-    int m_fd = -1;
-    QByteArray m_temporaryName; // empty for an unnamed file
+    Files::Handle m_folderHandle; // the destination's folder
+    Files::Handle m_file;
+    QString m_temporaryName; // empty for an unnamed file
     QList<DownloadFolder::Created> m_createdFolders;
     QString m_error;
     qint64 m_written = 0;

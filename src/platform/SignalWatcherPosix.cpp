@@ -1,4 +1,4 @@
-#include "cli/SignalWatcher.h"
+#include "platform/SignalWatcher.h"
 
 #include <QSocketNotifier>
 
