@@ -39,7 +39,8 @@ RequestExecutionLevel user
 !define NAME "Quillet Internet Transfer Tool"
 !define PUBLISHER "Quillet"
 !define PROGRAM "QuilletInetTool.exe"
-!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\QuilletInetTool"
+!define UNINSTALLS "Software\Microsoft\Windows\CurrentVersion\Uninstall"
+!define UNINSTALL_KEY "${UNINSTALLS}\QuilletInetTool"
 ; Where the programs look for profiles (Qt's GenericDataLocation).
 !define PROFILES "$LOCALAPPDATA\QuilletInetTool\Profiles"
 !define ERROR_ELEVATION_REQUIRED 740
@@ -173,6 +174,10 @@ Section "Uninstall"
   ReadRegStr $0 SHCTX "${UNINSTALL_KEY}" "InstallLocation"
   ${If} $0 == $INSTDIR
     DeleteRegKey SHCTX "${UNINSTALL_KEY}"
+    ; The user's Uninstall key too, when this installation made it.
+    ${If} $AllUsers == 0
+      DeleteRegKey /ifempty HKCU "${UNINSTALLS}"
+    ${EndIf}
   ${EndIf}
 
   ; Profiles are the user's work: their folders go only when empty.
