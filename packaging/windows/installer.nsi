@@ -2,7 +2,7 @@
 ; a folder that scripts/windows/collect filled (scripts/windows/installer
 ; runs this):
 ;   makensis -DSOURCE=DIR [-DVERSION=1.0.0] [-DFILE_VERSION=1.0.0.0]
-;            [-DOUTDIR=DIR] installer.nsi
+;            [-DICON=app.ico] [-DOUTDIR=DIR] installer.nsi
 ;
 ; The folder goes into INSTALL_FOLDER\bin: installed under a folder named bin,
 ; the programs keep their profiles in the user's own
@@ -61,6 +61,10 @@ VIAddVersionKey "FileDescription" "${NAME} setup"
 VIAddVersionKey "FileVersion" "${VERSION}"
 VIAddVersionKey "LegalCopyright" "${PUBLISHER}"
 
+!ifdef ICON
+  !define MUI_ICON "${ICON}"
+  !define MUI_UNICON "${ICON}"
+!endif
 !include MUI2.nsh
 !include LogicLib.nsh
 !include FileFunc.nsh
@@ -115,6 +119,15 @@ Function .onInit
 FunctionEnd
 
 Section
+  ; An earlier installation in this folder goes first, by its own uninstaller
+  ; (run in place, so that it waits), as its files may not all be ours.
+  ReadRegStr $0 SHCTX "${UNINSTALL_KEY}" "InstallLocation"
+  ${If} $0 == $INSTDIR
+  ${AndIf} ${FileExists} "$INSTDIR\uninstall.exe"
+    ExecWait '"$INSTDIR\uninstall.exe" /S _?=$INSTDIR'
+    Delete "$INSTDIR\uninstall.exe"
+  ${EndIf}
+
   !include "${FILES_INSTALL}"
 
   SetOutPath "$INSTDIR"
