@@ -46,6 +46,7 @@ RequestExecutionLevel user
 !define ERROR_ELEVATION_REQUIRED 740
 
 Name "${NAME}"
+BrandingText "${NAME} ${VERSION}"
 OutFile "${OUTDIR}/quillet-inet-tool-${VERSION}-x64-setup.exe"
 
 ; Windows wants four numbers in a file's version; scripts/windows/installer
