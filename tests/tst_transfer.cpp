@@ -16,7 +16,9 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#ifndef Q_OS_WIN
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
 #include <csignal>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -40,6 +42,28 @@ QByteArray bytes(int size)
 }
 
 const QByteArray body = bytes(200 * 1024);
+
+// A failure of the disk as the system codes it, and its text.
+#ifdef Q_OS_WIN
+constexpr int ioError = ERROR_IO_DEVICE;
+const QString ioErrorText = QStringLiteral("I/O device error");
+#else
+constexpr int ioError = EIO;
+const QString ioErrorText = QStringLiteral("Input/output error");
+#endif
+
+// The path of a file that a flush call gets open, with slashes.
+template <class Native> QString openPath(Native file)
+{
+#ifdef Q_OS_WIN
+    wchar_t path[MAX_PATH + 1];
+    const DWORD length = GetFinalPathNameByHandleW(HANDLE(file), path, MAX_PATH + 1, 0);
+    return length <= MAX_PATH ? QDir::fromNativeSeparators(QString::fromWCharArray(path, length))
+                              : QString();
+#else
+    return QFile::symLinkTarget(QStringLiteral("/proc/self/fd/%1").arg(file));
+#endif
+}
 
 // A transfer against a misbehaving server on 127.0.0.1, into a fresh folder.
 struct Rig
@@ -206,9 +230,9 @@ void tst_Transfer::jobList()
     // The volume's sync fails; synced alone, only B.wav fails.
     const auto restoreFlush = qScopeGuard([] { DiskFlush::setFlushCall({}); });
     if (how == "disk fails B")
-        DiskFlush::setFlushCall([](DiskFlush::Step step, int fd, qint64, qint64) {
-            const QString path = QFile::symLinkTarget(QStringLiteral("/proc/self/fd/%1").arg(fd));
-            return step == DiskFlush::Step::Volume || path.endsWith("/B.wav") ? EIO : 0;
+        DiskFlush::setFlushCall([](DiskFlush::Step step, auto file, qint64, qint64) {
+            return step == DiskFlush::Step::Volume || openPath(file).endsWith("/B.wav") ? ioError
+                                                                                        : 0;
         });
     QSignalSpy finished(&rig->tools, &DownloadTools::DownloadJobsFinished);
     rig->tools.DownloadJobs(rig->host, true);
@@ -296,8 +320,8 @@ void tst_Transfer::faultMatrix_data()
     // "received", or "failed" (and "told" at once) with a part of the reason.
     QTest::addColumn<QString>("end");
     const auto add = [](const char *name, const Behaviour &answer, const char *local, int requests,
-                        const char *end) {
-        QTest::newRow(name) << answer << QString(local) << requests << QString(end);
+                        const QString &end) {
+        QTest::newRow(name) << answer << QString(local) << requests << end;
     };
     // Faults of the connection or the answer: tried again three times.
     add("refused", {.kind = Kind::Refuse}, "", 4, "failed: ");
@@ -343,9 +367,9 @@ void tst_Transfer::faultMatrix_data()
     add("disk full", whole, "disk full", 1, "told: File too large");
     // The disk fails to make the file durable: not received, its file gone.
     add("the volume's and the file's sync fail", whole, "sync fails", 1,
-        "told: could not be put on the disk: Input/output error");
+        "told: could not be put on the disk: " + ioErrorText);
     add("a write-back fails", {.body = bytes(9 << 20)}, "write-back fails", 1,
-        "told: could not be put on the disk: Input/output error");
+        "told: could not be put on the disk: " + ioErrorText);
     add("a link where a sub-folder should be", whole, "link", 1, "told: is a link, not a folder");
     add("a file where the folder should be", whole, "file as folder", 1,
         "told: could not be created");
@@ -402,8 +426,8 @@ void tst_Transfer::faultMatrix()
     if (local.endsWith("fails")) {
         const auto failing =
             local == "sync fails" ? DiskFlush::Step::File : DiskFlush::Step::WriteBack;
-        DiskFlush::setFlushCall([failing](DiskFlush::Step step, int, qint64, qint64) {
-            return step == failing || step == DiskFlush::Step::Volume ? EIO : 0;
+        DiskFlush::setFlushCall([failing](DiskFlush::Step step, auto, qint64, qint64) {
+            return step == failing || step == DiskFlush::Step::Volume ? ioError : 0;
         });
     }
     QVERIFY(rig.list({"ABC"}, {job}));
