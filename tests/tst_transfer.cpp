@@ -57,7 +57,7 @@ template <class Native> QString openPath(Native file)
 {
 #ifdef Q_OS_WIN
     wchar_t path[MAX_PATH + 1];
-    const DWORD length = GetFinalPathNameByHandleW(HANDLE(file), path, MAX_PATH + 1, 0);
+    const DWORD length = GetFinalPathNameByHandleW(HANDLE(qintptr(file)), path, MAX_PATH + 1, 0);
     return length <= MAX_PATH ? QDir::fromNativeSeparators(QString::fromWCharArray(path, length))
                               : QString();
 #else
