@@ -16,7 +16,17 @@
 #include <memory>
 #include <utility>
 
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <winsock2.h>
+#else
 #include <sys/socket.h>
+#endif
 
 // An HTTP server on 127.0.0.1 that answers each request as told: normally, or
 // by refusing, stalling or resetting mid-body (a body shorter than announced,
@@ -74,9 +84,22 @@ public:
 
     // Makes with the openssl tool, in `folder`, a test authority (ca.pem) and
     // the certificates `good` (127.0.0.1) and `wrong` (another host) it signs,
-    // and a self-signed one, `self`.
+    // and a self-signed one, `self`. Where QUILLET_TEST_CERTIFICATES names a
+    // folder of them made so (on Windows, which has no openssl tool), copies
+    // them from there.
     static bool makeCertificates(const QString &folder)
     {
+        const QString made = qEnvironmentVariable("QUILLET_TEST_CERTIFICATES");
+        if (!made.isEmpty()) {
+            for (const char *name : {"ca", "good", "wrong", "self"}) {
+                for (const char *kind : {".pem", ".key"}) {
+                    const QString file = QLatin1String(name) + QLatin1String(kind);
+                    if (!QFile::copy(made + '/' + file, folder + '/' + file))
+                        return false;
+                }
+            }
+            return true;
+        }
         QProcess shell;
         shell.setWorkingDirectory(folder);
         shell.start("sh", {"-c", R"(set -e
@@ -237,7 +260,12 @@ private:
         // A TCP reset, not an orderly end of the stream.
         socket->flush();
         const struct linger now = {1, 0};
+#ifdef _WIN32
+        ::setsockopt(SOCKET(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER,
+                     reinterpret_cast<const char *>(&now), sizeof now);
+#else
         ::setsockopt(int(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &now, sizeof now);
+#endif
         socket->abort();
     }
 

@@ -8,11 +8,13 @@
 #include <QFileInfo>
 #include <QTest>
 
+#ifndef Q_OS_WIN
 #include <csignal>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 namespace {
 
@@ -196,8 +198,13 @@ void tst_Profile::failedReading()
     const QString path = folder->path("2.xml");
     if (kind == "file")
         write("2.xml", content);
-    else if (kind == "fifo")
+    else if (kind == "fifo") {
+#ifdef Q_OS_WIN
+        QSKIP("Windows has no FIFOs in folders");
+#else
         QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+#endif
+    }
 
     QVERIFY(!profile.LoadProfileFromXMLFile(path));
     QCOMPARE(messages.texts(), QStringList{"Error Loding User Profile"});
@@ -247,6 +254,12 @@ void tst_Profile::failedSave()
     profile.gLastName = QStringLiteral("Lee");
     profile.gPassword = password;
     const QString path = target.isEmpty() ? QString() : folder->path(target);
+#ifdef Q_OS_WIN
+    // The other rows fail before the size matters.
+    if (QByteArray(QTest::currentDataTag()) == "short write, as on a full disk")
+        QSKIP("Windows has no file-size limit per process");
+    QVERIFY2(!profile.SaveProfileToXML(path), "the save should have failed");
+#else
     // Saved by a child process that may write no more than 4 KiB to a file.
     const pid_t child = fork();
     QVERIFY(child >= 0);
@@ -259,6 +272,7 @@ void tst_Profile::failedSave()
     int status = 0;
     QCOMPARE(waitpid(child, &status, 0), child);
     QVERIFY2(WIFEXITED(status) && WEXITSTATUS(status) == 0, "the save should have failed");
+#endif
     // No file written, replaced or left behind, and no folder made.
     QCOMPARE(snapshot(folder->path()), before);
 }

@@ -21,7 +21,9 @@
 #include <QTest>
 #include <QTreeWidget>
 
+#ifndef Q_OS_WIN
 #include <sys/stat.h>
+#endif
 
 namespace {
 
@@ -132,8 +134,13 @@ void tst_Settings::listing()
     const QString strayPath = m_folder->profile(QStringLiteral("notes.txt"));
     if (stray == "text")
         QVERIFY(writeFile(strayPath, "not a profile"));
-    else if (stray == "fifo")
+    else if (stray == "fifo") {
+#ifdef Q_OS_WIN
+        QSKIP("Windows has no FIFOs in folders");
+#else
         QCOMPARE(::mkfifo(QFile::encodeName(strayPath).constData(), 0600), 0);
+#endif
+    }
 
     frmProfileSelection window(m_messages);
     QCOMPARE(m_messages.texts(),
