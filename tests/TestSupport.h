@@ -4,6 +4,7 @@
 #include "service/ServiceUrls.h"
 
 #include <QFile>
+#include <QLibrary>
 #include <QMap>
 #include <QStandardPaths>
 #include <QStringList>
@@ -38,6 +39,17 @@ struct TestFolder
     QString profiles() const { return dir.filePath(QStringLiteral("Profiles")); }
     QString profile(const QString &name) const { return profiles() + QLatin1Char('/') + name; }
 };
+
+// Whether this runs under Wine, whose sockets and certificate checks are not
+// quite those of Windows.
+inline bool underWine()
+{
+#ifdef Q_OS_WIN
+    return QLibrary::resolve(QStringLiteral("ntdll"), "wine_get_version") != nullptr;
+#else
+    return false;
+#endif
+}
 
 inline QByteArray readAll(const QString &path)
 {

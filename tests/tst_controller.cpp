@@ -333,7 +333,12 @@ void tst_Controller::oneProgramPerProfile()
     GUIFunctions second(m_messages);
     second.start();
     QCOMPARE(second.selectionWindow()->listProfiles->topLevelItemCount(), 2);
-    for (const QString &path : {ann, link}) {
+#ifdef Q_OS_WIN
+    const QStringList paths{ann}; // a shortcut is a file of its own, not another path to it
+#else
+    const QStringList paths{ann, link};
+#endif
+    for (const QString &path : paths) {
         second.LoadProfile(*second.selectionWindow(), path);
         QCOMPARE(m_messages.texts().value(0),
                  "The profile of Ann Lee is in use by another program on this computer.");

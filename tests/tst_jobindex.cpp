@@ -5,6 +5,7 @@
 #include "service/JobCollection.h"
 #include "service/JobListModel.h"
 
+#include <QDir>
 #include <QTest>
 
 namespace {
@@ -204,7 +205,7 @@ void tst_JobIndex::aJobAndItsRow()
         cells << model.data(model.index(0, column)).toString();
     QCOMPARE(cells, (QStringList{"", "12", "0%", "Letter & Co", "R 12 ", "12/31/2003 11:59:59 PM",
                                  "", "0", "d1", "d2", "d3", "https://jobs.example/files/ 12 .wav",
-                                 "C:/Jobs//Letter & Co.wav"}));
+                                 QDir::toNativeSeparators("C:/Jobs//Letter & Co.wav")}));
 
     // A cell outside the list: nothing happens.
     model.setSubItemText(1, 1, QStringLiteral("x"));

@@ -141,8 +141,10 @@ void tst_Profile::savedAsRead()
     for (const QString &target : {QString(), file}) {
         QVERIFY(profile.SaveProfileToXML(target));
         QCOMPARE(readAll(file), saved);
+#ifndef Q_OS_WIN // where the folder's access list decides
         QCOMPARE(QFileInfo(file).permissions() & ~(QFile::ReadUser | QFile::WriteUser),
                  QFile::ReadOwner | QFile::WriteOwner);
+#endif
     }
     // Deleting takes the file read; then, as for a profile never loaded or
     // saved, there is nothing to delete.
@@ -209,7 +211,8 @@ void tst_Profile::failedReading()
     QVERIFY(!profile.LoadProfileFromXMLFile(path));
     QCOMPARE(messages.texts(), QStringList{"Error Loding User Profile"});
     // Under it, the file and the reason.
-    QCOMPARE(messages.messages.first().detail, path + ": " + profile.loadError());
+    QCOMPARE(messages.messages.first().detail,
+             QDir::toNativeSeparators(path) + ": " + profile.loadError());
     QVERIFY(!profile.loadError().isEmpty());
     QCOMPARE(profile.gStrProfilePath, path);
     // The fields before the failure are read, the ones after it are not.

@@ -295,7 +295,8 @@ void tst_Session::notices()
         expected.prepend("Job" + id +
                          (failing.contains(id)
                               ? QStringLiteral("|Failed")
-                              : "|Received|" + m->folder.path("Downloads/Job" + id + ".wav")));
+                              : "|Received|" + QDir::toNativeSeparators(
+                                                   m->folder.path("Downloads/Job" + id + ".wav"))));
     QStringList logged;
     for (int row = 0; row < log.rowCount(); ++row) {
         const auto cell = [&](int column) {

@@ -65,6 +65,51 @@ template <class Native> QString openPath(Native file)
 #endif
 }
 
+// Sets a file's modification time two minutes back, also while another
+// program writes it (on Windows, where that program shares no writing).
+bool makeOld(const QString &path)
+{
+    const QDateTime old = QDateTime::currentDateTime().addSecs(-120);
+#ifdef Q_OS_WIN
+    const HANDLE file = CreateFileW(
+        QDir::toNativeSeparators(path).toStdWString().c_str(), FILE_WRITE_ATTRIBUTES,
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    // 100 ns steps since 1601.
+    const quint64 steps = quint64(old.toSecsSinceEpoch() + 11644473600LL) * 10000000ULL;
+    const FILETIME time{DWORD(steps), DWORD(steps >> 32)};
+    const bool set = SetFileTime(file, nullptr, nullptr, &time);
+    CloseHandle(file);
+    return set;
+#else
+    QFile file(path);
+    return file.open(QIODevice::ReadWrite) &&
+           file.setFileTime(old, QFileDevice::FileModificationTime);
+#endif
+}
+
+// A small file's bytes, also while another program writes it (on Windows,
+// where that program holds it open for deletion, which QFile does not share).
+QByteArray readWhileWritten(const QString &path)
+{
+#ifdef Q_OS_WIN
+    const HANDLE file = CreateFileW(
+        QDir::toNativeSeparators(path).toStdWString().c_str(), GENERIC_READ,
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return {};
+    QByteArray data(64 * 1024, '\0');
+    DWORD got = 0;
+    const bool read = ReadFile(file, data.data(), DWORD(data.size()), &got, nullptr);
+    CloseHandle(file);
+    data.resize(read ? qsizetype(got) : 0);
+    return data;
+#else
+    return readAll(path);
+#endif
+}
+
 // A transfer against a misbehaving server on 127.0.0.1, into a fresh folder.
 struct Rig
 {
@@ -430,6 +475,8 @@ void tst_Transfer::faultMatrix()
             return step == failing || step == DiskFlush::Step::Volume ? ioError : 0;
         });
     }
+    if (answer.kind == Kind::ResetMidBody && answer.noLength && underWine())
+        QSKIP("Wine ends a connection reset by its program with a FIN: the body looks whole");
     QVERIFY(rig.list({"ABC"}, {job}));
 #ifdef Q_OS_WIN
     bool ended = rig.transfer(true);
@@ -616,11 +663,7 @@ void tst_Transfer::existingFilesAreNeverReplaced()
     rig.tools.setUnnamedFiles(unnamed);
     for (const QString &name :
          QDir(rig.folder()).entryList({".quillet-*"}, QDir::Files | QDir::Hidden)) {
-        QFile file(rig.file(name));
-        QVERIFY(name == ".quillet-recent.part" ||
-                (file.open(QIODevice::ReadWrite) &&
-                 file.setFileTime(QDateTime::currentDateTime().addSecs(-120),
-                                  QFileDevice::FileModificationTime)));
+        QVERIFY(name == ".quillet-recent.part" || makeOld(rig.file(name)));
     }
     rig.server.when("/files/2.wav", MisbehavingServer::answer("second"));
     rig.server.when("/files/", MisbehavingServer::answer("first"));
@@ -632,8 +675,12 @@ void tst_Transfer::existingFilesAreNeverReplaced()
     // Three jobs of one name: two new files, the third the same as the first.
     QVERIFY(rig.list({"ABC", "ABC", "ABC"}));
     QVERIFY(rig.transfer());
+#ifdef Q_OS_WIN
+    unnamed = false; // Windows has no unnamed files
+#endif
     QCOMPARE(parts, unnamed ? 2 : 3); // another run's, and this job's when named
-    QCOMPARE(rig.tools.gColDownloads.Item(3)->gStrDestinationPath, rig.file("ABC (2).wav"));
+    QCOMPARE(rig.tools.gColDownloads.Item(3)->gStrDestinationPath,
+             QDir::toNativeSeparators(rig.file("ABC (2).wav")));
     QCOMPARE(rig.confirmed(), (QStringList{"1", "2", "3"}));
 #ifdef Q_OS_WIN
     // The folder's inherited permissions, as every new file gets.
@@ -647,7 +694,7 @@ void tst_Transfer::existingFilesAreNeverReplaced()
     // file that another run writes stays.
     QStringList found;
     for (const QString &file : rig.files())
-        found << file + '=' + readAll(rig.dir.filePath(file));
+        found << file + '=' + readWhileWritten(rig.dir.filePath(file));
     found.replaceInStrings(QRegularExpression("\\.quillet-\\w{6}\\.part=x$"), ".quillet-*.part=x");
     found.sort();
     QCOMPARE(found, (QStringList{"Jobs/.quillet-*.part=x", "Jobs/.quillet-recent.part=new",

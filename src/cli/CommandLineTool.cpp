@@ -16,6 +16,7 @@
 #include "service/PollCountdown.h"
 #include "service/ServiceUrls.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -351,7 +352,8 @@ bool CommandLineTool::loadProfile(const QString &profile)
                         MessageIcon::Critical);
         why = tr("no profile was named");
     } else if (!QFileInfo::exists(path)) {
-        why += tr("; nor is there a profile of that name in %1").arg(Paths::profilesFolder());
+        why += tr("; nor is there a profile of that name in %1")
+                   .arg(QDir::toNativeSeparators(Paths::profilesFolder()));
     }
     m_console.say(
         Console::Priority::Failure,

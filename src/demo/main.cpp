@@ -19,8 +19,8 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("A local job service with sample dictation jobs, on 127.0.0.1."));
-    parser.addHelpOption();
-    parser.addVersionOption();
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
     const QCommandLineOption port(QStringLiteral("port"),
                                   QStringLiteral("Port to listen on (0: any free port)."),
                                   QStringLiteral("PORT"), QStringLiteral("0"));
@@ -46,9 +46,25 @@ int main(int argc, char *argv[])
                        "missing; point it at this service when it points at another demo "
                        "service of this machine."));
     parser.addOptions({port, jobs, profileOut, demoProfile, downloads, login, password});
-    parser.process(app);
 
+    // Answered on the standard streams, also where Windows gives the
+    // program no console (QCommandLineParser would open a message box).
+    QTextStream out(stdout);
     QTextStream err(stderr);
+    if (!parser.parse(app.arguments())) {
+        err << "quillet-demo-service: " << parser.errorText() << '\n';
+        return 2;
+    }
+    if (parser.isSet(version)) {
+        out << QCoreApplication::applicationName() << ' ' << QCoreApplication::applicationVersion()
+            << '\n';
+        return 0;
+    }
+    if (parser.isSet(help)) {
+        out << parser.helpText();
+        return 0;
+    }
+
     bool numbers = true;
     bool ok = false;
     const uint portNumber = parser.value(port).toUInt(&ok);
@@ -119,7 +135,6 @@ int main(int argc, char *argv[])
         }
     }
 
-    QTextStream out(stdout);
     out << "Quillet demo job service at " << service.baseUrl() << " (" << jobCount
         << " jobs; login " << options.login << ")" << Qt::endl;
     return app.exec();

@@ -109,6 +109,13 @@ Handle openFolder(const QString &path, int &error)
     Handle folder = open(path, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, folderSharing,
                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
     error = folder.isOpen() ? 0 : lastError();
+    // The same call opens a file: it is no folder.
+    BY_HANDLE_FILE_INFORMATION info;
+    if (folder.isOpen() &&
+        (!information(folder, info) || !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))) {
+        error = ERROR_DIRECTORY;
+        return Handle();
+    }
     return folder;
 }
 

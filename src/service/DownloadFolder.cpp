@@ -3,9 +3,10 @@
 #include "naming/FileNames.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QObject>
+
+#include <algorithm>
 
 namespace {
 
@@ -113,6 +114,11 @@ Files::Handle DownloadFolder::openFolder(const QString &relative, QList<Created>
 
 void DownloadFolder::remove(QList<Created> &created)
 {
+    // Windows removes no folder that is open: the top, when made for the
+    // job, is let go first and opened again for the next.
+    if (std::any_of(created.cbegin(), created.cend(),
+                    [](const Created &folder) { return !folder.parent; }))
+        m_folder.close();
     while (!created.isEmpty()) {
         const Created folder = created.takeLast();
         Files::removeEmptyFolder(folder.parent.get(), folder.name);

@@ -39,7 +39,7 @@ public:
     Files::Handle openFolder(const QString &relative, QList<Created> &created, QString &error);
 
     // Removes the folders of `created` that are still empty, innermost first.
-    static void remove(QList<Created> &created);
+    void remove(QList<Created> &created);
 
     // True the first time it is asked for `folder` in a transfer.
     bool firstVisit(const Files::Handle &folder);

@@ -249,5 +249,6 @@ void JobReception::discard()
     m_placed = false;
     m_handle.reset();
     // Innermost first; a folder that holds anything stays.
-    DownloadFolder::remove(m_createdFolders);
+    if (m_folder)
+        m_folder->remove(m_createdFolders);
 }
