@@ -1,5 +1,6 @@
 #include "MisbehavingServer.h"
 #include "TestSupport.h"
+#include "platform/Files.h"
 #include "platform/Inet.h"
 #include "platform/RecordingMessageSink.h"
 #include "profiles/Profile.h"
@@ -200,6 +201,8 @@ private Q_SLOTS:
     void partOfTheSameFile();
     void existingFilesAreNeverReplaced_data();
     void existingFilesAreNeverReplaced();
+    void placingNeverReplaces_data();
+    void placingNeverReplaces();
     void oneBoxPerBatch_data();
     void oneBoxPerBatch();
 };
@@ -700,6 +703,38 @@ void tst_Transfer::existingFilesAreNeverReplaced()
     QCOMPARE(found, (QStringList{"Jobs/.quillet-*.part=x", "Jobs/.quillet-recent.part=new",
                                  "Jobs/ABC (2).wav=first", "Jobs/ABC (3).wav=second",
                                  "Jobs/ABC.wav=" + older}));
+}
+
+void tst_Transfer::placingNeverReplaces_data()
+{
+    QTest::addColumn<bool>("unnamed"); // Windows makes named ones only
+    QTest::newRow("unnamed temporary file") << true;
+    QTest::newRow("named temporary file") << false;
+}
+
+void tst_Transfer::placingNeverReplaces()
+{
+    // Another program made the name after it was looked for: its file stays,
+    // and the received one goes under another name.
+    QFETCH(bool, unnamed);
+    QTemporaryDir dir;
+    int error = 0;
+    const Files::Handle folder = Files::openFolder(dir.path(), error);
+    QVERIFY(folder.isOpen());
+    QString temporary;
+    Files::Handle file = Files::createTemporary(folder, unnamed, temporary, error);
+    QVERIFY2(file.isOpen(), qPrintable(Files::errorText(error)));
+    qint64 written = 0;
+    QCOMPARE(Files::writeAll(file, "ours", 4, written), 0);
+    QVERIFY(writeFile(dir.filePath("ABC.wav"), "theirs"));
+    QVERIFY(Files::isNameTaken(Files::place(folder, file, temporary, "ABC.wav")));
+    QCOMPARE(Files::place(folder, file, temporary, "ABC (2).wav"), 0);
+    QCOMPARE(temporary, QString());
+    QCOMPARE(file.close(), 0);
+    QCOMPARE(readAll(dir.filePath("ABC.wav")), "theirs");
+    QCOMPARE(readAll(dir.filePath("ABC (2).wav")), "ours");
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+             (QStringList{"ABC (2).wav", "ABC.wav"}));
 }
 
 void tst_Transfer::oneBoxPerBatch_data()
