@@ -378,6 +378,12 @@ void tst_Transfer::faultMatrix_data()
         "failed: ");
     // Chunked, closed in the middle of the second chunk; announced twice as long as sent.
     const QByteArray chunks = "1000\r\n" + body.left(4096) + "\r\n1000\r\n" + body.left(100);
+    // Both framings, the chunks whole and short of the length: not taken.
+    add("chunked, shorter than its Content-Length",
+        {.body = "5\r\nabcde\r\n0\r\n\r\n",
+         .headers = {{"Transfer-Encoding", "chunked"}, {"Content-Length", "100"}},
+         .noLength = true},
+        "", 4, "failed: announced its length");
     add("chunked, cut mid-chunk",
         {.body = chunks, .headers = {{"Transfer-Encoding", "chunked"}}, .noLength = true}, "", 4,
         "failed: before the whole body");

@@ -54,6 +54,17 @@ bool isHttps(const QUrl &url)
     return url.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
 }
 
+// Whether an answer has both headers.
+bool hasBoth(const Inet::HeaderList &headers, const char *one, const char *other)
+{
+    const auto has = [&headers](const char *name) {
+        return std::any_of(headers.cbegin(), headers.cend(), [name](const auto &header) {
+            return header.first.compare(name, Qt::CaseInsensitive) == 0;
+        });
+    };
+    return has(one) && has(other);
+}
+
 } // namespace
 
 Inet::Inet(QObject *parent) : QObject(parent), m_curl(std::make_unique<Curl>())
@@ -300,6 +311,12 @@ Inet::Result Inet::resultOf(const Request &request, int code) const
         reason.removeIf([](QChar c) { return !c.isPrint(); });
         result.errorText = tr("The service answered HTTP %1 %2").arg(request.status).arg(reason);
         result.errorText = result.errorText.trimmed() + QLatin1Char('.');
+    } else if (answered && !request.text &&
+               hasBoth(request.headers, "Content-Length", "Transfer-Encoding")) {
+        // The chunks override the length, which may tell of a longer file.
+        result.failure = Failure::ShortBody;
+        result.errorText = tr("The service sent the file in chunks and announced its length; "
+                              "a file so framed is not taken.");
     } else if (answered && announced >= 0 && request.received != announced &&
                (code == CURLE_OK || code == CURLE_PARTIAL_FILE || code == CURLE_RECV_ERROR)) {
         result.failure = Failure::ShortBody;
