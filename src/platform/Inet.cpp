@@ -54,15 +54,14 @@ bool isHttps(const QUrl &url)
     return url.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
 }
 
-// Whether an answer has both headers.
-bool hasBoth(const Inet::HeaderList &headers, const char *one, const char *other)
+// The value of the last header `name` of an answer, or none.
+const QByteArray *lastHeader(const Inet::HeaderList &headers, QByteArrayView name)
 {
-    const auto has = [&headers](const char *name) {
-        return std::any_of(headers.cbegin(), headers.cend(), [name](const auto &header) {
-            return header.first.compare(name, Qt::CaseInsensitive) == 0;
-        });
-    };
-    return has(one) && has(other);
+    for (auto it = headers.crbegin(); it != headers.crend(); ++it) {
+        if (it->first.compare(name, Qt::CaseInsensitive) == 0)
+            return &it->second;
+    }
+    return nullptr;
 }
 
 } // namespace
@@ -311,8 +310,8 @@ Inet::Result Inet::resultOf(const Request &request, int code) const
         reason.removeIf([](QChar c) { return !c.isPrint(); });
         result.errorText = tr("The service answered HTTP %1 %2").arg(request.status).arg(reason);
         result.errorText = result.errorText.trimmed() + QLatin1Char('.');
-    } else if (answered && !request.text &&
-               hasBoth(request.headers, "Content-Length", "Transfer-Encoding")) {
+    } else if (answered && !request.text && lastHeader(request.headers, "Content-Length") &&
+               lastHeader(request.headers, "Transfer-Encoding")) {
         // The chunks override the length, which may tell of a longer file.
         result.failure = Failure::ShortBody;
         result.errorText = tr("The service sent the file in chunks and announced its length; "
@@ -395,12 +394,8 @@ void Inet::Cancel()
 
 QString Inet::GetHeader(const QByteArray &name) const
 {
-    const HeaderList &headers = m_request ? m_request->headers : m_lastHeaders;
-    for (auto it = headers.crbegin(); it != headers.crend(); ++it) {
-        if (it->first.compare(name, Qt::CaseInsensitive) == 0)
-            return QString::fromLatin1(it->second);
-    }
-    return QString();
+    const QByteArray *value = lastHeader(m_request ? m_request->headers : m_lastHeaders, name);
+    return value ? QString::fromLatin1(*value) : QString();
 }
 
 QString Inet::failureText(const Result &result)
