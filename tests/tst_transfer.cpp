@@ -66,15 +66,23 @@ template <class Native> QString openPath(Native file)
 #endif
 }
 
+#ifdef Q_OS_WIN
+// Opens a file as other programs may while this one has it open.
+HANDLE openShared(const QString &path, DWORD access)
+{
+    return CreateFileW(QDir::toNativeSeparators(path).toStdWString().c_str(), access,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       OPEN_EXISTING, 0, nullptr);
+}
+#endif
+
 // Sets a file's modification time two minutes back, also while another
 // program writes it (on Windows, where that program shares no writing).
 bool makeOld(const QString &path)
 {
     const QDateTime old = QDateTime::currentDateTime().addSecs(-120);
 #ifdef Q_OS_WIN
-    const HANDLE file = CreateFileW(
-        QDir::toNativeSeparators(path).toStdWString().c_str(), FILE_WRITE_ATTRIBUTES,
-        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+    const HANDLE file = openShared(path, FILE_WRITE_ATTRIBUTES);
     if (file == INVALID_HANDLE_VALUE)
         return false;
     // 100 ns steps since 1601.
@@ -95,9 +103,7 @@ bool makeOld(const QString &path)
 QByteArray readWhileWritten(const QString &path)
 {
 #ifdef Q_OS_WIN
-    const HANDLE file = CreateFileW(
-        QDir::toNativeSeparators(path).toStdWString().c_str(), GENERIC_READ,
-        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+    const HANDLE file = openShared(path, GENERIC_READ);
     if (file == INVALID_HANDLE_VALUE)
         return {};
     QByteArray data(64 * 1024, '\0');
